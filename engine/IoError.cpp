@@ -1,0 +1,59 @@
+#include "engine/IoError.h"
+
+#include <cerrno>
+
+namespace dxfkonv {
+
+std::string ioErrorText(int code)
+{
+    std::string text;
+    switch (code) {
+    case kFileNotFound: text = "File not found"; break;
+    case kInvalidFilename: text = "Invalid filename"; break;
+    case kTooManyOpenFiles: text = "Too many open files"; break;
+    case kFileAccessDenied: text = "File access denied"; break;
+    case kReadBeyondEof: text = "Read beyond end of file"; break;
+    case kDiskFull: text = "Disk full"; break;
+    case kInvalidNumericInput: text = "Invalid numeric input"; break;
+    default: text = std::string("I/O error ").append(std::to_string(code)); break;
+    }
+    // A message box sentence ends with a full stop unless it has one already.
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += '.';
+    return text;
+}
+
+IoError::IoError(int code) : IoError(code, ioErrorText(code)) {}
+
+IoError::IoError(int code, const std::string& text) : std::runtime_error(text), code_(code) {}
+
+IoError IoError::fromErrno(int err)
+{
+    switch (err) {
+    case ENOENT:
+        return IoError(kFileNotFound);
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case EISDIR:
+        return IoError(kInvalidFilename);
+    case EMFILE:
+    case ENFILE:
+        return IoError(kTooManyOpenFiles);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+        return IoError(kFileAccessDenied);
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return IoError(kDiskFull);
+    default:
+        // Numbers of their own (EIO is 5 on Linux, for example) must not
+        // borrow another number's text.
+        return IoError(err, std::string("I/O error ").append(std::to_string(err)).append("."));
+    }
+}
+
+}  // namespace dxfkonv

@@ -1,0 +1,481 @@
+#include "engine/LinePass.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "engine/ColourRenumbering.h"
+#include "engine/TextRecoding.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace dxfkonv {
+
+namespace {
+
+constexpr std::size_t kReadChunk = 1 << 20;
+constexpr std::size_t kWriteChunk = 1 << 20;
+constexpr std::uint64_t kBlock = 128;  // the progress position counts 128-byte blocks
+constexpr char kCtrlZ = 0x1A;
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+// True when `line`, its ASCII letters upper-cased, contains `upperNeedle`.
+bool containsUpper(std::string_view line, std::string_view upperNeedle)
+{
+    if (line.size() < upperNeedle.size())
+        return false;
+    const std::size_t last = line.size() - upperNeedle.size();
+    for (std::size_t i = 0; i <= last; ++i) {
+        std::size_t k = 0;
+        for (; k < upperNeedle.size(); ++k) {
+            char c = line[i + k];
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+            if (c != upperNeedle[k])
+                break;
+        }
+        if (k == upperNeedle.size())
+            return true;
+    }
+    return false;
+}
+
+// Reads lines out of large blocks. A line is handed out as a view into the
+// block when it lies whole in it, and assembled in `joined_` otherwise (a
+// line across two blocks, or one with a CR inside). The view stays valid
+// until the next call.
+class LineReader {
+public:
+    explicit LineReader(ByteSource& source)
+        : source_(source), buffer_(new char[kReadChunk + 64])
+    {
+    }
+
+    // No more bytes at all.
+    bool physicalEnd()
+    {
+        return begin_ == end_ && !refill();
+    }
+
+    // End of the input for the outer loop: no more bytes, or the next
+    // line starts with the DOS end-of-file mark.
+    bool atEndOfInput()
+    {
+        if (physicalEnd())
+            return true;
+        noteExamined(begin_ + 1);
+        return buffer_[begin_] == kCtrlZ;
+    }
+
+    // The next line without its terminator; empty at the end of the input.
+    std::string_view readLine()
+    {
+        bool joining = false;
+        joined_.clear();
+        for (;;) {
+            if (begin_ == end_ && !refill()) {
+                pastEnd_ = true;
+                return joining ? std::string_view(joined_) : std::string_view();
+            }
+            const std::size_t start = begin_;
+            const std::size_t hit = findLineBreak(start);
+            if (hit == end_) {
+                // The line goes on in the next block.
+                joined_.append(buffer_.get() + start, end_ - start);
+                joining = true;
+                begin_ = end_;
+                continue;
+            }
+            if (buffer_[hit] == '\n') {
+                begin_ = hit + 1;
+                noteExamined(begin_);
+                return finish(joining, start, hit);
+            }
+            // A CR: with the LF right behind it the line ends here; any
+            // other CR is dropped and the line goes on.
+            if (hit + 1 < end_ && buffer_[hit + 1] == '\n') {
+                begin_ = hit + 2;
+                noteExamined(begin_);
+                return finish(joining, start, hit);
+            }
+            joined_.append(buffer_.get() + start, hit - start);
+            joining = true;
+            begin_ = hit + 1;
+        }
+    }
+
+    // How far a reader that takes the file in 128-byte blocks would have
+    // got: it pulls a block when it needs a byte in it.
+    std::uint64_t blockPosition(std::uint64_t size) const
+    {
+        if (pastEnd_)
+            return size;
+        const std::uint64_t pulled = (examined_ + kBlock - 1) / kBlock * kBlock;
+        return std::min(pulled, size);
+    }
+
+private:
+    std::string_view finish(bool joining, std::size_t start, std::size_t stop)
+    {
+        if (!joining)
+            return {buffer_.get() + start, stop - start};
+        joined_.append(buffer_.get() + start, stop - start);
+        return joined_;
+    }
+
+    void noteExamined(std::size_t indexInBuffer)
+    {
+        examined_ = offset_ + indexInBuffer;
+    }
+
+    bool refill()
+    {
+        if (eof_)
+            return false;
+        offset_ += end_;
+        begin_ = end_ = 0;
+        while (end_ == 0) {
+            const std::size_t n = source_.read(buffer_.get(), kReadChunk);
+            if (n == 0) {
+                eof_ = true;
+                pastEnd_ = true;
+                return false;
+            }
+            end_ = n;
+        }
+        return true;
+    }
+
+    // Index of the first CR or LF at or after `from`, or end_.
+    std::size_t findLineBreak(std::size_t from) const
+    {
+#if defined(__SSE2__)
+        const char* p = buffer_.get();
+        std::size_t i = from;
+        const __m128i lf = _mm_set1_epi8('\n');
+        const __m128i cr = _mm_set1_epi8('\r');
+        while (i + 16 <= end_) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+            if (mask != 0)
+                return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+            i += 16;
+        }
+        for (; i < end_; ++i)
+            if (p[i] == '\n' || p[i] == '\r')
+                return i;
+        return end_;
+#else
+        for (std::size_t i = from; i < end_; ++i)
+            if (buffer_[i] == '\n' || buffer_[i] == '\r')
+                return i;
+        return end_;
+#endif
+    }
+
+    ByteSource& source_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t begin_ = 0;     // next unread byte in the buffer
+    std::size_t end_ = 0;       // bytes held in the buffer
+    std::uint64_t offset_ = 0;  // file offset of buffer_[0]
+    std::uint64_t examined_ = 0;
+    bool eof_ = false;
+    bool pastEnd_ = false;  // a read needed a byte beyond the end
+    std::string joined_;
+};
+
+// Collects output lines, each with CR LF, into large writes.
+class LineWriter {
+public:
+    explicit LineWriter(ByteSink& sink) : sink_(sink), buffer_(new char[kWriteChunk]) {}
+
+    void put(std::string_view line)
+    {
+        if (used_ + line.size() + 2 > kWriteChunk) {
+            flush();
+            if (line.size() + 2 > kWriteChunk) {
+                sink_.write(line.data(), line.size());
+                sink_.write("\r\n", 2);
+                return;
+            }
+        }
+        char* p = buffer_.get() + used_;
+        std::memcpy(p, line.data(), line.size());
+        p[line.size()] = '\r';
+        p[line.size() + 1] = '\n';
+        used_ += line.size() + 2;
+    }
+
+    void flush()
+    {
+        if (used_ != 0)
+            sink_.write(buffer_.get(), used_);
+        used_ = 0;
+    }
+
+private:
+    ByteSink& sink_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+};
+
+class Pass {
+public:
+    Pass(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
+         const ProgressSink& progress)
+        : reader_(in), writer_(out), blocksTotal_(size / kBlock), size_(size),
+          switches_(switches), progress_(progress),
+          latinToWindows_(switches.textDirection == kLatinToWindows),
+          codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852")
+    {
+    }
+
+    PassReport run()
+    {
+        while (!reader_.atEndOfInput()) {
+            std::string_view line = next();
+            // The code-page header: its value lines up to the next "$" line.
+            if (startsCodePageRun(line)) {
+                writer_.put(line);
+                bool ended = false;
+                for (;;) {
+                    if (reader_.physicalEnd()) {
+                        ended = true;
+                        break;
+                    }
+                    line = next();
+                    if (line.find('$') != std::string_view::npos)
+                        break;
+                    if (containsUpper(line, "ANSI")) {
+                        writer_.put(codePageValue_);
+                        ++report_.codePagesSet;
+                    } else {
+                        writer_.put(line);
+                    }
+                }
+                if (ended) {
+                    reportProgress();
+                    break;
+                }
+            }
+            if (atCodePosition_) {
+                const std::string_view code = trimmed(line);
+                if (switches_.recodeTexts && code == "1") {
+                    writer_.put(line);
+                    line = recodeText(next());
+                } else if (switches_.renumberColours() && code == "62") {
+                    writer_.put(line);
+                    line = renumberColour(next());
+                }
+            }
+            reportProgress();
+            writer_.put(line);
+        }
+        writer_.flush();
+        return std::move(report_);
+    }
+
+private:
+    // Reads the next line and keeps count of the code/value positions.
+    std::string_view next()
+    {
+        std::string_view line = reader_.readLine();
+        atCodePosition_ = report_.lines % 2 == 0;
+        if (atCodePosition_)
+            lastCodeWasNine_ = trimmed(line) == "9";
+        ++report_.lines;
+        return line;
+    }
+
+    // A line mentioning DWGCODEPAGE starts the header rule, unless it is
+    // the value of a group other than 9 (a text, a layer name ...).
+    bool startsCodePageRun(std::string_view line) const
+    {
+        if (!atCodePosition_ && !lastCodeWasNine_)
+            return false;
+        return containsUpper(line, "DWGCODEPAGE");
+    }
+
+    std::string_view recodeText(std::string_view value)
+    {
+        scratch_.clear();
+        const std::size_t lost = ConvertTextInto(latinToWindows_, value, scratch_);
+        if (lost != 0) {
+            report_.charsLost += lost;
+            if (report_.lostCharLines.size() < PassReport::kMaxLostLines)
+                report_.lostCharLines.push_back(report_.lines);
+        }
+        if (scratch_ != value)
+            ++report_.textsRecoded;
+        return scratch_;
+    }
+
+    std::string_view renumberColour(std::string_view value)
+    {
+        bool renumbered = false;
+        if (!RenumberColourLine(value, switches_, scratch_, renumbered))
+            return value;
+        report_.coloursRenumbered += renumbered;
+        return scratch_;
+    }
+
+    void reportProgress()
+    {
+        if (blocksTotal_ == 0 || !progress_)
+            return;
+        const std::uint64_t blocksRead = reader_.blockPosition(size_) / kBlock;
+        if (blocksRead == 0 || blocksRead == lastBlocks_)
+            return;
+        lastBlocks_ = blocksRead;
+        const int percent = ProgressPercent(blocksRead, blocksTotal_);
+        if (percent != lastPercent_) {
+            lastPercent_ = percent;
+            progress_(percent);
+        }
+    }
+
+    LineReader reader_;
+    LineWriter writer_;
+    const std::uint64_t blocksTotal_;
+    const std::uint64_t size_;
+    const ConversionSwitches& switches_;
+    const ProgressSink& progress_;
+    const bool latinToWindows_;
+    const std::string_view codePageValue_;
+    PassReport report_;
+    bool atCodePosition_ = true;
+    bool lastCodeWasNine_ = false;
+    std::uint64_t lastBlocks_ = 0;
+    int lastPercent_ = -1;
+    std::string scratch_;
+};
+
+class StringSource : public ByteSource {
+public:
+    explicit StringSource(std::string_view data) : data_(data) {}
+    std::size_t read(char* buffer, std::size_t n) override
+    {
+        n = std::min(n, data_.size());
+        std::memcpy(buffer, data_.data(), n);
+        data_.remove_prefix(n);
+        return n;
+    }
+
+private:
+    std::string_view data_;
+};
+
+class StringSink : public ByteSink {
+public:
+    explicit StringSink(std::string& out) : out_(out) {}
+    void write(const char* data, std::size_t n) override { out_.append(data, n); }
+
+private:
+    std::string& out_;
+};
+
+}  // namespace
+
+void TrimSpaces(std::string& s)
+{
+    const std::string_view t = trimmed(s);
+    if (t.size() != s.size())
+        s = std::string(t);
+}
+
+bool RenumberColourLine(std::string_view line, const ConversionSwitches& switches, std::string& out,
+                        bool& renumbered)
+{
+    const std::size_t n = line.size();
+    std::size_t i = 0;
+    while (i < n && line[i] == ' ')
+        ++i;
+    bool negative = false;
+    bool hasSign = false;
+    if (i < n && (line[i] == '+' || line[i] == '-')) {
+        negative = line[i] == '-';
+        hasSign = true;
+        ++i;
+    }
+    unsigned base = 10;
+    if (!hasSign && i < n) {
+        if (line[i] == '$' || line[i] == 'x' || line[i] == 'X') {
+            base = 16;
+            ++i;
+        } else if (line[i] == '0' && i + 1 < n && (line[i + 1] == 'x' || line[i + 1] == 'X')) {
+            base = 16;
+            i += 2;
+        }
+    }
+    std::uint64_t magnitude = 0;
+    for (; i < n; ++i) {
+        const char c = line[i];
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            break;
+        // Past 255 the exact value no longer matters: such a line stays.
+        magnitude = std::min<std::uint64_t>(magnitude * base + digit, 1u << 16);
+    }
+    if (magnitude > 255)
+        return false;
+    // Trailing spaces end the number like the end of the line does; any
+    // other character after the digits drops the sign.
+    const bool cleanEnd = trimmed(line.substr(i)).empty();
+    const bool keepSign = negative && cleanEnd && magnitude != 0;
+    const int colour = ConvertColor(switches.colourDirection, static_cast<int>(magnitude),
+                                    switches.palette16);
+    renumbered = colour != static_cast<int>(magnitude);
+    out.clear();
+    if (keepSign)
+        out.push_back('-');
+    out.append(std::to_string(colour));
+    return true;
+}
+
+int ProgressPercent(std::uint64_t blocksRead, std::uint64_t blocksTotal)
+{
+    if (blocksTotal == 0)
+        return 0;
+    const std::uint64_t scaled = 100 * blocksRead;
+    std::uint64_t q = scaled / blocksTotal;
+    const std::uint64_t r = scaled % blocksTotal;
+    if (2 * r > blocksTotal || (2 * r == blocksTotal && q % 2 == 1))
+        ++q;
+    return static_cast<int>(std::min<std::uint64_t>(q, 100));
+}
+
+PassReport ConvertStream(ByteSource& in, ByteSink& out, std::uint64_t inputSize,
+                         const ConversionSwitches& switches, const ProgressSink& progress)
+{
+    return Pass(in, out, inputSize, switches, progress).run();
+}
+
+std::string ConvertBuffer(std::string_view input, const ConversionSwitches& switches, PassReport* report,
+                          const ProgressSink& progress)
+{
+    std::string output;
+    StringSource source(input);
+    StringSink sink(output);
+    PassReport r = ConvertStream(source, sink, input.size(), switches, progress);
+    if (report)
+        *report = std::move(r);
+    return output;
+}
+
+}  // namespace dxfkonv

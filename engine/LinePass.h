@@ -1,0 +1,79 @@
+// The line loop of a conversion pass, free of any file handling: it reads
+// bytes from a ByteSource and writes the converted lines to a ByteSink, so
+// the file pass, the tests, the command line and the fuzzers all drive the
+// very same code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/Switches.h"
+
+namespace dxfkonv {
+
+// Supplies the input. read() fills up to n bytes and returns how many it
+// gave, 0 only at the end of the input; failures are thrown as IoError.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::size_t read(char* buffer, std::size_t n) = 0;
+};
+
+// Takes the output. write() takes all n bytes or throws IoError.
+class ByteSink {
+public:
+    virtual ~ByteSink() = default;
+    virtual void write(const char* data, std::size_t n) = 0;
+};
+
+// Told whole percentages 0..100 as the pass gets through its input; only
+// new values are passed on.
+using ProgressSink = std::function<void(int percent)>;
+
+// What a pass did, for the command line's report.
+struct PassReport {
+    static constexpr std::size_t kMaxLostLines = 10;
+
+    bool found = true;                    // false: the file was not there (nothing done)
+    std::uint64_t lines = 0;              // lines read
+    std::uint64_t textsRecoded = 0;       // group-1 values that came out different
+    std::uint64_t coloursRenumbered = 0;  // group-62 values given another number
+    std::uint64_t codePagesSet = 0;       // $DWGCODEPAGE values written
+    std::uint64_t charsLost = 0;          // bytes with no counterpart, written as spaces
+    std::vector<std::uint64_t> lostCharLines;  // first line numbers (1-based) of those
+
+    bool changedAnything() const { return textsRecoded || coloursRenumbered || codePagesSet; }
+};
+
+// Converts the whole input. inputSize is the input's length in bytes as
+// far as it is known (0 when it is not; progress is then not reported).
+//
+// Lines end at LF; every CR is dropped from a line; every line written ends
+// with CR LF. A byte 0x1A as the first byte of a line that starts a new
+// group code/value pair ends the input (the DOS end-of-file mark). Code and
+// value lines alternate from the first line on; only a line at a code
+// position is taken for a group code.
+PassReport ConvertStream(ByteSource& in, ByteSink& out, std::uint64_t inputSize,
+                         const ConversionSwitches& switches, const ProgressSink& progress = {});
+
+// Convenience for tests and tools: converts a whole buffer in memory.
+std::string ConvertBuffer(std::string_view input, const ConversionSwitches& switches,
+                          PassReport* report = nullptr, const ProgressSink& progress = {});
+
+// Removes leading and trailing spaces (byte 32 only) in place.
+void TrimSpaces(std::string& s);
+
+// The rewritten text of a group-62 value line, or nothing when the line
+// stays as it is (a magnitude above 255). `renumbered` tells whether the
+// colour number changed.
+bool RenumberColourLine(std::string_view line, const ConversionSwitches& switches,
+                        std::string& out, bool& renumbered);
+
+// The gauge value for P blocks of S read: round(100 P / S), halves to even.
+int ProgressPercent(std::uint64_t blocksRead, std::uint64_t blocksTotal);
+
+}  // namespace dxfkonv

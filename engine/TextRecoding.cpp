@@ -1,0 +1,184 @@
+#include "engine/TextRecoding.h"
+
+namespace dxfkonv {
+
+const std::array<BytePair, 93> kLatinToWindowsPairs{{
+    {128, 199}, {129, 252}, {130, 233}, {131, 226}, {132, 228}, {133, 249}, {134, 230},
+    {135, 231}, {136, 179}, {137, 235}, {138, 213}, {139, 245}, {140, 238}, {141, 143},
+    {142, 196}, {143, 198}, {144, 201}, {145, 197}, {146, 205}, {147, 244}, {148, 246},
+    {149, 188}, {150, 190}, {151, 140}, {152, 156}, {153, 214}, {154, 220}, {155, 141},
+    {156, 157}, {157, 163}, {158, 215}, {159, 232}, {160, 225}, {161, 237}, {162, 243},
+    {163, 250}, {164, 165}, {165, 185}, {166, 142}, {167, 158}, {168, 202}, {169, 234},
+    {171, 159}, {172, 200}, {173, 186}, {174, 187}, {175, 171}, {181, 193}, {182, 194},
+    {183, 204}, {184, 170}, {189, 175}, {190, 191}, {198, 195}, {199, 227}, {207, 164},
+    {208, 240}, {209, 208}, {210, 207}, {211, 203}, {212, 239}, {213, 210}, {214, 205},
+    {215, 206}, {216, 236}, {221, 222}, {222, 217}, {224, 211}, {225, 223}, {226, 212},
+    {228, 241}, {229, 242}, {230, 138}, {231, 154}, {232, 192}, {233, 218}, {234, 224},
+    {235, 219}, {236, 253}, {237, 221}, {238, 254}, {239, 180}, {241, 189}, {242, 178},
+    {243, 161}, {244, 162}, {245, 249}, {246, 247}, {247, 184}, {250, 183}, {251, 251},
+    {252, 216}, {253, 248},}};
+
+const std::array<BytePair, 94> kWindowsToLatinPairs{{
+    {138, 230}, {140, 151}, {141, 155}, {142, 166}, {143, 141}, {154, 231}, {156, 152},
+    {157, 156}, {158, 167}, {159, 171}, {161, 243}, {162, 244}, {163, 157}, {164, 207},
+    {165, 164}, {167, 245}, {170, 184}, {171, 175}, {175, 189}, {178, 242}, {179, 136},
+    {180, 239}, {183, 250}, {184, 247}, {185, 165}, {186, 173}, {187, 174}, {188, 149},
+    {189, 241}, {190, 150}, {191, 190}, {192, 232}, {193, 181}, {194, 182}, {195, 198},
+    {196, 142}, {197, 145}, {198, 143}, {199, 128}, {200, 172}, {201, 144}, {202, 168},
+    {203, 211}, {204, 183}, {205, 214}, {206, 215}, {207, 210}, {208, 209}, {210, 213},
+    {211, 224}, {212, 226}, {213, 138}, {214, 153}, {215, 158}, {216, 252}, {217, 222},
+    {218, 233}, {219, 235}, {220, 154}, {221, 237}, {222, 221}, {223, 225}, {224, 234},
+    {225, 160}, {226, 131}, {227, 199}, {228, 132}, {229, 146}, {230, 134}, {231, 135},
+    {232, 159}, {233, 130}, {234, 169}, {235, 137}, {236, 216}, {237, 161}, {238, 140},
+    {239, 212}, {240, 208}, {241, 228}, {242, 229}, {243, 162}, {244, 147}, {245, 139},
+    {246, 148}, {247, 246}, {248, 253}, {249, 133}, {250, 163}, {251, 251}, {252, 129},
+    {253, 236}, {254, 238}, {255, 250},}};
+
+namespace {
+
+// A direction's table as a 256-entry lookup, with the space rule folded
+// in: `recode` gives what ConvertText puts out for a byte, `mapped` what
+// ConvertChar gives, and `lost` marks bytes that became spaces.
+struct ByteTable {
+    std::array<unsigned char, 256> mapped{};
+    std::array<unsigned char, 256> recode{};
+    std::array<bool, 256> lost{};
+
+    template <std::size_t N>
+    explicit ByteTable(const std::array<BytePair, N>& pairs)
+    {
+        std::array<bool, 256> hasEntry{};
+        for (int c = 0; c < 256; ++c)
+            mapped[c] = static_cast<unsigned char>(c);
+        for (const auto& [from, to] : pairs) {
+            mapped[from] = to;
+            hasEntry[from] = true;
+        }
+        for (int c = 0; c < 256; ++c) {
+            lost[c] = c >= 128 && !hasEntry[c];
+            recode[c] = lost[c] ? static_cast<unsigned char>(' ') : mapped[c];
+        }
+    }
+};
+
+const ByteTable& latinToWindows()
+{
+    static const ByteTable table(kLatinToWindowsPairs);
+    return table;
+}
+
+const ByteTable& windowsToLatin()
+{
+    static const ByteTable table(kWindowsToLatinPairs);
+    return table;
+}
+
+bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// "wl": bytes of 128 or more become "%%" and their decimal code.
+std::size_t encodeEscapes(std::string_view line, std::string& out)
+{
+    const ByteTable& t = windowsToLatin();
+    std::size_t lost = 0;
+    for (char ch : line) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 128) {
+            out += ch;
+            continue;
+        }
+        lost += t.lost[c];
+        const unsigned r = t.recode[c];
+        if (r < 128) {
+            out += static_cast<char>(r);
+        } else {
+            out += "%%";
+            out += static_cast<char>('0' + r / 100);
+            out += static_cast<char>('0' + r / 10 % 10);
+            out += static_cast<char>('0' + r % 10);
+        }
+    }
+    return lost;
+}
+
+// "lw": escapes and raw bytes become Windows 1250 bytes.
+std::size_t decodeEscapes(std::string_view line, std::string& out)
+{
+    const ByteTable& t = latinToWindows();
+    std::size_t lost = 0;
+    // A raw byte 0xA7 is read as 0x85 before anything else.
+    auto byteAt = [&](std::size_t i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        return c == 0xA7 ? static_cast<unsigned char>(0x85) : c;
+    };
+    auto put = [&](unsigned char c) {
+        lost += t.lost[c];
+        out += static_cast<char>(t.recode[c]);
+    };
+    const std::size_t n = line.size();
+    std::size_t i = 0;
+    while (i < n) {
+        // 1. Everything before the next "%%" is recoded byte by byte.
+        std::size_t esc = line.find("%%", i);
+        if (esc == std::string_view::npos)
+            esc = n;
+        for (; i < esc; ++i)
+            put(byteAt(i));
+        if (i == n)
+            break;
+        // 2. Of a run of three or more "%", the last two start the escape.
+        while (n - i >= 3 && line[i + 2] == '%') {
+            out += '%';
+            ++i;
+        }
+        // 3. A lone "%%" at the end stays.
+        if (n - i < 3) {
+            out.append(line.substr(i));
+            break;
+        }
+        // 4. Up to four digits.
+        std::size_t k = i + 2;
+        unsigned value = 0;
+        while (k < n && k - (i + 2) < 4 && isDigit(static_cast<unsigned char>(line[k]))) {
+            value = value * 10 + static_cast<unsigned>(line[k] - '0');
+            ++k;
+        }
+        // 5. No digits: the "%%" stays; otherwise the code becomes a byte.
+        if (k == i + 2)
+            out += "%%";
+        else
+            put(static_cast<unsigned char>(value % 256));
+        // 6. The "%%" (and its digits) are used up.
+        i = k;
+        // 7. "%%c" is the diameter sign.
+        if (i < n && line[i] == 'c' && out.size() >= 2 && out[out.size() - 1] == '%'
+            && out[out.size() - 2] == '%') {
+            out.resize(out.size() - 2);
+            out += static_cast<char>(0xDD);
+            ++i;
+        }
+    }
+    return lost;
+}
+
+}  // namespace
+
+unsigned char ConvertChar(const TextDirection& direction, unsigned char c)
+{
+    const ByteTable& t = direction == kLatinToWindows ? latinToWindows() : windowsToLatin();
+    return t.mapped[c];
+}
+
+std::size_t ConvertTextInto(bool latinToWindowsDirection, std::string_view line, std::string& out)
+{
+    return latinToWindowsDirection ? decodeEscapes(line, out) : encodeEscapes(line, out);
+}
+
+std::string ConvertText(const TextDirection& direction, std::string_view line)
+{
+    std::string out;
+    out.reserve(line.size() * 2);
+    ConvertTextInto(direction == kLatinToWindows, line, out);
+    return out;
+}
+
+}  // namespace dxfkonv
