@@ -1,0 +1,348 @@
+// Whole passes over real files: the replace, the backup, and failures the
+// system really produces.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "TestFiles.h"
+#include "engine/Convert.h"
+#include "engine/IoError.h"
+
+using namespace dxfkonv;
+using namespace dxfkonv::test;
+using Names = std::vector<std::string>;
+
+namespace {
+
+struct stat statOf(const std::string& path)
+{
+    struct stat st{};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+// Runs Convert and hands back the error it threw (0 for none).
+int convertError(const std::string& dir, const std::string& name, const ConversionSwitches& sw = {},
+                 std::string* text = nullptr, FileOps& ops = SystemFileOps())
+{
+    try {
+        Convert(dir, name, sw, {}, ops);
+        return 0;
+    } catch (const IoError& e) {
+        if (text)
+            *text = e.what();
+        return e.code();
+    }
+}
+
+// A text full of escapes: the converted file is far smaller than the old one.
+std::string escapeHeavyDrawing(std::size_t pairs)
+{
+    std::string s;
+    for (std::size_t i = 0; i < pairs; ++i)
+        s += "  1\r\n%%130%%130%%130%%130%%130%%130%%130%%130\r\n";
+    return s + "  0\r\nEOF\r\n";
+}
+
+}  // namespace
+
+TEST(ConvertFile, ReplacesTheFileAndKeepsTheOldOneAsBackup)
+{
+    TempDir dir;
+    const std::string old = sampleFile("plan-tarnix.dxf");
+    writeFile(dir.file("PLAN.DXF"), old);
+    ASSERT_EQ(chmod(dir.file("PLAN.DXF").c_str(), 0640), 0);
+    const struct stat before = statOf(dir.file("PLAN.DXF"));
+
+    std::vector<int> progress;
+    const PassReport report = Convert(dir.path(), "PLAN.DXF", {}, [&](int p) { progress.push_back(p); });
+
+    EXPECT_TRUE(report.found);
+    EXPECT_EQ(readFile(dir.file("PLAN.DXF")), ConvertBuffer(old, {}));
+    EXPECT_EQ(readFile(dir.file("PLAN.old")), old);
+    EXPECT_EQ(dir.names(), (Names{"PLAN.DXF", "PLAN.old"}));  // no work file left
+    const struct stat after = statOf(dir.file("PLAN.DXF"));
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    const struct stat backup = statOf(dir.file("PLAN.old"));
+    EXPECT_EQ(backup.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(backup.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), 100);
+    EXPECT_EQ(report.codePagesSet, 1u);
+    EXPECT_GT(report.textsRecoded, 3u);
+}
+
+TEST(ConvertFile, BackupNamesAndOptions)
+{
+    EXPECT_EQ(BackupName("PLAN.DXF"), "PLAN.old");
+    EXPECT_EQ(BackupName("a.b.dxf"), "a.b.old");
+    EXPECT_EQ(BackupName("plan"), "plan.old");
+    EXPECT_EQ(BasePrefix("/"), "/");
+    EXPECT_EQ(BasePrefix("/data/draw"), "/data/draw/");
+
+    TempDir dir;
+    writeFile(dir.file("a.b.dxf"), "  0\r\nEOF\r\n");
+    writeFile(dir.file("a.b.old"), "an older backup");
+    Convert(dir.path(), "a.b.dxf", {});
+    EXPECT_EQ(readFile(dir.file("a.b.old")), "  0\r\nEOF\r\n");
+
+    ConversionSwitches noBackup;
+    noBackup.keepBackup = false;
+    writeFile(dir.file("plan"), "  0\nEOF\n");
+    Convert(dir.path() + "/", "plan", noBackup);
+    EXPECT_EQ(readFile(dir.file("plan")), "  0\r\nEOF\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.b.dxf", "a.b.old", "plan"}));
+    Convert(dir.path(), "plan", {});
+    EXPECT_EQ(dir.names(), (Names{"a.b.dxf", "a.b.old", "plan", "plan.old"}));
+}
+
+TEST(ConvertFile, EmptyAndShortFiles)
+{
+    TempDir dir;
+    writeFile(dir.file("empty.dxf"), "");
+    std::vector<int> progress;
+    Convert(dir.path(), "empty.dxf", {}, [&](int p) { progress.push_back(p); });
+    EXPECT_EQ(readFile(dir.file("empty.dxf")), "");
+    EXPECT_EQ(readFile(dir.file("empty.old")), "");
+    writeFile(dir.file("short.dxf"), "  0\nEOF");
+    Convert(dir.path(), "short.dxf", {}, [&](int p) { progress.push_back(p); });
+    EXPECT_EQ(readFile(dir.file("short.dxf")), "  0\r\nEOF\r\n");
+    EXPECT_TRUE(progress.empty());
+}
+
+TEST(ConvertFile, NothingThereIsSkippedSilently)
+{
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("x.dxf").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("nowhere.dxf", dir.file("dangling.dxf").c_str()), 0);
+    EXPECT_FALSE(Convert(dir.path(), "missing.dxf", {}).found);
+    EXPECT_FALSE(Convert(dir.path(), "x.dxf", {}).found);
+    EXPECT_FALSE(Convert(dir.path(), "dangling.dxf", {}).found);
+    EXPECT_FALSE(Convert(dir.file("no-such-dir"), "a.dxf", {}).found);
+    EXPECT_EQ(dir.names(), (Names{"dangling.dxf", "x.dxf"}));
+}
+
+TEST(ConvertFile, SymbolicLinkKeepsTheLinkAndConvertsItsTarget)
+{
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("real").c_str(), 0755), 0);
+    const std::string old = sampleFile("plan-autocad.dxf");
+    writeFile(dir.file("real/target.dxf"), old);
+    ASSERT_EQ(symlink("real/target.dxf", dir.file("link.dxf").c_str()), 0);
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
+    Convert(dir.path(), "link.dxf", wl);
+    EXPECT_TRUE(S_ISLNK(statOf(dir.file("link.dxf")).st_mode));
+    EXPECT_EQ(readFile(dir.file("real/target.dxf")), ConvertBuffer(old, wl));
+    EXPECT_EQ(readFile(dir.file("link.old")), old);
+    EXPECT_EQ(dir.names(), (Names{"link.dxf", "link.old", "real"}));
+}
+
+TEST(ConvertFile, AWorkFileOfSomebodyElseIsLeftAlone)
+{
+    TempDir dir;
+    writeFile(dir.file("razade.&&&"), "another pass is writing this");
+    writeFile(dir.file("a.dxf"), "  1\r\n%%130\r\n");
+    Convert(dir.path(), "a.dxf", {});
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  1\r\n\xE9\r\n");
+    EXPECT_EQ(readFile(dir.file("razade.&&&")), "another pass is writing this");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&"}));
+}
+
+TEST(ConvertFile, OwnerIsKept)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file away";
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    ASSERT_EQ(chown(dir.file("a.dxf").c_str(), 65534, 65534), 0);
+    Convert(dir.path(), "a.dxf", {});
+    const struct stat st = statOf(dir.file("a.dxf"));
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n4\r\n");
+}
+
+TEST(ConvertFailure, ReadOnlyFileIsRefusedEvenForRoot)
+{
+    TempDir dir;
+    writeFile(dir.file("ro.dxf"), "  62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("ro.dxf").c_str(), 0444), 0);
+    std::string text;
+    EXPECT_EQ(convertError(dir.path(), "ro.dxf", {}, &text), kFileAccessDenied);
+    EXPECT_EQ(text, "File access denied.");
+    EXPECT_EQ(readFile(dir.file("ro.dxf")), "  62\r\n5\r\n");
+    EXPECT_EQ(dir.names(), (Names{"ro.dxf"}));
+}
+
+TEST(ConvertFailure, DirectoryWithoutWritePermission)
+{
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);  // others may read, not write
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("a.dxf").c_str(), 0666), 0);
+    const int code = runUnprivileged([&] { return convertError(dir.path(), "a.dxf"); });
+    EXPECT_EQ(code, kFileAccessDenied);
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
+}
+
+TEST(ConvertFailure, UnreadableFile)
+{
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("a.dxf").c_str(), 0600), 0);
+    const int code = runUnprivileged([&] {
+        std::string text;
+        const int err = convertError(dir.path(), "a.dxf", {}, &text);
+        return err == kFileAccessDenied && text == "File access denied." ? 1 : 2;
+    });
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
+}
+
+TEST(ConvertFailure, DiskFullWhileWritingTheWorkFile)
+{
+    TempDir dir;
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
+    const std::string old = ConvertBuffer(escapeHeavyDrawing(4000), {});  // raw bytes: grows in "wl"
+    writeFile(dir.file("a.dxf"), old);
+    writeFile(dir.file("a.old"), "previous backup");
+    std::string text;
+    int code;
+    {
+        FileSizeLimit limit(old.size() + 1000);
+        code = convertError(dir.path(), "a.dxf", wl, &text);
+    }
+    EXPECT_EQ(code, kDiskFull);
+    EXPECT_EQ(text, "Disk full.");
+    EXPECT_EQ(readFile(dir.file("a.dxf")), old);
+    EXPECT_EQ(readFile(dir.file("a.old")), "previous backup");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old"}));
+}
+
+TEST(ConvertFailure, DiskFullWhileCopyingTheBackup)
+{
+    // A file with a second name is backed up by copying, not by a link.
+    TempDir dir;
+    const std::string old = escapeHeavyDrawing(4000);
+    writeFile(dir.file("a.dxf"), old);
+    ASSERT_EQ(link(dir.file("a.dxf").c_str(), dir.file("second-name").c_str()), 0);
+    std::string text;
+    int code;
+    {
+        FileSizeLimit limit(old.size() / 2);  // the converted file fits, a copy of the old does not
+        code = convertError(dir.path(), "a.dxf", {}, &text);
+    }
+    EXPECT_EQ(code, kDiskFull);
+    EXPECT_EQ(text, "Disk full.");
+    EXPECT_EQ(readFile(dir.file("a.dxf")), old);
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "second-name"}));
+
+    // Without the limit the same pass copies the backup and succeeds.
+    Convert(dir.path(), "a.dxf", {});
+    EXPECT_EQ(readFile(dir.file("a.old")), old);
+    EXPECT_EQ(readFile(dir.file("second-name")), old);
+    EXPECT_EQ(readFile(dir.file("a.dxf")), ConvertBuffer(old, {}));
+}
+
+namespace {
+
+// The system's calls, with one of them failing on demand.
+class FailingOps : public FileOps {
+public:
+    std::string failOpenOf;   // open of this path fails with ENOENT
+    int failRenameTo = 0;     // errno for a rename onto the converted file
+
+    int open(const std::string& path, int flags, mode_t mode) override
+    {
+        if (path == failOpenOf) {
+            errno = ENOENT;
+            return -1;
+        }
+        return sys().open(path, flags, mode);
+    }
+    ssize_t read(int fd, void* b, std::size_t n) override { return sys().read(fd, b, n); }
+    ssize_t pread(int fd, void* b, std::size_t n, off_t o) override { return sys().pread(fd, b, n, o); }
+    ssize_t write(int fd, const void* d, std::size_t n) override { return sys().write(fd, d, n); }
+    int fsync(int fd) override { return sys().fsync(fd); }
+    int close(int fd) override { return sys().close(fd); }
+    int fstat(int fd, struct stat* st) override { return sys().fstat(fd, st); }
+    int stat(const std::string& p, struct stat* st) override { return sys().stat(p, st); }
+    int lstat(const std::string& p, struct stat* st) override { return sys().lstat(p, st); }
+    int access(const std::string& p, int m) override { return sys().access(p, m); }
+    int fchmod(int fd, mode_t m) override { return sys().fchmod(fd, m); }
+    int fchown(int fd, uid_t u, gid_t g) override { return sys().fchown(fd, u, g); }
+    int futimens(int fd, const struct timespec t[2]) override { return sys().futimens(fd, t); }
+    int link(const std::string& a, const std::string& b) override { return sys().link(a, b); }
+    int rename(const std::string& a, const std::string& b) override
+    {
+        if (failRenameTo != 0 && b.size() >= 4 && b.compare(b.size() - 4, 4, ".dxf") == 0) {
+            errno = failRenameTo;
+            return -1;
+        }
+        return sys().rename(a, b);
+    }
+    int unlink(const std::string& p) override { return sys().unlink(p); }
+    std::string realpath(const std::string& p) override { return sys().realpath(p); }
+
+private:
+    static FileOps& sys() { return SystemFileOps(); }
+};
+
+}  // namespace
+
+TEST(ConvertFailure, FileGoneBeforeItIsOpened)
+{
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    FailingOps ops;
+    ops.failOpenOf = dir.file("a.dxf");
+    std::string text;
+    EXPECT_EQ(convertError(dir.path(), "a.dxf", {}, &text, ops), kFileNotOpen);
+    EXPECT_EQ(text, "I/O error 103.");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
+}
+
+TEST(ConvertFailure, FailedReplaceLeavesTheFileAsItWas)
+{
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    FailingOps ops;
+    ops.failRenameTo = EBUSY;
+    std::string text;
+    EXPECT_EQ(convertError(dir.path(), "a.dxf", {}, &text, ops), EBUSY);
+    EXPECT_EQ(text, "I/O error " + std::to_string(EBUSY) + ".");
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
+    // The backup was made before the replace: a whole copy of the old file.
+    EXPECT_EQ(readFile(dir.file("a.old")), "  62\r\n5\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old"}));
+}
+
+TEST(IoErrors, TextsAndNumbers)
+{
+    EXPECT_STREQ(IoError(2).what(), "File not found.");
+    EXPECT_STREQ(IoError(3).what(), "Invalid filename.");
+    EXPECT_STREQ(IoError(4).what(), "Too many open files.");
+    EXPECT_STREQ(IoError(5).what(), "File access denied.");
+    EXPECT_STREQ(IoError(100).what(), "Read beyond end of file.");
+    EXPECT_STREQ(IoError(101).what(), "Disk full.");
+    EXPECT_STREQ(IoError(106).what(), "Invalid numeric input.");
+    EXPECT_STREQ(IoError(32).what(), "I/O error 32.");
+    EXPECT_EQ(IoError::fromErrno(ENOENT).code(), 2);
+    EXPECT_EQ(IoError::fromErrno(ENAMETOOLONG).code(), 3);
+    EXPECT_EQ(IoError::fromErrno(EMFILE).code(), 4);
+    EXPECT_EQ(IoError::fromErrno(EROFS).code(), 5);
+    EXPECT_EQ(IoError::fromErrno(EDQUOT).code(), 101);
+    EXPECT_EQ(IoError::fromErrno(EFBIG).code(), 101);
+    EXPECT_STREQ(IoError::fromErrno(EIO).what(), "I/O error 5.");
+}

@@ -1,0 +1,301 @@
+// The line loop: group codes, the code-page header, colours, line ends,
+// the end-of-file mark and progress.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/LinePass.h"
+
+using namespace dxfkonv;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+std::string joinCrLf(const Lines& lines)
+{
+    std::string s;
+    for (const auto& l : lines)
+        s += l + "\r\n";
+    return s;
+}
+
+// Splits converted output into lines, insisting that every line ends with CR LF.
+Lines splitCrLf(const std::string& out)
+{
+    Lines lines;
+    std::size_t start = 0;
+    while (start < out.size()) {
+        const std::size_t end = out.find("\r\n", start);
+        EXPECT_NE(end, std::string::npos) << "output does not end with CR LF";
+        if (end == std::string::npos)
+            break;
+        lines.push_back(out.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+Lines convert(const Lines& in, const ConversionSwitches& sw = {}, PassReport* report = nullptr)
+{
+    return splitCrLf(ConvertBuffer(joinCrLf(in), sw, report));
+}
+
+ConversionSwitches textsOff()
+{
+    ConversionSwitches sw;
+    sw.recodeTexts = false;
+    return sw;
+}
+
+ConversionSwitches coloursOff()
+{
+    ConversionSwitches sw;
+    sw.palette256 = false;
+    return sw;
+}
+
+}  // namespace
+
+TEST(GroupCodes, TextValueAfterCodeOneIsRecoded)
+{
+    EXPECT_EQ(convert({"  1", "%%130x"}), (Lines{"  1", "\xE9x"}));
+    EXPECT_EQ(convert({"  1", "%%130x"}, textsOff()), (Lines{"  1", "%%130x"}));
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
+    EXPECT_EQ(convert({"1", "\xE9"}, wl), (Lines{"1", "%%130"}));
+    // Lines that merely contain 1 or 62 are not group codes.
+    EXPECT_EQ(convert({" 10", "%%130", "162", "5"}), (Lines{" 10", "%%130", "162", "5"}));
+}
+
+TEST(GroupCodes, ColourValueAfterCodeSixtyTwoIsRenumbered)
+{
+    EXPECT_EQ(convert({"    62", "     5"}), (Lines{"    62", "4"}));
+    EXPECT_EQ(convert({"62", "7"}), (Lines{"62", "32"}));
+    EXPECT_EQ(convert({" 62", "     5"}, coloursOff()), (Lines{" 62", "     5"}));
+    ConversionSwitches p16;
+    p16.palette16 = true;
+    EXPECT_EQ(convert({" 62", "10"}, p16), (Lines{" 62", "32"}));
+    p16.palette256 = false;
+    EXPECT_EQ(convert({" 62", "10"}, p16), (Lines{" 62", "32"}));
+    ConversionSwitches as;
+    as.colourDirection = "as";
+    EXPECT_EQ(convert({" 62", "32"}, as), (Lines{" 62", "7"}));
+}
+
+TEST(GroupCodes, ValuesThatLookLikeCodesStayValues)
+{
+    // A frozen layer's flag 70 = 1 is no text group code: its colour is renumbered.
+    EXPECT_EQ(convert({"  70", "     1", "  62", "     5"}), (Lines{"  70", "     1", "  62", "4"}));
+    EXPECT_EQ(convert({"  70", "     1", "  62", "     5"}, textsOff()), (Lines{"  70", "     1", "  62", "4"}));
+    // A layer named 62 does not renumber the group code after it.
+    EXPECT_EQ(convert({"  2", "62", " 10", "0.0"}), (Lines{"  2", "62", " 10", "0.0"}));
+    ConversionSwitches p16;
+    p16.palette16 = true;
+    EXPECT_EQ(convert({"  2", "62", "  6", "CONTINUOUS"}, p16), (Lines{"  2", "62", "  6", "CONTINUOUS"}));
+    // A text value "1" is not a group code either.
+    EXPECT_EQ(convert({"  1", "1", "  1", "%%130"}), (Lines{"  1", "1", "  1", "\xE9"}));
+}
+
+TEST(GroupCodes, CodeAtTheEndOfTheInputGetsAnEmptyValue)
+{
+    EXPECT_EQ(convert({"  0", "LINE", "  1"}), (Lines{"  0", "LINE", "  1", ""}));
+    EXPECT_EQ(convert({"  0", "LINE", " 62"}), (Lines{"  0", "LINE", " 62", "0"}));
+}
+
+TEST(ColourValues, NumbersAsWritten)
+{
+    auto colour = [](const std::string& value, ConversionSwitches sw = {}) {
+        return convert({" 62", value}, sw).at(1);
+    };
+    EXPECT_EQ(colour("     5"), "4");
+    EXPECT_EQ(colour("05"), "4");
+    EXPECT_EQ(colour("+5"), "4");
+    EXPECT_EQ(colour("0"), "0");
+    EXPECT_EQ(colour(""), "0");
+    EXPECT_EQ(colour("BYLAYER"), "0");
+    EXPECT_EQ(colour("$F"), "2");   // hexadecimal 15
+    EXPECT_EQ(colour("0x0f"), "2");
+    EXPECT_EQ(colour("X7"), "32");
+    EXPECT_EQ(colour("-$5"), "0");  // a prefix after a sign reads as 0
+    EXPECT_EQ(colour("5x"), "4");
+    EXPECT_EQ(colour("100"), "100");
+    // Above the one-byte range the line stays exactly as read.
+    EXPECT_EQ(colour("   256"), "   256");
+    EXPECT_EQ(colour("257"), "257");
+    EXPECT_EQ(colour("  -300"), "  -300");
+    EXPECT_EQ(colour("99999999999999999999"), "99999999999999999999");
+    EXPECT_EQ(colour("$FFFFFFFFF"), "$FFFFFFFFF");
+}
+
+TEST(ColourValues, NegativeColourKeepsItsSignAndIsRenumbered)
+{
+    auto colour = [](const std::string& value) { return convert({" 62", value}).at(1); };
+    EXPECT_EQ(colour("    -5"), "-4");
+    EXPECT_EQ(colour("-5 "), "-4");
+    EXPECT_EQ(colour("-7"), "-32");
+    EXPECT_EQ(colour("-0"), "0");
+    EXPECT_EQ(colour("-7x"), "32");  // anything but spaces after the digits drops the sign
+}
+
+TEST(CodePage, HeaderValueFollowsTheTextDirection)
+{
+    const Lines header{"  9", "$DWGCODEPAGE", "  3", "ANSI_852", "  9", "$INSBASE"};
+    const Lines to1250{"  9", "$DWGCODEPAGE", "  3", "ANSI_1250", "  9", "$INSBASE"};
+    const Lines to852{"  9", "$DWGCODEPAGE", "  3", "ANSI_852", "  9", "$INSBASE"};
+    EXPECT_EQ(convert(header), to1250);
+    EXPECT_EQ(convert(header, textsOff()), to1250);
+    ConversionSwitches wl = textsOff();
+    wl.textDirection = "wl";
+    EXPECT_EQ(convert(to1250, wl), to852);
+    PassReport report;
+    convert(header, {}, &report);
+    EXPECT_EQ(report.codePagesSet, 1u);
+    // The whole line is replaced, spaces and case included.
+    EXPECT_EQ(convert({"  9", "$dwgcodepage", "  3", "  ansi_1250 ", "  9", "$X"}, wl),
+              (Lines{"  9", "$dwgcodepage", "  3", "ANSI_852", "  9", "$X"}));
+}
+
+TEST(CodePage, RunCopiesEverythingUpToTheNextDollarLine)
+{
+    // Inside the run nothing else is converted; the "$" line is examined as usual.
+    EXPECT_EQ(convert({"  9", "$DWGCODEPAGE", " 62", "     5", "  1", "%%130", "  9", "$X", " 62", "5"}),
+              (Lines{"  9", "$DWGCODEPAGE", " 62", "     5", "  1", "%%130", "  9", "$X", " 62", "4"}));
+    // A run that meets no "$" ends with the input and writes each line once.
+    EXPECT_EQ(convert({"  9", "$DWGCODEPAGE", "  3", "ANSI_852"}),
+              (Lines{"  9", "$DWGCODEPAGE", "  3", "ANSI_1250"}));
+    EXPECT_EQ(convert({"  9", "$DWGCODEPAGE"}), (Lines{"  9", "$DWGCODEPAGE"}));
+}
+
+TEST(CodePage, OnlyCodesAndHeaderNamesStartTheRun)
+{
+    // A text mentioning the word is just a text, recoded or not.
+    EXPECT_EQ(convert({"  1", "dwgcodepage", "  62", "     5"}), (Lines{"  1", "dwgcodepage", "  62", "4"}));
+    EXPECT_EQ(convert({"  1", "dwgcodepage", "  62", "     5"}, textsOff()),
+              (Lines{"  1", "dwgcodepage", "  62", "4"}));
+    // A layer of that name does not turn hatch patterns into code pages.
+    EXPECT_EQ(convert({"  2", "DWGCODEPAGE", "  2", "ANSI31", " 62", "5"}),
+              (Lines{"  2", "DWGCODEPAGE", "  2", "ANSI31", " 62", "4"}));
+    // A code-position line starts it.
+    EXPECT_EQ(convert({"$DWGCODEPAGE", "  3", "ANSI_852", "  9", "$X"}),
+              (Lines{"$DWGCODEPAGE", "  3", "ANSI_1250", "  9", "$X"}));
+}
+
+TEST(LineEnds, EveryLineEndsWithCrLf)
+{
+    const ConversionSwitches sw;
+    EXPECT_EQ(ConvertBuffer("a\nb\n", sw), "a\r\nb\r\n");
+    EXPECT_EQ(ConvertBuffer("a\r\nb", sw), "a\r\nb\r\n");
+    EXPECT_EQ(ConvertBuffer("a\rb\r\n", sw), "ab\r\n");  // a lone CR is dropped
+    EXPECT_EQ(ConvertBuffer("a\r\r\nb\r", sw), "a\r\nb\r\n");
+    EXPECT_EQ(ConvertBuffer("\r\r\r", sw), "\r\n");
+    EXPECT_EQ(ConvertBuffer("", sw), "");
+    EXPECT_EQ(ConvertBuffer("\n\n", sw), "\r\n\r\n");
+}
+
+TEST(LineEnds, EndOfFileMarkEndsTheInputOnlyAtTheStartOfAPair)
+{
+    const ConversionSwitches sw;
+    EXPECT_EQ(ConvertBuffer("  0\r\nEOF\r\n\x1a", sw), "  0\r\nEOF\r\n");
+    EXPECT_EQ(ConvertBuffer("  0\r\nEOF\r\n\x1a\r\n  0\r\nLINE\r\n", sw), "  0\r\nEOF\r\n");
+    EXPECT_EQ(ConvertBuffer("AB\x1a" "CD\r\n", sw), "AB\x1a" "CD\r\n");
+    // The value read after a group code is never cut by it.
+    EXPECT_EQ(ConvertBuffer("  1\r\n\x1a" "X\r\n", sw), "  1\r\n\x1a" "X\r\n");
+    // Nor is a line whose mark falls at a 128-byte boundary.
+    std::string longLine(123, 'a');  // after "999" CR LF the mark is at offset 128
+    longLine += '\x1a';
+    longLine += "tail";
+    EXPECT_EQ(ConvertBuffer("999\r\n" + longLine + "\r\n  0\r\nEOF\r\n", sw),
+              "999\r\n" + longLine + "\r\n  0\r\nEOF\r\n");
+    // A line starting with the mark ends the input wherever it stands.
+    const std::string firstLine(126, 'x');
+    EXPECT_EQ(ConvertBuffer(firstLine + "\r\n\x1a" "abc\r\n", sw), firstLine + "\r\n");
+}
+
+TEST(LineEnds, LongLinesAndLinesAcrossReadBlocks)
+{
+    const ConversionSwitches sw;
+    // The first read takes 1 MiB: put a lone CR on its last byte.
+    std::string big(3 * 1024 * 1024 + 17, 'q');
+    big[1024 * 1024 - 1 - 5] = '\r';
+    std::string expected = big;
+    expected.erase(1024 * 1024 - 1 - 5, 1);
+    EXPECT_EQ(ConvertBuffer("  1\r\n" + big + "\r\n  0\r\n", sw), "  1\r\n" + expected + "\r\n  0\r\n");
+    // A CR LF split by the edge.
+    std::string pad(1024 * 1024 - 1, 'p');
+    EXPECT_EQ(ConvertBuffer(pad + "\r\nz", sw), pad + "\r\nz\r\n");
+}
+
+TEST(Report, CountsWhatChanged)
+{
+    ConversionSwitches sw;
+    PassReport report;
+    convert({"  0", "TEXT", "  1", "%%130", "  1", "plain", " 62", "5", " 62", "200", "  1", "\xB0x\xB1"}, sw, &report);
+    EXPECT_EQ(report.lines, 12u);
+    EXPECT_EQ(report.textsRecoded, 2u);
+    EXPECT_EQ(report.coloursRenumbered, 1u);
+    EXPECT_EQ(report.charsLost, 2u);
+    EXPECT_EQ(report.lostCharLines, (std::vector<std::uint64_t>{12}));
+    EXPECT_TRUE(report.changedAnything());
+}
+
+TEST(Progress, PercentRoundsHalvesToEven)
+{
+    EXPECT_EQ(ProgressPercent(1, 8), 12);   // 12.5
+    EXPECT_EQ(ProgressPercent(3, 8), 38);   // 37.5
+    EXPECT_EQ(ProgressPercent(1, 3), 33);
+    EXPECT_EQ(ProgressPercent(2, 3), 67);
+    EXPECT_EQ(ProgressPercent(5, 5), 100);
+    EXPECT_EQ(ProgressPercent(1, 200), 0);  // 0.5
+    EXPECT_EQ(ProgressPercent(3, 200), 2);  // 1.5
+}
+
+TEST(Progress, FollowsA128ByteBlockReader)
+{
+    // Four 64-byte pairs (62 bytes + CR LF each) make 512 bytes, S = 4 blocks.
+    const std::string code = std::string(60, ' ') + "70";
+    const std::string value = std::string(61, ' ') + "1";
+    std::string input;
+    for (int i = 0; i < 4; ++i)
+        input += code + "\r\n" + value + "\r\n";
+    ASSERT_EQ(input.size(), 512u);
+    std::vector<int> seen;
+    ConvertBuffer(input, {}, nullptr, [&](int p) { seen.push_back(p); });
+    // Each pass through the loop reads one line; a line ending at a block
+    // end has pulled only that block.
+    EXPECT_EQ(seen, (std::vector<int>{25, 50, 75, 100}));
+
+    // A short file never moves the gauge, and neither does an empty one.
+    seen.clear();
+    ConvertBuffer("  0\r\nEOF\r\n", {}, nullptr, [&](int p) { seen.push_back(p); });
+    ConvertBuffer("", {}, nullptr, [&](int p) { seen.push_back(p); });
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST(Progress, BlockPulledForTheByteAfterALine)
+{
+    // 300 bytes, S = 2. First line "  1" + CR LF, its value 200 bytes long
+    // (ends at 205, inside block 2); then 95 bytes to the end.
+    std::string input = "  1\r\n" + std::string(198, 'v') + "\r\n";
+    ASSERT_EQ(input.size(), 205u);
+    input += std::string(93, 'w') + "\r\n";
+    ASSERT_EQ(input.size(), 300u);
+    std::vector<int> seen;
+    ConvertBuffer(input, {}, nullptr, [&](int p) { seen.push_back(p); });
+    // After the pair 256 bytes are pulled (P = 2, 100 %); the last line
+    // moves it no further.
+    EXPECT_EQ(seen, (std::vector<int>{100}));
+}
+
+TEST(TrimSpaces, OnlySpacesGo)
+{
+    std::string s = "  62 ";
+    TrimSpaces(s);
+    EXPECT_EQ(s, "62");
+    s = "\t62\t";
+    TrimSpaces(s);
+    EXPECT_EQ(s, "\t62\t");
+    s = "    ";
+    TrimSpaces(s);
+    EXPECT_EQ(s, "");
+}

@@ -1,0 +1,177 @@
+// The recoding tables and the escape rules of text values.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "engine/TextRecoding.h"
+
+using namespace dxfkonv;
+
+namespace {
+
+// The tables as the product's documentation lists them.
+const char* const kListedLatinToWindows =
+    "128->199, 129->252, 130->233, 131->226, 132->228, 133->249, 134->230, 135->231, 136->179, "
+    "137->235, 138->213, 139->245, 140->238, 141->143, 142->196, 143->198, 144->201, 145->197, "
+    "146->205, 147->244, 148->246, 149->188, 150->190, 151->140, 152->156, 153->214, 154->220, "
+    "155->141, 156->157, 157->163, 158->215, 159->232, 160->225, 161->237, 162->243, 163->250, "
+    "164->165, 165->185, 166->142, 167->158, 168->202, 169->234, 171->159, 172->200, 173->186, "
+    "174->187, 175->171, 181->193, 182->194, 183->204, 184->170, 189->175, 190->191, 198->195, "
+    "199->227, 207->164, 208->240, 209->208, 210->207, 211->203, 212->239, 213->210, 214->205, "
+    "215->206, 216->236, 221->222, 222->217, 224->211, 225->223, 226->212, 228->241, 229->242, "
+    "230->138, 231->154, 232->192, 233->218, 234->224, 235->219, 236->253, 237->221, 238->254, "
+    "239->180, 241->189, 242->178, 243->161, 244->162, 245->249, 246->247, 247->184, 250->183, "
+    "251->251, 252->216, 253->248";
+const char* const kListedWindowsToLatin =
+    "138->230, 140->151, 141->155, 142->166, 143->141, 154->231, 156->152, 157->156, 158->167, "
+    "159->171, 161->243, 162->244, 163->157, 164->207, 165->164, 167->245, 170->184, 171->175, "
+    "175->189, 178->242, 179->136, 180->239, 183->250, 184->247, 185->165, 186->173, 187->174, "
+    "188->149, 189->241, 190->150, 191->190, 192->232, 193->181, 194->182, 195->198, 196->142, "
+    "197->145, 198->143, 199->128, 200->172, 201->144, 202->168, 203->211, 204->183, 205->214, "
+    "206->215, 207->210, 208->209, 210->213, 211->224, 212->226, 213->138, 214->153, 215->158, "
+    "216->252, 217->222, 218->233, 219->235, 220->154, 221->237, 222->221, 223->225, 224->234, "
+    "225->160, 226->131, 227->199, 228->132, 229->146, 230->134, 231->135, 232->159, 233->130, "
+    "234->169, 235->137, 236->216, 237->161, 238->140, 239->212, 240->208, 241->228, 242->229, "
+    "243->162, 244->147, 245->139, 246->148, 247->246, 248->253, 249->133, 250->163, 251->251, "
+    "252->129, 253->236, 254->238, 255->250";
+
+std::map<int, int> parseListing(const std::string& text)
+{
+    std::map<int, int> pairs;
+    std::istringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ',')) {
+        const auto arrow = item.find("->");
+        pairs[std::stoi(item.substr(0, arrow))] = std::stoi(item.substr(arrow + 2));
+    }
+    return pairs;
+}
+
+std::string bytes(std::initializer_list<int> list)
+{
+    std::string s;
+    for (int b : list)
+        s += static_cast<char>(b);
+    return s;
+}
+
+std::string lw(const std::string& s) { return ConvertText("lw", s); }
+std::string wl(const std::string& s) { return ConvertText("wl", s); }
+
+}  // namespace
+
+TEST(TextTables, EveryByteMapsAsListed)
+{
+    const auto listedLw = parseListing(kListedLatinToWindows);
+    const auto listedWl = parseListing(kListedWindowsToLatin);
+    ASSERT_EQ(listedLw.size(), 93u);
+    ASSERT_EQ(listedWl.size(), 94u);
+    for (int c = 0; c < 256; ++c) {
+        const auto l = listedLw.find(c);
+        const auto w = listedWl.find(c);
+        EXPECT_EQ(ConvertChar("lw", static_cast<unsigned char>(c)), l == listedLw.end() ? c : l->second)
+            << "lw " << c;
+        EXPECT_EQ(ConvertChar("wl", static_cast<unsigned char>(c)), w == listedWl.end() ? c : w->second)
+            << "wl " << c;
+    }
+    EXPECT_EQ(kLatinToWindowsPairs.size(), listedLw.size());
+    EXPECT_EQ(kWindowsToLatinPairs.size(), listedWl.size());
+}
+
+TEST(TextTables, AnyOtherDirectionActsAsWindowsToLatin)
+{
+    EXPECT_EQ(ConvertChar("xx", 138), 230);
+    EXPECT_EQ(ConvertChar("LW", 138), 230);
+    EXPECT_EQ(ConvertText("", bytes({0xE9})), "%%130");
+}
+
+TEST(TextTables, CzechLettersRoundTripThroughBothDirections)
+{
+    // Every letter of the Czech alphabet has entries that undo each other.
+    const std::string czech = "\xe1\xc1\xe8\xc8\xef\xcf\xe9\xc9\xec\xcc\xed\xcd\xf2\xd2\xf3\xd3\xf8\xd8"
+                              "\x9a\x8a\x9d\x8d\xfa\xda\xf9\xd9\xfd\xdd\x9e\x8e";
+    EXPECT_EQ(lw(wl(czech)), czech);
+    for (const auto& [from, to] : kWindowsToLatinPairs) {
+        if (ConvertChar("lw", to) == from) {
+            const std::string one(1, static_cast<char>(from));
+            EXPECT_EQ(lw(wl(one)), one);
+        }
+    }
+}
+
+TEST(TextTables, CzechSentenceInDosEscapesDecodesToWindows1250)
+{
+    const std::string dos = "P%%253%%161li%%231 %%167lu%%156ou%%159k%%236 k%%133%%229 %%163p%%216l "
+                            "%%212%%160belsk%%130 %%162dy";
+    const std::string windows = "P\xf8\xedli\x9a \x9elu\x9dou\xe8k\xfd k\xf9\xf2 \xfap\xecl \xef\xe1" "belsk\xe9 \xf3" "dy";
+    EXPECT_EQ(lw(dos), windows);
+    EXPECT_EQ(wl(windows), dos);
+}
+
+TEST(EncodeToEscapes, HighBytesBecomeEscapesAndTheRestStays)
+{
+    EXPECT_EQ(wl(bytes({0xE9})), "%%130");
+    EXPECT_EQ(wl(bytes({0x80})), " ");  // no counterpart
+    EXPECT_EQ(wl("Ab1"), "Ab1");
+    EXPECT_EQ(wl("%%c"), "%%c");
+    EXPECT_EQ(wl("%%130"), "%%130");
+    EXPECT_EQ(wl(bytes({0xFB})), "%%251");
+    EXPECT_EQ(wl(bytes({0xB7})), "%%250");
+    EXPECT_EQ(wl(bytes({0xFF})), "%%250");
+    EXPECT_EQ(wl(""), "");
+    EXPECT_EQ(wl(bytes({'a', 0, 'b'})), bytes({'a', 0, 'b'}));
+}
+
+TEST(DecodeEscapes, EscapesBecomeBytes)
+{
+    EXPECT_EQ(lw("%%130"), bytes({0xE9}));
+    EXPECT_EQ(lw("%%c12"), bytes({0xDD, '1', '2'}));
+    EXPECT_EQ(lw("%%C"), "%%C");
+    EXPECT_EQ(lw("%%d"), "%%d");
+    EXPECT_EQ(lw("%%p"), "%%p");
+    EXPECT_EQ(lw("%%200"), " ");  // 200 has no counterpart
+    EXPECT_EQ(lw("%%251"), bytes({251}));
+    EXPECT_EQ(lw("%%167"), bytes({158}));
+    EXPECT_EQ(lw("%%0"), bytes({0}));
+    EXPECT_EQ(lw("%%256"), bytes({0}));
+    EXPECT_EQ(lw("x%%65y"), "xAy");
+    EXPECT_EQ(lw(""), "");
+}
+
+TEST(DecodeEscapes, PercentRunsAndShortTails)
+{
+    EXPECT_EQ(lw("%%"), "%%");
+    EXPECT_EQ(lw("ab%%"), "ab%%");
+    EXPECT_EQ(lw("%"), "%");
+    EXPECT_EQ(lw("%%%130"), bytes({'%', 0xE9}));
+    EXPECT_EQ(lw("%%%%130"), bytes({'%', '%', 0xE9}));
+    EXPECT_EQ(lw("%%%"), "%%%");
+    EXPECT_EQ(lw("%%1000"), bytes({192}));    // 1000 mod 256 = 232
+    EXPECT_EQ(lw("%%12345"), bytes({207, '5'}));  // four digits at most: 1234 mod 256 = 210
+    EXPECT_EQ(lw("%%1"), bytes({1}));
+    EXPECT_EQ(lw("%%cc"), bytes({0xDD, 'c'}));
+    EXPECT_EQ(lw("%%%c"), bytes({'%', 0xDD}));
+}
+
+TEST(DecodeEscapes, RawBytes)
+{
+    EXPECT_EQ(lw(bytes({0xA7})), bytes({249}));  // read as 0x85
+    EXPECT_EQ(lw(bytes({0x85})), bytes({249}));
+    EXPECT_EQ(lw(bytes({0xB0})), " ");
+    EXPECT_EQ(lw(bytes({0xF5})), bytes({249}));
+    EXPECT_EQ(lw(bytes({146})), bytes({205}));
+    EXPECT_EQ(lw(bytes({214})), bytes({205}));
+    EXPECT_EQ(lw(bytes({251})), bytes({251}));
+}
+
+TEST(DecodeEscapes, LostBytesAreCounted)
+{
+    std::string out;
+    EXPECT_EQ(ConvertTextInto(true, bytes({0xB0, 'a', 0xB1}) + "%%200%%130", out), 3u);
+    EXPECT_EQ(out, bytes({' ', 'a', ' ', ' ', 0xE9}));
+    out.clear();
+    EXPECT_EQ(ConvertTextInto(false, bytes({0x80, 0xE9, 0x81}), out), 2u);
+    EXPECT_EQ(out, " %%130 ");
+}

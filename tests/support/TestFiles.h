@@ -1,0 +1,51 @@
+// Real files and directories for tests, and ways to make the system fail.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace dxfkonv::test {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when it goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // The names in the directory, sorted.
+    std::vector<std::string> names() const;
+
+private:
+    std::string path_;
+};
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+std::string sampleFile(const std::string& name);  // content of a file in samples/
+
+// Runs fn in a child process that has no privileges (the user nobody when
+// this process is root) and returns what fn returned, or -1 if the child
+// died. Files the child must reach have to be open to everybody.
+int runUnprivileged(const std::function<int()>& fn);
+
+// While alive, the process may not write files beyond `bytes` (writes past
+// it fail with EFBIG instead of killing the process).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long savedSoft_;
+    void (*savedHandler_)(int);
+};
+
+}  // namespace dxfkonv::test
