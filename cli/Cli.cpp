@@ -1,0 +1,358 @@
+#include "Cli.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/Convert.h"
+#include "engine/IoError.h"
+
+namespace dxfkonv::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kProgram = "dxfkonv-cli";
+constexpr const char* kVersion = "1.0.0";
+constexpr std::uintmax_t kProgressBarFrom = 4u << 20;  // files smaller than this finish too fast to watch
+
+const char* const kUsage =
+    "Usage: dxfkonv-cli [options] PATH...\n"
+    "Converts DXF drawings in place between the TARNIX and AutoCAD conventions.\n"
+    "A PATH that is a directory stands for the *.dxf files in it (any letter case).\n"
+    "\n"
+    "Options:\n"
+    "  --text lw|wl          text direction: lw = Latin II escapes to CP1250 (default),\n"
+    "                        wl = CP1250 to Latin II escapes; also sets $DWGCODEPAGE\n"
+    "  --no-text             leave texts as they are ($DWGCODEPAGE still follows --text)\n"
+    "  --palette 16|256|none colour table (default 256); none leaves colours alone\n"
+    "  --colour sa|as        sa = TARNIX to AutoCAD (default), as = AutoCAD to TARNIX\n"
+    "  --no-backup           do not keep the old file as NAME.old\n"
+    "  -o, --output FILE     write the result to FILE, leave the input untouched (one input)\n"
+    "  -n, --dry-run         change nothing, report what would change\n"
+    "  -r, --recursive       with directories: also the *.dxf files in their subdirectories\n"
+    "  -q, --quiet           print nothing but errors\n"
+    "  -h, --help            show this help\n"
+    "      --version         show the version\n"
+    "\n"
+    "Exit status: 0 all converted, 1 some file failed, 2 wrong usage.\n";
+
+struct Options {
+    ConversionSwitches switches;
+    std::optional<std::string> output;
+    bool dryRun = false;
+    bool recursive = false;
+    bool quiet = false;
+    std::vector<std::string> paths;
+};
+
+struct UsageError {
+    std::string message;
+};
+
+bool endsWithDxf(const std::string& name)
+{
+    if (name.size() < 4)
+        return false;
+    std::string tail = name.substr(name.size() - 4);
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return tail == ".dxf";
+}
+
+bool lessIgnoringCase(const std::string& a, const std::string& b)
+{
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+        return std::tolower(x) < std::tolower(y);
+    });
+}
+
+Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
+{
+    Options o;
+    bool noText = false;
+    std::optional<std::string> palette;
+    auto value = [&](std::size_t& i, const std::string& name) -> const std::string& {
+        if (i + 1 >= args.size())
+            throw UsageError{"option " + name + " needs a value"};
+        return args[++i];
+    };
+    bool onlyPaths = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (onlyPaths || a.empty() || a[0] != '-' || a == "-") {
+            o.paths.push_back(a);
+        } else if (a == "--") {
+            onlyPaths = true;
+        } else if (a == "--text") {
+            const std::string& v = value(i, a);
+            if (v != kLatinToWindows && v != kWindowsToLatin)
+                throw UsageError{"--text takes lw or wl, not '" + v + "'"};
+            o.switches.textDirection = v;
+        } else if (a == "--no-text") {
+            noText = true;
+        } else if (a == "--palette") {
+            const std::string& v = value(i, a);
+            if (v != "16" && v != "256" && v != "none")
+                throw UsageError{"--palette takes 16, 256 or none, not '" + v + "'"};
+            palette = v;
+        } else if (a == "--colour" || a == "--color") {
+            const std::string& v = value(i, a);
+            if (v != kTarnixToAutocad && v != kAutocadToTarnix)
+                throw UsageError{a + " takes sa or as, not '" + v + "'"};
+            o.switches.colourDirection = v;
+        } else if (a == "--no-backup") {
+            o.switches.keepBackup = false;
+        } else if (a == "-o" || a == "--output") {
+            o.output = value(i, a);
+        } else if (a == "-n" || a == "--dry-run") {
+            o.dryRun = true;
+        } else if (a == "-r" || a == "--recursive") {
+            o.recursive = true;
+        } else if (a == "-q" || a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            stop = true;
+            stopCode = 0;
+            return o;
+        } else if (a == "--version") {
+            std::printf("%s %s\n", kProgram, kVersion);
+            stop = true;
+            stopCode = 0;
+            return o;
+        } else {
+            throw UsageError{"unknown option '" + a + "'"};
+        }
+    }
+    if (noText)
+        o.switches.recodeTexts = false;
+    if (palette) {
+        o.switches.palette16 = *palette == "16";
+        o.switches.palette256 = *palette == "256";
+    }
+    if (o.paths.empty())
+        throw UsageError{"no file or directory given"};
+    if (o.output) {
+        if (o.paths.size() != 1)
+            throw UsageError{"--output takes exactly one input file"};
+        if (o.dryRun)
+            throw UsageError{"--output and --dry-run exclude each other"};
+        o.switches.keepBackup = false;
+    }
+    return o;
+}
+
+// Draws "[#####.....]  45% NAME" on a terminal's stderr.
+class ProgressBar {
+public:
+    ProgressBar(const std::string& name, bool enabled) : name_(name), enabled_(enabled) {}
+    ~ProgressBar() { clear(); }
+
+    void show(int percent)
+    {
+        if (!enabled_)
+            return;
+        constexpr int width = 30;
+        const int filled = percent * width / 100;
+        std::fprintf(stderr, "\r[%.*s%.*s] %3d%% %s", filled, "##############################", width - filled,
+                     "..............................", percent, name_.c_str());
+        std::fflush(stderr);
+        drawn_ = true;
+    }
+
+    void clear()
+    {
+        if (drawn_)
+            std::fputs("\r\033[K", stderr);
+        drawn_ = false;
+    }
+
+private:
+    std::string name_;
+    bool enabled_;
+    bool drawn_ = false;
+};
+
+class Runner {
+public:
+    explicit Runner(const Options& o) : o_(o), terminal_(isatty(STDERR_FILENO) == 1) {}
+
+    int run()
+    {
+        std::vector<std::string> files;
+        for (const auto& path : o_.paths)
+            collect(path, files);
+        for (const auto& file : files)
+            convertOne(file);
+        if (!o_.quiet && files.size() > 1)
+            std::printf("%zu file(s) %s, %zu failed\n", done_, o_.dryRun ? "checked" : "converted", failed_);
+        return failed_ == 0 ? 0 : 1;
+    }
+
+private:
+    void error(const std::string& name, const std::string& message)
+    {
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, name.c_str(), message.c_str());
+        ++failed_;
+    }
+
+    // Expands a command-line path into the files to convert.
+    void collect(const std::string& path, std::vector<std::string>& files)
+    {
+        struct stat st{};
+        if (::stat(path.c_str(), &st) != 0) {
+            error(path, ioErrorText(kFileNotFound));
+            return;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            if (o_.output) {
+                error(path, "is a directory; --output takes a file");
+                return;
+            }
+            collectDirectory(path, files);
+        } else if (S_ISREG(st.st_mode)) {
+            files.push_back(path);
+        } else {
+            error(path, "not a regular file");
+        }
+    }
+
+    void collectDirectory(const std::string& directory, std::vector<std::string>& files)
+    {
+        std::vector<std::string> names;
+        std::vector<std::string> subdirectories;
+        std::error_code ec;
+        for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.empty() || name[0] == '.')
+                continue;  // hidden, as in the windows' file list
+            std::error_code typeError;
+            if (it->is_directory(typeError)) {
+                if (o_.recursive && !it->is_symlink(typeError))
+                    subdirectories.push_back(name);
+            } else if (it->is_regular_file(typeError) && endsWithDxf(name)) {
+                names.push_back(name);
+            }
+        }
+        if (ec) {
+            error(directory, ioErrorText(IoError::fromErrno(ec.value()).code()));
+            return;
+        }
+        std::sort(names.begin(), names.end(), lessIgnoringCase);
+        std::sort(subdirectories.begin(), subdirectories.end(), lessIgnoringCase);
+        const std::string prefix = BasePrefix(directory);
+        for (const auto& name : names)
+            files.push_back(prefix + name);
+        for (const auto& sub : subdirectories)
+            collectDirectory(prefix + sub, files);
+    }
+
+    void convertOne(const std::string& path)
+    {
+        const fs::path p(path);
+        const std::string directory = p.has_parent_path() ? p.parent_path().string() : std::string(".");
+        const std::string name = p.filename().string();
+        if (o_.switches.keepBackup && !o_.dryRun && BackupName(name) == name) {
+            error(path, "the backup would take the file's own name; use --no-backup");
+            return;
+        }
+        std::error_code ec;
+        const bool bar = terminal_ && !o_.quiet && fs::file_size(p, ec) >= kProgressBarFrom;
+        ProgressBar progress(name, bar);
+        const ProgressSink sink = [&progress](int percent) { progress.show(percent); };
+        try {
+            PassReport report;
+            if (o_.dryRun)
+                report = InspectFile(path, o_.switches, sink);
+            else if (o_.output)
+                report = ConvertToFile(path, *o_.output, o_.switches, sink);
+            else
+                report = Convert(directory, name, o_.switches, sink);
+            progress.clear();
+            if (!report.found) {
+                error(path, ioErrorText(kFileNotFound));
+                return;
+            }
+            ++done_;
+            if (!o_.quiet)
+                summarise(path, name, report);
+        } catch (const IoError& e) {
+            progress.clear();
+            error(path, e.what());
+        }
+    }
+
+    void summarise(const std::string& path, const std::string& name, const PassReport& r) const
+    {
+        auto count = [](std::uint64_t n, const char* what) {
+            return std::to_string(n).append(" ").append(what).append(n == 1 ? "" : "s");
+        };
+        const bool dry = o_.dryRun;
+        std::string line = path + ": ";
+        line += o_.switches.recodeTexts ? (dry ? "would recode " : "recoded ") + count(r.textsRecoded, "text")
+                                        : std::string("texts left alone");
+        line += ", ";
+        line += o_.switches.renumberColours()
+                    ? (dry ? "would renumber " : "renumbered ") + count(r.coloursRenumbered, "colour")
+                    : std::string("colours left alone");
+        line += ", ";
+        line += (dry ? "would set " : "set ") + count(r.codePagesSet, "code page value");
+        if (o_.output)
+            line += "; written to " + *o_.output;
+        else if (o_.switches.keepBackup && !o_.dryRun)
+            line += "; backup " + BackupName(name);
+        std::printf("%s\n", line.c_str());
+        if (r.charsLost != 0) {
+            std::string lines;
+            for (const auto n : r.lostCharLines) {
+                if (!lines.empty())
+                    lines += ", ";
+                lines += std::to_string(n);
+            }
+            if (r.lostCharLines.size() == PassReport::kMaxLostLines)
+                lines += ", ...";
+            std::fprintf(stderr,
+                         "%s: %s: warning: %llu %s with no counterpart in the target code page "
+                         "became spaces (%s %s)\n",
+                         kProgram, path.c_str(), static_cast<unsigned long long>(r.charsLost),
+                         r.charsLost == 1 ? "character" : "characters", r.lostCharLines.size() == 1 ? "line" : "lines", lines.c_str());
+        }
+    }
+
+    const Options& o_;
+    const bool terminal_;
+    std::size_t done_ = 0;
+    std::size_t failed_ = 0;
+};
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args)
+{
+    bool stop = false;
+    int stopCode = 0;
+    Options options;
+    try {
+        options = parse(args, stop, stopCode);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, e.message.c_str(), kProgram);
+        return 2;
+    }
+    if (stop)
+        return stopCode;
+    const int code = Runner(options).run();
+    std::fflush(stdout);
+    return code;
+}
+
+}  // namespace dxfkonv::cli

@@ -1,0 +1,212 @@
+// dxfkonv-cli run as a user runs it: a real process on real files.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "TestFiles.h"
+#include "engine/LinePass.h"
+
+extern char** environ;
+
+using namespace dxfkonv;
+using namespace dxfkonv::test;
+using Names = std::vector<std::string>;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+Result run(const TempDir& scratch, std::vector<std::string> args)
+{
+    const std::string outPath = scratch.path() + "-stdout";
+    const std::string errPath = scratch.path() + "-stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    args.insert(args.begin(), DXFKONV_CLI);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    Result r;
+    if (posix_spawn(&pid, DXFKONV_CLI, &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    r.out = readFile(outPath);
+    r.err = readFile(errPath);
+    unlink(outPath.c_str());
+    unlink(errPath.c_str());
+    return r;
+}
+
+ConversionSwitches withText(const char* direction)
+{
+    ConversionSwitches sw;
+    sw.textDirection = direction;
+    return sw;
+}
+
+}  // namespace
+
+TEST(Cli, ConvertsWithTheWindowsDefaults)
+{
+    TempDir dir;
+    const std::string old = sampleFile("plan-tarnix.dxf");
+    writeFile(dir.file("PLAN.DXF"), old);
+    const Result r = run(dir, {dir.file("PLAN.DXF")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(dir.file("PLAN.DXF")), ConvertBuffer(old, {}));
+    EXPECT_EQ(readFile(dir.file("PLAN.old")), old);
+    EXPECT_NE(r.out.find("PLAN.DXF: recoded 4 texts, renumbered 20 colours, set 1 code page value; backup PLAN.old"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(Cli, OptionsReachTheEngine)
+{
+    TempDir dir;
+    const std::string old = sampleFile("plan-autocad.dxf");
+    writeFile(dir.file("a.dxf"), old);
+    Result r = run(dir, {"--text", "wl", "--palette", "16", "--colour", "as", "--no-backup", "-q", dir.file("a.dxf")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    ConversionSwitches sw = withText("wl");
+    sw.palette16 = true;
+    sw.palette256 = false;
+    sw.colourDirection = "as";
+    EXPECT_EQ(readFile(dir.file("a.dxf")), ConvertBuffer(old, sw));
+    EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
+    EXPECT_EQ(r.out, "");
+
+    // --no-text keeps the texts, yet the code page follows --text.
+    writeFile(dir.file("b.dxf"), old);
+    r = run(dir, {"--no-text", "--text", "wl", "--palette", "none", dir.file("b.dxf")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    ConversionSwitches codePageOnly = withText("wl");
+    codePageOnly.recodeTexts = false;
+    codePageOnly.palette256 = false;
+    const std::string converted = readFile(dir.file("b.dxf"));
+    EXPECT_EQ(converted, ConvertBuffer(old, codePageOnly));
+    EXPECT_NE(converted.find("ANSI_852"), std::string::npos);
+}
+
+TEST(Cli, OutputAndDryRunLeaveTheInputAlone)
+{
+    TempDir dir;
+    const std::string old = sampleFile("plan-tarnix.dxf");
+    writeFile(dir.file("in.dxf"), old);
+    Result r = run(dir, {"-o", dir.file("out.dxf"), dir.file("in.dxf")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(dir.file("in.dxf")), old);
+    EXPECT_EQ(readFile(dir.file("out.dxf")), ConvertBuffer(old, {}));
+    EXPECT_EQ(dir.names(), (Names{"in.dxf", "out.dxf"}));
+
+    r = run(dir, {"--dry-run", dir.file("in.dxf")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("would recode 4 texts, would renumber 20 colours, would set 1 code page value"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(readFile(dir.file("in.dxf")), old);
+    EXPECT_EQ(dir.names(), (Names{"in.dxf", "out.dxf"}));
+}
+
+TEST(Cli, DirectoriesAndRecursion)
+{
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.file("dir.dxf").c_str(), 0755), 0);
+    for (const char* name : {"b.DXF", "a.dxf", "sub/c.Dxf", "note.txt", ".hidden.dxf"})
+        writeFile(dir.file(name), " 62\r\n5\r\n");
+    Result r = run(dir, {"--no-backup", dir.path()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(dir.file("a.dxf")), " 62\r\n4\r\n");
+    EXPECT_EQ(readFile(dir.file("b.DXF")), " 62\r\n4\r\n");
+    EXPECT_EQ(readFile(dir.file("sub/c.Dxf")), " 62\r\n5\r\n");
+    EXPECT_EQ(readFile(dir.file("note.txt")), " 62\r\n5\r\n");
+    EXPECT_EQ(readFile(dir.file(".hidden.dxf")), " 62\r\n5\r\n");
+    EXPECT_LT(r.out.find("a.dxf"), r.out.find("b.DXF"));  // sorted without regard to case
+    EXPECT_NE(r.out.find("2 file(s) converted, 0 failed"), std::string::npos) << r.out;
+
+    r = run(dir, {"-r", "-q", "--no-backup", dir.path()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(dir.file("sub/c.Dxf")), " 62\r\n4\r\n");
+    EXPECT_EQ(readFile(dir.file("a.dxf")), " 62\r\n5\r\n");  // converted again: 4 gives 5
+}
+
+TEST(Cli, FailuresAreReportedAndTheRestGoesOn)
+{
+    TempDir dir;
+    writeFile(dir.file("ro.dxf"), " 62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("ro.dxf").c_str(), 0444), 0);
+    writeFile(dir.file("ok.dxf"), " 62\r\n5\r\n");
+    const Result r = run(dir, {dir.file("missing.dxf"), dir.file("ro.dxf"), dir.file("ok.dxf")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("dxfkonv-cli: " + dir.file("missing.dxf") + ": File not found.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("dxfkonv-cli: " + dir.file("ro.dxf") + ": File access denied.\n"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir.file("ro.dxf")), " 62\r\n5\r\n");
+    EXPECT_EQ(readFile(dir.file("ok.dxf")), " 62\r\n4\r\n");
+}
+
+TEST(Cli, LostCharactersAreAWarning)
+{
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), "  1\r\n\xB0x\r\n  1\r\nok\r\n  1\r\n\xB1\r\n");
+    Result r = run(dir, {dir.file("a.dxf")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.err.find("warning: 2 characters with no counterpart in the target code page became spaces "
+                         "(lines 2, 6)"),
+              std::string::npos)
+        << r.err;
+    writeFile(dir.file("a.dxf"), "  1\r\n\xB0x\r\n");
+    r = run(dir, {"-q", dir.file("a.dxf")});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(Cli, UsageErrors)
+{
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), "");
+    writeFile(dir.file("b.dxf"), "");
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"--text", "xx", dir.file("a.dxf")},
+                                               {"--palette"},
+                                               {"--colour", "sx", dir.file("a.dxf")},
+                                               {"--frobnicate", dir.file("a.dxf")},
+                                               {"-o", dir.file("c.dxf"), dir.file("a.dxf"), dir.file("b.dxf")},
+                                               {"-o", dir.file("c.dxf"), "-n", dir.file("a.dxf")}}) {
+        const Result r = run(dir, args);
+        EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_NE(r.err.find("Try 'dxfkonv-cli --help'."), std::string::npos);
+    }
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "b.dxf"}));
+    Result r = run(dir, {"--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("Usage: dxfkonv-cli"), std::string::npos);
+    r = run(dir, {"--version"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.rfind("dxfkonv-cli ", 0), 0u);
+    // A file whose backup would take its own name is not converted.
+    writeFile(dir.file("x.old"), " 62\r\n5\r\n");
+    r = run(dir, {dir.file("x.old")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(readFile(dir.file("x.old")), " 62\r\n5\r\n");
+}
