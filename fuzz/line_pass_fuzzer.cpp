@@ -1,0 +1,271 @@
+// A whole conversion pass on in-memory input.
+//
+// Input layout: byte 0 picks the switches (bit 0 recode texts, bit 1 text
+// direction "wl", bit 2 the 16-colour palette, bit 3 the 256-colour
+// palette, bit 4 colour direction "as", bit 5 an unknown text direction
+// string), byte 1 how the input is cut into reads, the rest is the file.
+//
+// Checked for every input:
+// - every output line ends with CR LF, and no other CR or LF is written;
+// - the number of lines stays, but for a group code on the last line
+//   (its missing value is written) and for a Ctrl-Z (which may cut the
+//   input short);
+// - with recoding and renumbering off, no Ctrl-Z and no "DWGCODEPAGE",
+//   the output is the input with its line ends made CR LF;
+// - the output, the report and the progress do not depend on how the
+//   input arrives (one piece, or reads of 1, 2, 3 ... bytes);
+// - progress runs strictly upwards within 0..100 and ends at 100 when the
+//   whole input was read.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/LinePass.h"
+#include "engine/Switches.h"
+#include "fuzz/FuzzCheck.h"
+
+namespace {
+
+using namespace dxfkonv;
+
+// A decoded "%%10" or "%%13" is a byte like any other to the recoding,
+// and the engine writes it as it is: a raw LF or CR inside a text line.
+// Inputs that hold such an escape are kept out of the line-end and line
+// count checks while this stays true.
+constexpr bool kDecodedLineBreaksPassThrough = true;
+
+ConversionSwitches switchesFrom(unsigned bits)
+{
+    ConversionSwitches s;
+    s.recodeTexts = (bits & 1) != 0;
+    s.textDirection = (bits & 32) != 0 ? "Lw" : (bits & 2) != 0 ? kWindowsToLatin : kLatinToWindows;
+    s.palette16 = (bits & 4) != 0;
+    s.palette256 = (bits & 8) != 0;
+    s.colourDirection = (bits & 16) != 0 ? kAutocadToTarnix : kTarnixToAutocad;
+    s.keepBackup = false;
+    return s;
+}
+
+class PiecewiseSource : public ByteSource {
+public:
+    PiecewiseSource(std::string_view data, unsigned pattern) : data_(data), pattern_(pattern) {}
+    std::size_t read(char* buffer, std::size_t n) override
+    {
+        std::size_t piece = data_.size();
+        if (pattern_ != 0)
+            piece = 1 + (pattern_ * (++calls_) + pattern_ / 3) % (pattern_ % 13 + 2);
+        piece = std::min({piece, n, data_.size()});
+        std::memcpy(buffer, data_.data(), piece);
+        data_.remove_prefix(piece);
+        return piece;
+    }
+
+private:
+    std::string_view data_;
+    unsigned pattern_;
+    unsigned calls_ = 0;
+};
+
+class StringSink : public ByteSink {
+public:
+    void write(const char* data, std::size_t n) override { out.append(data, n); }
+    std::string out;
+};
+
+bool containsUpper(std::string_view s, std::string_view upperNeedle)
+{
+    std::string up(s);
+    for (char& c : up)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return up.find(upperNeedle) != std::string::npos;
+}
+
+// Some "%%" with one to four digits that make 10 or 13 modulo 256.
+bool hasLineBreakEscape(std::string_view s)
+{
+    for (std::size_t p = s.find("%%"); p != std::string_view::npos; p = s.find("%%", p + 1)) {
+        unsigned value = 0;
+        std::size_t k = p + 2;
+        while (k < s.size() && k - (p + 2) < 4 && s[k] >= '0' && s[k] <= '9') {
+            value = value * 10 + static_cast<unsigned>(s[k] - '0');
+            ++k;
+            if (value % 256 == 10 || value % 256 == 13)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The input's lines as the reader splits them: at each LF, plus a last
+// one when bytes (even only CRs) follow the last LF.
+std::vector<std::string_view> inputLines(std::string_view s)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\n') {
+            lines.push_back(s.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    if (start < s.size())
+        lines.push_back(s.substr(start));
+    return lines;
+}
+
+std::string normalised(std::string_view s)
+{
+    std::string r;
+    for (std::string_view line : inputLines(s)) {
+        for (char c : line)
+            if (c != '\r')
+                r += c;
+        r += "\r\n";
+    }
+    return r;
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+std::size_t countCrLf(std::string_view s)
+{
+    std::size_t n = 0;
+    for (std::size_t p = s.find("\r\n"); p != std::string_view::npos; p = s.find("\r\n", p + 2))
+        ++n;
+    return n;
+}
+
+void checkLineEnds(std::string_view out)
+{
+    FUZZ_CHECK(out.empty() || (out.size() >= 2 && out.substr(out.size() - 2) == "\r\n"));
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == '\r')
+            FUZZ_CHECK(i + 1 < out.size() && out[i + 1] == '\n');
+        if (out[i] == '\n')
+            FUZZ_CHECK(i > 0 && out[i - 1] == '\r');
+    }
+}
+
+struct Run {
+    std::string out;
+    PassReport report;
+    std::vector<int> progress;
+};
+
+Run runWhole(std::string_view input, const ConversionSwitches& s)
+{
+    Run r;
+    r.out = ConvertBuffer(input, s, &r.report, [&](int p) { r.progress.push_back(p); });
+    return r;
+}
+
+Run runPiecewise(std::string_view input, const ConversionSwitches& s, unsigned pattern)
+{
+    Run r;
+    PiecewiseSource source(input, pattern);
+    StringSink sink;
+    r.report = ConvertStream(source, sink, input.size(), s, [&](int p) { r.progress.push_back(p); });
+    r.out = std::move(sink.out);
+    return r;
+}
+
+void checkSameRun(const Run& a, const Run& b)
+{
+    FUZZ_CHECK_EQ_STR(a.out, b.out);
+    FUZZ_CHECK(a.report.lines == b.report.lines);
+    FUZZ_CHECK(a.report.textsRecoded == b.report.textsRecoded);
+    FUZZ_CHECK(a.report.coloursRenumbered == b.report.coloursRenumbered);
+    FUZZ_CHECK(a.report.codePagesSet == b.report.codePagesSet);
+    FUZZ_CHECK(a.report.charsLost == b.report.charsLost);
+    FUZZ_CHECK(a.report.lostCharLines == b.report.lostCharLines);
+    FUZZ_CHECK(a.progress == b.progress);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    const ConversionSwitches switches = switchesFrom(data[0]);
+    const unsigned pattern = data[1];
+    const std::string_view input(reinterpret_cast<const char*>(data + 2), size - 2);
+
+    const bool ctrlZ = input.find('\x1A') != std::string_view::npos;
+    // A CR is dropped from its line, so "DWGCODEP" CR "AGE" reads as the
+    // header name and "%%1" CR "0" as an escape.
+    std::string withoutCr(input);
+    withoutCr.erase(std::remove(withoutCr.begin(), withoutCr.end(), '\r'), withoutCr.end());
+    const bool decodes = switches.recodeTexts && switches.textDirection == kLatinToWindows;
+    const bool rawBreaks = kDecodedLineBreaksPassThrough && decodes && hasLineBreakEscape(withoutCr);
+
+    const Run whole = runWhole(input, switches);
+
+    // Line ends and line count.
+    if (!rawBreaks) {
+        checkLineEnds(whole.out);
+        const std::vector<std::string_view> lines = inputLines(input);
+        const std::size_t in = lines.size();
+        const std::size_t out = countCrLf(whole.out);
+        // Code and value lines alternate from the first line, so the last
+        // line is a group code when it is an odd-numbered one (1-based).
+        bool lastIsCode = false;
+        if (in % 2 == 1) {
+            std::string last(lines.back());
+            last.erase(std::remove(last.begin(), last.end(), '\r'), last.end());
+            const std::string_view code = trimmed(last);
+            lastIsCode = (switches.recodeTexts && code == "1")
+                         || (switches.renumberColours() && code == "62");
+        }
+        if (ctrlZ)
+            FUZZ_CHECK(out <= in + 1);
+        else
+            FUZZ_CHECK(out == in || (lastIsCode && out == in + 1));
+        FUZZ_CHECK(whole.report.lines == out || ctrlZ);
+    }
+
+    // Untouched when nothing is to be converted.
+    if (!ctrlZ && !containsUpper(withoutCr, "DWGCODEPAGE")) {
+        ConversionSwitches off = switches;
+        off.recodeTexts = false;
+        off.palette16 = false;
+        off.palette256 = false;
+        const Run plain = runWhole(input, off);
+        FUZZ_CHECK_EQ_STR(plain.out, normalised(input));
+        FUZZ_CHECK(!plain.report.changedAnything());
+    }
+
+    // However the input arrives.
+    checkSameRun(whole, runPiecewise(input, switches, pattern == 0 ? 1 : pattern));
+    checkSameRun(whole, runPiecewise(input, switches, 1));
+
+    // Progress.
+    for (std::size_t i = 0; i < whole.progress.size(); ++i) {
+        FUZZ_CHECK(whole.progress[i] >= 0 && whole.progress[i] <= 100);
+        if (i > 0)
+            FUZZ_CHECK(whole.progress[i] > whole.progress[i - 1]);
+    }
+    if (input.size() < 128)
+        FUZZ_CHECK(whole.progress.empty());
+    else if (!ctrlZ)
+        FUZZ_CHECK(!whole.progress.empty() && whole.progress.back() == 100);
+
+    FUZZ_CHECK(whole.report.textsRecoded <= whole.report.lines);
+    FUZZ_CHECK(whole.report.coloursRenumbered <= whole.report.lines);
+    FUZZ_CHECK(whole.report.codePagesSet <= whole.report.lines);
+    FUZZ_CHECK(whole.report.lostCharLines.size() <= PassReport::kMaxLostLines);
+    return 0;
+}

@@ -1,0 +1,360 @@
+#include "tests/hardening/HardeningSupport.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "bench/DrawingMaker.h"
+#include "engine/IoError.h"
+
+namespace dxfkonv::hardening {
+
+namespace fs = std::filesystem;
+
+// ---- files -------------------------------------------------------------
+
+ScratchDir::ScratchDir()
+{
+    char pattern[] = "/tmp/dxfkonv-hard-XXXXXX";
+    if (!::mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    ::chmod(path_.c_str(), 0755);
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::error_code ec;
+    // Directories a test made read-only must be opened up to be emptied.
+    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            ::chmod(it->path().c_str(), 0755);
+    }
+    fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> ScratchDir::names(const std::string& sub) const
+{
+    std::vector<std::string> result;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(sub.empty() ? path_ : *this / sub, ec))
+        result.push_back(entry.path().filename().string());
+    std::sort(result.begin(), result.end());
+    return result;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out.flush())
+        throw std::runtime_error("cannot write " + path);
+}
+
+bool exists(const std::string& path)
+{
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> workFileNames(const std::vector<std::string>& names)
+{
+    std::vector<std::string> result;
+    for (const auto& n : names)
+        if (n.rfind(kWorkFileName, 0) == 0)
+            result.push_back(n);
+    return result;
+}
+
+std::string makeDrawing(std::size_t bytes, std::uint32_t seed)
+{
+    return bench::makeDrawing(bytes, seed);
+}
+
+// ---- users ---------------------------------------------------------------
+
+namespace {
+constexpr uid_t kNobody = 65534;
+}
+
+bool runningAsRoot() { return ::geteuid() == 0; }
+uid_t actorUid() { return runningAsRoot() ? kNobody : ::geteuid(); }
+gid_t actorGid() { return runningAsRoot() ? kNobody : ::getegid(); }
+
+void giveToActor(const std::string& path)
+{
+    if (runningAsRoot() && ::lchown(path.c_str(), kNobody, kNobody) != 0)
+        throw std::runtime_error("cannot chown " + path);
+}
+
+// ---- child processes ------------------------------------------------------
+
+std::string describe(const Outcome& o)
+{
+    switch (o.kind) {
+    case Outcome::kConverted: return "converted";
+    case Outcome::kNotFound: return "not found";
+    case Outcome::kIoError: return "IoError " + std::to_string(o.code) + " \"" + o.text + "\"";
+    case Outcome::kOtherError: return "other exception \"" + o.text + "\"";
+    case Outcome::kDied: return "child died, signal " + std::to_string(o.signal);
+    }
+    return "?";
+}
+
+Outcome runHere(const std::function<PassReport()>& pass)
+{
+    Outcome o;
+    try {
+        const PassReport r = pass();
+        o.kind = r.found ? Outcome::kConverted : Outcome::kNotFound;
+    } catch (const IoError& e) {
+        o.kind = Outcome::kIoError;
+        o.code = e.code();
+        o.text = e.what();
+    } catch (const std::exception& e) {
+        o.kind = Outcome::kOtherError;
+        o.text = e.what();
+    }
+    return o;
+}
+
+namespace {
+
+void writeAllTo(int fd, const void* data, std::size_t n)
+{
+    const char* p = static_cast<const char*>(data);
+    while (n != 0) {
+        const ssize_t k = ::write(fd, p, n);
+        if (k <= 0)
+            ::_exit(120);
+        p += k;
+        n -= static_cast<std::size_t>(k);
+    }
+}
+
+bool readAllFrom(int fd, void* data, std::size_t n)
+{
+    char* p = static_cast<char*>(data);
+    while (n != 0) {
+        const ssize_t k = ::read(fd, p, n);
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k <= 0)
+            return false;
+        p += k;
+        n -= static_cast<std::size_t>(k);
+    }
+    return true;
+}
+
+}  // namespace
+
+Outcome runInChild(const std::function<PassReport()>& pass, const ChildOptions& options)
+{
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        throw std::runtime_error("pipe failed");
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        ::close(pipeFds[0]);
+        if (options.dropPrivileges && runningAsRoot()) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                ::_exit(121);
+        }
+        if (options.fileSizeLimit != RLIM_INFINITY) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            struct rlimit lim{};
+            ::getrlimit(RLIMIT_FSIZE, &lim);
+            lim.rlim_cur = options.fileSizeLimit;
+            if (::setrlimit(RLIMIT_FSIZE, &lim) != 0)
+                ::_exit(122);
+        }
+        if (options.openFilesLimit != RLIM_INFINITY) {
+            rlim_t limit = options.openFilesLimit;
+            if (limit == 0) {
+                const int lowest = ::dup(0);
+                ::close(lowest);
+                limit = static_cast<rlim_t>(lowest);
+            }
+            struct rlimit lim{};
+            ::getrlimit(RLIMIT_NOFILE, &lim);
+            lim.rlim_cur = limit;
+            if (::setrlimit(RLIMIT_NOFILE, &lim) != 0)
+                ::_exit(123);
+        }
+        const Outcome o = runHere(pass);
+        const int header[3] = {static_cast<int>(o.kind), o.code, static_cast<int>(o.text.size())};
+        writeAllTo(pipeFds[1], header, sizeof header);
+        writeAllTo(pipeFds[1], o.text.data(), o.text.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    Outcome o;
+    int header[3] = {0, 0, 0};
+    if (readAllFrom(pipeFds[0], header, sizeof header)) {
+        o.kind = static_cast<Outcome::Kind>(header[0]);
+        o.code = header[1];
+        o.text.resize(static_cast<std::size_t>(std::max(header[2], 0)));
+        if (!readAllFrom(pipeFds[0], o.text.data(), o.text.size()))
+            o.kind = Outcome::kDied;
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    struct rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    o.maxRssKiB = usage.ru_maxrss;
+    if (WIFSIGNALED(status)) {
+        o.kind = Outcome::kDied;
+        o.signal = WTERMSIG(status);
+    } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        o.kind = Outcome::kDied;
+        o.text = "exit status " + std::to_string(WEXITSTATUS(status));
+    }
+    return o;
+}
+
+long currentRssKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return 0;
+}
+
+// ---- a file layer that fails on request ------------------------------------
+
+const char* opName(Op op)
+{
+    static const char* const names[] = {"open",  "read",   "pread",  "write",    "fsync", "close",
+                                        "fstat", "stat",   "lstat",  "access",   "fchmod", "fchown",
+                                        "futimens", "link", "rename", "unlink", "realpath"};
+    return names[static_cast<int>(op)];
+}
+
+bool FaultyOps::failing(Op op)
+{
+    const int nth = ++counts_[static_cast<int>(op)];
+    if (before)
+        before(op, nth);
+    const int err = fault ? fault(op, nth) : 0;
+    if (err == 0)
+        return false;
+    errno = err;
+    return true;
+}
+
+int FaultyOps::open(const std::string& path, int flags, mode_t mode)
+{
+    return failing(Op::kOpen) ? -1 : real_.open(path, flags, mode);
+}
+
+ssize_t FaultyOps::read(int fd, void* buffer, std::size_t n)
+{
+    if (failing(Op::kRead))
+        return -1;
+    if (interruptEveryOther && (++ioCalls_ % 2) == 1) {
+        errno = EINTR;
+        return -1;
+    }
+    return real_.read(fd, buffer, maxRead ? std::min(n, maxRead) : n);
+}
+
+ssize_t FaultyOps::pread(int fd, void* buffer, std::size_t n, off_t offset)
+{
+    if (failing(Op::kPread))
+        return -1;
+    return real_.pread(fd, buffer, maxRead ? std::min(n, maxRead) : n, offset);
+}
+
+ssize_t FaultyOps::write(int fd, const void* data, std::size_t n)
+{
+    if (failing(Op::kWrite))
+        return -1;
+    if (interruptEveryOther && (++ioCalls_ % 2) == 1) {
+        errno = EINTR;
+        return -1;
+    }
+    return real_.write(fd, data, maxWrite ? std::min(n, maxWrite) : n);
+}
+
+int FaultyOps::fsync(int fd) { return failing(Op::kFsync) ? -1 : real_.fsync(fd); }
+
+int FaultyOps::close(int fd)
+{
+    if (failing(Op::kClose)) {
+        // A failed close still releases the descriptor, as on Linux.
+        const int err = errno;
+        real_.close(fd);
+        errno = err;
+        return -1;
+    }
+    return real_.close(fd);
+}
+
+int FaultyOps::fstat(int fd, struct stat* st) { return failing(Op::kFstat) ? -1 : real_.fstat(fd, st); }
+int FaultyOps::stat(const std::string& path, struct stat* st)
+{
+    return failing(Op::kStat) ? -1 : real_.stat(path, st);
+}
+int FaultyOps::lstat(const std::string& path, struct stat* st)
+{
+    return failing(Op::kLstat) ? -1 : real_.lstat(path, st);
+}
+int FaultyOps::access(const std::string& path, int mode)
+{
+    return failing(Op::kAccess) ? -1 : real_.access(path, mode);
+}
+int FaultyOps::fchmod(int fd, mode_t mode) { return failing(Op::kFchmod) ? -1 : real_.fchmod(fd, mode); }
+int FaultyOps::fchown(int fd, uid_t owner, gid_t group)
+{
+    return failing(Op::kFchown) ? -1 : real_.fchown(fd, owner, group);
+}
+int FaultyOps::futimens(int fd, const struct timespec times[2])
+{
+    return failing(Op::kFutimens) ? -1 : real_.futimens(fd, times);
+}
+int FaultyOps::link(const std::string& from, const std::string& to)
+{
+    return failing(Op::kLink) ? -1 : real_.link(from, to);
+}
+int FaultyOps::rename(const std::string& from, const std::string& to)
+{
+    return failing(Op::kRename) ? -1 : real_.rename(from, to);
+}
+int FaultyOps::unlink(const std::string& path) { return failing(Op::kUnlink) ? -1 : real_.unlink(path); }
+std::string FaultyOps::realpath(const std::string& path)
+{
+    return failing(Op::kRealpath) ? std::string() : real_.realpath(path);
+}
+
+}  // namespace dxfkonv::hardening
