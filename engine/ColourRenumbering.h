@@ -10,6 +10,7 @@ namespace dxfkonv {
 
 using ColourPair = std::pair<int, int>;
 
+// The four tables as listed (number, its counterpart).
 extern const std::array<ColourPair, 12> kColours16TarnixToAutocad;
 extern const std::array<ColourPair, 12> kColours16AutocadToTarnix;
 extern const std::array<ColourPair, 16> kColours256TarnixToAutocad;

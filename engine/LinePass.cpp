@@ -57,7 +57,7 @@ bool containsUpper(std::string_view line, std::string_view upperNeedle)
 class LineReader {
 public:
     explicit LineReader(ByteSource& source)
-        : source_(source), buffer_(new char[kReadChunk + 64])
+        : source_(source), buffer_(new char[kReadChunk + 64]())
     {
     }
 
@@ -120,8 +120,26 @@ public:
     {
         if (pastEnd_)
             return size;
-        const std::uint64_t pulled = (examined_ + kBlock - 1) / kBlock * kBlock;
-        return std::min(pulled, size);
+        return blockPositionAt(examined_, size);
+    }
+
+    static std::uint64_t blockPositionAt(std::uint64_t examined, std::uint64_t size)
+    {
+        return std::min((examined + kBlock - 1) / kBlock * kBlock, size);
+    }
+
+    // The unread part of the current block, for scanning in place; the
+    // bytes after end() may be read but mean nothing.
+    const char* data() const { return buffer_.get(); }
+    std::size_t begin() const { return begin_; }
+    std::size_t end() const { return end_; }
+    std::uint64_t offset() const { return offset_; }
+
+    // The lines up to `position` in the block were taken by the scan.
+    void consumeTo(std::size_t position)
+    {
+        begin_ = position;
+        noteExamined(position);
     }
 
 private:
@@ -216,6 +234,20 @@ public:
         used_ += line.size() + 2;
     }
 
+    // Bytes that go out as they are.
+    void putRaw(const char* data, std::size_t n)
+    {
+        if (used_ + n > kWriteChunk) {
+            flush();
+            if (n > kWriteChunk) {
+                sink_.write(data, n);
+                return;
+            }
+        }
+        std::memcpy(buffer_.get() + used_, data, n);
+        used_ += n;
+    }
+
     void flush()
     {
         if (used_ != 0)
@@ -228,6 +260,126 @@ private:
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
 };
+
+// Walks the line ends (LF) of a block in order, 64 bytes at a time, and
+// stops short of any CR that is not part of a CR LF.
+class LineEndCursor {
+public:
+    LineEndCursor(const char* data, std::size_t from, std::size_t end)
+        : data_(data), end_(end), base_(from & ~std::size_t{63})
+    {
+        load();
+        const std::uint64_t keep = ~std::uint64_t{0} << (from - base_);
+        lf_ &= keep;
+        loneCr_ &= keep;
+    }
+
+    // Position of the next LF; end when the block has none left, or when a
+    // lone CR comes before it.
+    std::size_t next()
+    {
+        while (lf_ == 0) {
+            if (loneCr_ != 0)
+                return end_;
+            base_ += 64;
+            if (base_ >= end_)
+                return end_;
+            load();
+        }
+        if (loneCr_ != 0 && __builtin_ctzll(loneCr_) < __builtin_ctzll(lf_))
+            return end_;
+        const std::size_t at = base_ + static_cast<std::size_t>(__builtin_ctzll(lf_));
+        lf_ &= lf_ - 1;
+        return at;
+    }
+
+private:
+    void load()
+    {
+        std::uint64_t lf = 0;
+        std::uint64_t cr = 0;
+#if defined(__SSE2__)
+        const __m128i lfs = _mm_set1_epi8('\n');
+        const __m128i crs = _mm_set1_epi8('\r');
+        for (int i = 0; i < 4; ++i) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + base_ + 16 * i));
+            lf |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lfs)))} << (16 * i);
+            cr |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, crs)))} << (16 * i);
+        }
+#else
+        for (std::size_t i = 0; i < 64; ++i) {
+            lf |= std::uint64_t{data_[base_ + i] == '\n'} << i;
+            cr |= std::uint64_t{data_[base_ + i] == '\r'} << i;
+        }
+#endif
+        const std::size_t valid = end_ - base_;
+        if (valid < 64) {
+            const std::uint64_t inBlock = (std::uint64_t{1} << valid) - 1;
+            lf &= inBlock;
+            cr &= inBlock;
+        }
+        // A CR is lone unless an LF follows it (in this chunk or the next).
+        const bool lfAfter = valid > 64 && data_[base_ + 64] == '\n';
+        loneCr_ = cr & ~((lf >> 1) | (std::uint64_t{lfAfter} << 63));
+        lf_ = lf;
+    }
+
+    const char* data_;
+    std::size_t end_;
+    std::size_t base_;
+    std::uint64_t lf_ = 0;
+    std::uint64_t loneCr_ = 0;
+};
+
+// How a line found by the scan ends.
+enum class LineEnd { Incomplete, CrLf, Lf };
+
+struct ScannedLine {
+    LineEnd end = LineEnd::Incomplete;
+    std::size_t stop = 0;  // end of the line's text
+    std::size_t next = 0;  // start of the next line
+};
+
+// The line starting at `start` (where the cursor stands), if it lies whole
+// in the block and holds no CR but the one of its CR LF.
+[[gnu::always_inline]] inline ScannedLine scanLine(const char* data, std::size_t start, std::size_t end,
+                                                   LineEndCursor& cursor)
+{
+    const std::size_t at = cursor.next();
+    if (at >= end)
+        return {};
+    if (at > start && data[at - 1] == '\r')
+        return {LineEnd::CrLf, at - 1, at + 1};
+    return {LineEnd::Lf, at, at + 1};
+}
+
+// What a group-code line means to the pass.
+enum class Code { Other, Text, Colour, Nine };
+
+inline bool onlySpaces(const char* p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        if (p[i] != ' ')
+            return false;
+    return true;
+}
+
+// Group codes stand right-aligned ("  1", " 62"): the last character
+// rules out most of them at once.
+[[gnu::always_inline]] inline Code classifyCode(std::string_view line)
+{
+    std::size_t n = line.size();
+    while (n != 0 && line[n - 1] == ' ')
+        --n;
+    if (n == 0)
+        return Code::Other;
+    const char last = line[n - 1];
+    if (last == '1' || last == '9')
+        return onlySpaces(line.data(), n - 1) ? (last == '1' ? Code::Text : Code::Nine) : Code::Other;
+    if (last == '2' && n >= 2 && line[n - 2] == '6' && onlySpaces(line.data(), n - 2))
+        return Code::Colour;
+    return Code::Other;
+}
 
 class Pass {
 public:
@@ -243,49 +395,121 @@ public:
     PassReport run()
     {
         while (!reader_.atEndOfInput()) {
-            std::string_view line = next();
-            // The code-page header: its value lines up to the next "$" line.
-            if (startsCodePageRun(line)) {
-                writer_.put(line);
-                bool ended = false;
-                for (;;) {
-                    if (reader_.physicalEnd()) {
-                        ended = true;
-                        break;
-                    }
-                    line = next();
-                    if (line.find('$') != std::string_view::npos)
-                        break;
-                    if (containsUpper(line, "ANSI")) {
-                        writer_.put(codePageValue_);
-                        ++report_.codePagesSet;
-                    } else {
-                        writer_.put(line);
-                    }
-                }
-                if (ended) {
-                    reportProgress();
-                    break;
-                }
-            }
-            if (atCodePosition_) {
-                const std::string_view code = trimmed(line);
-                if (switches_.recodeTexts && code == "1") {
-                    writer_.put(line);
-                    line = recodeText(next());
-                } else if (switches_.renumberColours() && code == "62") {
-                    writer_.put(line);
-                    line = renumberColour(next());
-                }
-            }
-            reportProgress();
-            writer_.put(line);
+            if (!scanBlock())
+                oneIteration();
         }
         writer_.flush();
         return std::move(report_);
     }
 
 private:
+    // Takes the ordinary lines of the current block in place: lines that
+    // end in CR LF and stay as they are go out as one run of bytes. Stops
+    // before anything that needs a closer look (a line running past the
+    // block, a lone CR, the end-of-file mark, the code-page header) and
+    // leaves it to oneIteration(). Returns whether it took any line.
+    bool scanBlock()
+    {
+        const char* const data = reader_.data();
+        const std::size_t end = reader_.end();
+        const std::size_t first = reader_.begin();
+        const std::uint64_t offset = reader_.offset();
+        const bool recode = switches_.recodeTexts;
+        const bool colours = switches_.renumberColours();
+        std::uint64_t lines = report_.lines;
+        bool lastNine = lastCodeWasNine_;
+        std::size_t pos = first;
+        std::size_t runStart = first;  // unchanged bytes not yet written
+        LineEndCursor cursor(data, pos, end);
+        // A line whose output differs from its bytes ends the run before it.
+        auto replace = [&](std::size_t start, std::size_t next, std::string_view output) {
+            writer_.putRaw(data + runStart, start - runStart);
+            writer_.put(output);
+            runStart = next;
+        };
+        while (pos < end && data[pos] != kCtrlZ) {
+            const ScannedLine line = scanLine(data, pos, end, cursor);
+            if (line.end == LineEnd::Incomplete)
+                break;
+            const std::string_view text(data + pos, line.stop - pos);
+            const bool atCode = lines % 2 == 0;
+            if ((atCode || lastNine) && text.size() >= 11 && containsUpper(text, "DWGCODEPAGE"))
+                break;
+            if (atCode) {
+                const Code code = classifyCode(text);
+                const bool isText = code == Code::Text && recode;
+                if (isText || (code == Code::Colour && colours)) {
+                    const ScannedLine valueLine = scanLine(data, line.next, end, cursor);
+                    if (valueLine.end == LineEnd::Incomplete)
+                        break;
+                    if (line.end != LineEnd::CrLf)
+                        replace(pos, line.next, text);
+                    const std::string_view value(data + line.next, valueLine.stop - line.next);
+                    lines += 2;
+                    report_.lines = lines;
+                    const std::string_view result = isText ? recodeText(value) : renumberColour(value);
+                    if (valueLine.end != LineEnd::CrLf || result != value)
+                        replace(line.next, valueLine.next, result);
+                    lastNine = false;
+                    pos = valueLine.next;
+                    if (offset + pos > progressMark_)
+                        noteProgress(pos);
+                    continue;
+                }
+                lastNine = code == Code::Nine;
+            }
+            ++lines;
+            if (line.end != LineEnd::CrLf)
+                replace(pos, line.next, text);
+            pos = line.next;
+            if (offset + pos > progressMark_)
+                noteProgress(pos);
+        }
+        report_.lines = lines;
+        lastCodeWasNine_ = lastNine;
+        writer_.putRaw(data + runStart, pos - runStart);
+        reader_.consumeTo(pos);
+        return pos != first;
+    }
+
+    // One pass of the loop the slow way, line by line: whatever the block
+    // scan leaves.
+    void oneIteration()
+    {
+        std::string_view line = next();
+        // The code-page header: its value lines up to the next "$" line.
+        if (startsCodePageRun(line)) {
+            writer_.put(line);
+            for (;;) {
+                if (reader_.physicalEnd()) {
+                    reportProgress();
+                    return;
+                }
+                line = next();
+                if (line.find('$') != std::string_view::npos)
+                    break;
+                if (containsUpper(line, "ANSI")) {
+                    writer_.put(codePageValue_);
+                    ++report_.codePagesSet;
+                } else {
+                    writer_.put(line);
+                }
+            }
+        }
+        if (atCodePosition_) {
+            const std::string_view code = trimmed(line);
+            if (switches_.recodeTexts && code == "1") {
+                writer_.put(line);
+                line = recodeText(next());
+            } else if (switches_.renumberColours() && code == "62") {
+                writer_.put(line);
+                line = renumberColour(next());
+            }
+        }
+        reportProgress();
+        writer_.put(line);
+    }
+
     // Reads the next line and keeps count of the code/value positions.
     std::string_view next()
     {
@@ -329,11 +553,22 @@ private:
         return scratch_;
     }
 
-    void reportProgress()
+    void reportProgress() { progressAt(reader_.blockPosition(size_)); }
+
+    // After the block scan took the bytes up to `position` in the block.
+    void noteProgress(std::size_t position)
     {
-        if (blocksTotal_ == 0 || !progress_)
+        progressAt(LineReader::blockPositionAt(reader_.offset() + position, size_));
+    }
+
+    void progressAt(std::uint64_t pulled)
+    {
+        if (blocksTotal_ == 0 || !progress_) {
+            progressMark_ = ~std::uint64_t{0};
             return;
-        const std::uint64_t blocksRead = reader_.blockPosition(size_) / kBlock;
+        }
+        const std::uint64_t blocksRead = pulled / kBlock;
+        progressMark_ = blocksRead * kBlock;
         if (blocksRead == 0 || blocksRead == lastBlocks_)
             return;
         lastBlocks_ = blocksRead;
@@ -356,6 +591,7 @@ private:
     bool atCodePosition_ = true;
     bool lastCodeWasNine_ = false;
     std::uint64_t lastBlocks_ = 0;
+    std::uint64_t progressMark_ = 0;  // the block scan looks again past this many bytes
     int lastPercent_ = -1;
     std::string scratch_;
 };
@@ -441,10 +677,17 @@ bool RenumberColourLine(std::string_view line, const ConversionSwitches& switche
     const int colour = ConvertColor(switches.colourDirection, static_cast<int>(magnitude),
                                     switches.palette16);
     renumbered = colour != static_cast<int>(magnitude);
+    char digits[4];
+    char* d = digits + sizeof digits;
+    int rest = colour;
+    do {
+        *--d = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+    } while (rest != 0);
     out.clear();
     if (keepSign)
         out.push_back('-');
-    out.append(std::to_string(colour));
+    out.append(d, static_cast<std::size_t>(digits + sizeof digits - d));
     return true;
 }
 

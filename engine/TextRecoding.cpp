@@ -1,5 +1,7 @@
 #include "engine/TextRecoding.h"
 
+#include <cstring>
+
 namespace dxfkonv {
 
 const std::array<BytePair, 93> kLatinToWindowsPairs{{
@@ -75,88 +77,107 @@ const ByteTable& windowsToLatin()
 
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
+bool isPlain(char c) { return static_cast<unsigned char>(c) < 128; }
+
 // "wl": bytes of 128 or more become "%%" and their decimal code.
 std::size_t encodeEscapes(std::string_view line, std::string& out)
 {
     const ByteTable& t = windowsToLatin();
     std::size_t lost = 0;
-    for (char ch : line) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 128) {
-            out += ch;
-            continue;
-        }
+    const std::size_t n = line.size();
+    std::size_t i = 0;
+    while (i < n) {
+        std::size_t j = i;
+        while (j < n && isPlain(line[j]))
+            ++j;
+        out.append(line.data() + i, j - i);
+        if (j == n)
+            break;
+        const auto c = static_cast<unsigned char>(line[j]);
         lost += t.lost[c];
         const unsigned r = t.recode[c];
         if (r < 128) {
             out += static_cast<char>(r);
         } else {
-            out += "%%";
-            out += static_cast<char>('0' + r / 100);
-            out += static_cast<char>('0' + r / 10 % 10);
-            out += static_cast<char>('0' + r % 10);
+            const char escape[5] = {'%', '%', static_cast<char>('0' + r / 100), static_cast<char>('0' + r / 10 % 10),
+                                    static_cast<char>('0' + r % 10)};
+            out.append(escape, 5);
         }
+        i = j + 1;
     }
     return lost;
 }
 
-// "lw": escapes and raw bytes become Windows 1250 bytes.
+// "lw": escapes and raw bytes become Windows 1250 bytes. The result is
+// never longer than the line, so it is written in place behind `out`.
 std::size_t decodeEscapes(std::string_view line, std::string& out)
 {
     const ByteTable& t = latinToWindows();
     std::size_t lost = 0;
-    // A raw byte 0xA7 is read as 0x85 before anything else.
-    auto byteAt = [&](std::size_t i) {
-        const auto c = static_cast<unsigned char>(line[i]);
-        return c == 0xA7 ? static_cast<unsigned char>(0x85) : c;
-    };
+    const std::size_t n = line.size();
+    const std::size_t base = out.size();
+    out.resize(base + n);
+    char* const start = out.data() + base;
+    char* o = start;
     auto put = [&](unsigned char c) {
         lost += t.lost[c];
-        out += static_cast<char>(t.recode[c]);
+        *o++ = static_cast<char>(t.recode[c]);
     };
-    const std::size_t n = line.size();
     std::size_t i = 0;
     while (i < n) {
-        // 1. Everything before the next "%%" is recoded byte by byte.
-        std::size_t esc = line.find("%%", i);
-        if (esc == std::string_view::npos)
-            esc = n;
-        for (; i < esc; ++i)
-            put(byteAt(i));
+        // Plain bytes up to the next "%" or high byte stand for themselves.
+        std::size_t j = i;
+        while (j < n && isPlain(line[j]) && line[j] != '%')
+            ++j;
+        std::memcpy(o, line.data() + i, j - i);
+        o += j - i;
+        i = j;
         if (i == n)
             break;
-        // 2. Of a run of three or more "%", the last two start the escape.
+        const auto c = static_cast<unsigned char>(line[i]);
+        if (c != '%') {
+            put(c == 0xA7 ? 0x85 : c);  // a raw 0xA7 is read as 0x85
+            ++i;
+            continue;
+        }
+        if (i + 1 == n || line[i + 1] != '%') {
+            *o++ = '%';
+            ++i;
+            continue;
+        }
+        // "%%" at i. Of a run of three or more "%", the last two start the escape.
         while (n - i >= 3 && line[i + 2] == '%') {
-            out += '%';
+            *o++ = '%';
             ++i;
         }
-        // 3. A lone "%%" at the end stays.
+        // A lone "%%" at the end stays.
         if (n - i < 3) {
-            out.append(line.substr(i));
+            std::memcpy(o, line.data() + i, n - i);
+            o += n - i;
             break;
         }
-        // 4. Up to four digits.
+        // Up to four digits give the code; no digits leave the "%%".
         std::size_t k = i + 2;
         unsigned value = 0;
         while (k < n && k - (i + 2) < 4 && isDigit(static_cast<unsigned char>(line[k]))) {
             value = value * 10 + static_cast<unsigned>(line[k] - '0');
             ++k;
         }
-        // 5. No digits: the "%%" stays; otherwise the code becomes a byte.
-        if (k == i + 2)
-            out += "%%";
-        else
+        if (k == i + 2) {
+            *o++ = '%';
+            *o++ = '%';
+        } else {
             put(static_cast<unsigned char>(value % 256));
-        // 6. The "%%" (and its digits) are used up.
+        }
         i = k;
-        // 7. "%%c" is the diameter sign.
-        if (i < n && line[i] == 'c' && out.size() >= 2 && out[out.size() - 1] == '%'
-            && out[out.size() - 2] == '%') {
-            out.resize(out.size() - 2);
-            out += static_cast<char>(0xDD);
+        // "%%c" is the diameter sign.
+        if (i < n && line[i] == 'c' && o - start >= 2 && o[-1] == '%' && o[-2] == '%') {
+            o -= 2;
+            *o++ = static_cast<char>(0xDD);
             ++i;
         }
     }
+    out.resize(base + static_cast<std::size_t>(o - start));
     return lost;
 }
 
