@@ -2,6 +2,9 @@
 // the end-of-file mark and progress.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -298,4 +301,81 @@ TEST(TrimSpaces, OnlySpacesGo)
     s = "    ";
     TrimSpaces(s);
     EXPECT_EQ(s, "");
+}
+
+namespace {
+
+// Hands out the input a few bytes at a time, so that almost no line lies
+// whole in a read block and the line-by-line path does the work.
+class TrickleSource : public ByteSource {
+public:
+    TrickleSource(std::string_view data, std::size_t step) : data_(data), step_(step) {}
+    std::size_t read(char* buffer, std::size_t n) override
+    {
+        n = std::min({n, step_, data_.size()});
+        std::copy_n(data_.data(), n, buffer);
+        data_.remove_prefix(n);
+        return n;
+    }
+
+private:
+    std::string_view data_;
+    std::size_t step_;
+};
+
+class StringOut : public ByteSink {
+public:
+    void write(const char* data, std::size_t n) override { text.append(data, n); }
+    std::string text;
+};
+
+// Lines a drawing may hold, awkward ones included.
+std::string randomDrawing(std::mt19937& rng, std::size_t lines)
+{
+    static const char* const pieces[] = {
+        "  0", "  1", " 62", "62", "1", "  9", " 70", "     1", "     5", "    -5", "-7x", "256", "$F",
+        "%%130", "%%%c", "%%c12", "%%", "\xE9\xA7\xB0", "$DWGCODEPAGE", "dwgcodepage", "ANSI_852", "ANSI31",
+        "$INSBASE", "", " ", "EOF", "TEXT", "999", "\x1a", "a\x1a" "b", "x\ry"};
+    static const char* const ends[] = {"\r\n", "\r\n", "\r\n", "\n", "\r", "\r\r\n"};
+    std::string s;
+    for (std::size_t i = 0; i < lines; ++i) {
+        s += pieces[rng() % std::size(pieces)];
+        s += ends[rng() % std::size(ends)];
+    }
+    return s;
+}
+
+}  // namespace
+
+TEST(Paths, BlockScanAndLineByLineAgree)
+{
+    std::mt19937 rng(20261208);
+    std::vector<ConversionSwitches> variants(4);
+    variants[1].textDirection = "wl";
+    variants[1].palette16 = true;
+    variants[2].recodeTexts = false;
+    variants[2].colourDirection = "as";
+    variants[3].palette256 = false;
+    for (int round = 0; round < 300; ++round) {
+        const std::string input = randomDrawing(rng, 1 + rng() % 60);
+        const ConversionSwitches& sw = variants[static_cast<std::size_t>(round) % variants.size()];
+        PassReport whole;
+        std::vector<int> wholeProgress;
+        const std::string expected =
+            ConvertBuffer(input, sw, &whole, [&](int p) { wholeProgress.push_back(p); });
+        for (std::size_t step : {1u, 2u, 7u}) {
+            TrickleSource source(input, step);
+            StringOut out;
+            std::vector<int> progress;
+            const PassReport trickled =
+                ConvertStream(source, out, input.size(), sw, [&](int p) { progress.push_back(p); });
+            ASSERT_EQ(out.text, expected) << "round " << round << " step " << step;
+            ASSERT_EQ(progress, wholeProgress) << "round " << round << " step " << step;
+            ASSERT_EQ(trickled.lines, whole.lines);
+            ASSERT_EQ(trickled.textsRecoded, whole.textsRecoded);
+            ASSERT_EQ(trickled.coloursRenumbered, whole.coloursRenumbered);
+            ASSERT_EQ(trickled.codePagesSet, whole.codePagesSet);
+            ASSERT_EQ(trickled.charsLost, whole.charsLost);
+        }
+    }
 }
