@@ -301,8 +301,8 @@ PassReport writeReplacing(FileOps& ops, int in, std::uint64_t inputSize, const s
 
 std::string BasePrefix(const std::string& directory)
 {
-    if (!directory.empty() && directory.back() == kPathSeparator)
-        return directory;
+    if (directory.empty() || directory.back() == kPathSeparator)
+        return directory;  // no directory means the current one
     return directory + kPathSeparator;
 }
 

@@ -18,7 +18,8 @@ inline constexpr char kPathSeparator = '/';
 // The name of the short-lived work file, in the converted file's directory.
 inline constexpr const char* kWorkFileName = "razade.&&&";
 
-// The directory with one separator after it (a root keeps its own).
+// The directory with one separator after it (a root keeps its own; an
+// empty directory, the current one, stays empty).
 std::string BasePrefix(const std::string& directory);
 
 // The backup's name: the file name cut after its last "." plus "old"

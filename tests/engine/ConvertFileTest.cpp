@@ -85,6 +85,7 @@ TEST(ConvertFile, BackupNamesAndOptions)
     EXPECT_EQ(BackupName("plan"), "plan.old");
     EXPECT_EQ(BasePrefix("/"), "/");
     EXPECT_EQ(BasePrefix("/data/draw"), "/data/draw/");
+    EXPECT_EQ(BasePrefix(""), "");
 
     TempDir dir;
     writeFile(dir.file("a.b.dxf"), "  0\r\nEOF\r\n");
