@@ -209,6 +209,7 @@ Outcome runInChild(const std::function<PassReport()>& pass, const ChildOptions& 
             if (::setrlimit(RLIMIT_NOFILE, &lim) != 0)
                 ::_exit(123);
         }
+        ::alarm(options.timeoutSeconds);
         const Outcome o = runHere(pass);
         const int header[3] = {static_cast<int>(o.kind), o.code, static_cast<int>(o.text.size())};
         writeAllTo(pipeFds[1], header, sizeof header);
