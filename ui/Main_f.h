@@ -1,0 +1,96 @@
+// The main window: file choice, the conversion switches, "Konverze" and "Konec".
+#pragma once
+
+#include <QByteArray>
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWidget>
+
+#include <string>
+
+#include "engine/Switches.h"
+#include "ui/FileControls.h"
+#include "ui/PBar_f.h"
+
+namespace dxfkonv {
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 382;
+    static constexpr int kClientHeight = 467;
+
+    explicit TMainForm(QWidget* parent = nullptr);
+
+    // The progress window the batch shows; start-up creates it after this one.
+    void SetPBarForm(TPBarForm* form) { fPBarForm = form; }
+    TPBarForm* PBarForm() const { return fPBarForm; }
+
+    // The switches as the controls stand now.
+    ConversionSwitches Switches() const;
+
+    // Converts one file of the directory list's directory with the switches
+    // of the moment, the progress window's gauge following it. Failures are
+    // thrown as IoError.
+    void Convert(const std::string& fileName);
+    unsigned char ConvertChar(const TextDirection& direction, unsigned char c) const;
+    int ConvertColor(const ColourDirection& direction, int colour, bool palette16) const;
+
+    QFrame* Panel1;
+    QLabel* Label1;
+    QLabel* Label3;
+    TFileListBox* FileBox;
+    TDirectoryListBox* DirectoryBox;
+    TDriveComboBox* DriveBox;
+
+    QFrame* Panel2;
+    QCheckBox* CodeChBox;
+    QRadioButton* LWButton;
+    QRadioButton* WLButton;
+
+    QFrame* Panel5;
+    QCheckBox* ColorChBox;
+    QCheckBox* ColorChBox256;
+    QRadioButton* SAButton;
+    QRadioButton* ASButton;
+
+    QFrame* Panel4;
+    QCheckBox* OldChBox;
+
+    QFrame* Panel3;
+    QPushButton* ConvertButton;
+    QPushButton* ExitButton;
+
+    QLabel* Image1;
+    QLabel* Label5;
+
+public slots:
+    virtual void FormCreate();
+    virtual void CodeChBoxClick();
+    virtual void ColorChBoxClick();
+    virtual void ColorChBox256Click();
+    // Converts every selected file in list order. Catches nothing: an I/O
+    // error stops the batch and goes on to the application's handler.
+    virtual void ConvertButtonClick();
+    virtual void ExitButtonClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CentreOnScreen();
+    void createControls();
+    void connectHandlers();
+
+    TPBarForm* fPBarForm = nullptr;
+    bool fConverting = false;
+    bool fCloseRequested = false;
+    bool fPlaced = false;
+};
+
+}  // namespace dxfkonv
