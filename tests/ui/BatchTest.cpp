@@ -1,0 +1,317 @@
+// "Konverze" end to end: real files in a scratch directory, the real
+// windows, the button clicked.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QtTest/QTest>
+
+#include <algorithm>
+#include <memory>
+
+#include "engine/IoError.h"
+#include "engine/LinePass.h"
+#include "ui/Main_f.h"
+#include "ui/PBar_f.h"
+#include "UiTestSupport.h"
+
+namespace dxfkonv {
+namespace {
+
+using testing::InDirectory;
+using testing::MakeDir;
+using testing::MessageBoxWatcher;
+using testing::ReadFile;
+using testing::ScratchDir;
+using testing::WriteFile;
+
+// A drawing with a code-page header and a run of texts and colours, long
+// enough for the gauge to climb in many steps.
+QByteArray Drawing(const char* title)
+{
+    QByteArray dxf = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n"
+                     "  9\r\n$INSBASE\r\n 10\r\n0.0\r\n  0\r\nENDSEC\r\n"
+                     "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n";
+    for (int i = 0; i < 60; ++i) {
+        dxf += "  0\r\nTEXT\r\n  8\r\n0\r\n 62\r\n     ";
+        dxf += QByteArray::number(i % 20);
+        dxf += "\r\n  1\r\n";
+        dxf += title;
+        dxf += " P%%160d%%231t %%c10\r\n";
+    }
+    dxf += "  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
+    return dxf;
+}
+
+QByteArray Converted(const QByteArray& input, const ConversionSwitches& switches)
+{
+    const std::string out = ConvertBuffer(std::string_view(input.constData(), static_cast<std::size_t>(input.size())), switches);
+    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+QImage onScreen(const QWidget& window)
+{
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(window.winId())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// What the progress window showed for one file.
+struct Pass {
+    QString caption;
+    int gaugeAtShow = -1;
+    QList<int> gaugePainted;
+    QImage screenAtEnd;
+};
+
+// Watches the progress window and its gauge.
+class PassRecorder : public QObject {
+public:
+    TPBarForm* form = nullptr;
+    QList<Pass> passes;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == form && event->type() == QEvent::Show)
+            passes.append(Pass{form->windowTitle(), form->Gauge1->Progress(), {}, {}});
+        else if (watched == form->Gauge1 && event->type() == QEvent::Paint && !passes.isEmpty())
+            passes.last().gaugePainted.append(form->Gauge1->Progress());
+        return false;
+    }
+
+    // A pass's file has just been deselected, its window not hidden yet.
+    void FileDeselected()
+    {
+        if (form->isVisible() && !passes.isEmpty())
+            passes.last().screenAtEnd = onScreen(*form);
+    }
+};
+
+class BatchTest : public ::testing::Test {
+protected:
+    BatchTest()
+    {
+        for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf"})
+            WriteFile(fDir / name, Drawing(name));
+        InDirectory here(fDir.Path());
+        fMain = std::make_unique<TMainForm>();
+        fPBar = std::make_unique<TPBarForm>();
+        fMain->SetPBarForm(fPBar.get());
+        fRecorder.form = fPBar.get();
+        fPBar->installEventFilter(&fRecorder);
+        fPBar->Gauge1->installEventFilter(&fRecorder);
+        QObject::connect(fMain->FileBox->selectionModel(), &QItemSelectionModel::selectionChanged,
+                         &fRecorder, [this] { fRecorder.FileDeselected(); });
+        fMain->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(fMain.get()));
+    }
+
+    ~BatchTest() override
+    {
+        fPBar->removeEventFilter(&fRecorder);
+        fPBar->Gauge1->removeEventFilter(&fRecorder);
+    }
+
+    void Select(const QStringList& names)
+    {
+        for (int i = 0; i < fMain->FileBox->count(); ++i)
+            fMain->FileBox->item(i)->setSelected(names.contains(fMain->FileBox->item(i)->text()));
+    }
+
+    QStringList Selected() const
+    {
+        QStringList names;
+        for (const QListWidgetItem* item : fMain->FileBox->selectedItems())
+            names.append(item->text());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    QStringList Captions() const
+    {
+        QStringList captions;
+        for (const Pass& pass : fRecorder.passes)
+            captions.append(pass.caption);
+        return captions;
+    }
+
+    void ClickConvert() { QTest::mouseClick(fMain->ConvertButton, Qt::LeftButton); }
+
+    bool IsConverted(const char* name, const ConversionSwitches& switches = {})
+    {
+        return ReadFile(fDir / name) == Converted(Drawing(name), switches);
+    }
+    bool IsUntouched(const char* name) { return ReadFile(fDir / name) == Drawing(name); }
+
+    ScratchDir fDir;
+    PassRecorder fRecorder;
+    std::unique_ptr<TMainForm> fMain;
+    std::unique_ptr<TPBarForm> fPBar;
+};
+
+TEST_F(BatchTest, ConvertsTheSelectedFilesInListOrderAndDeselectsThem)
+{
+    ASSERT_EQ(fMain->FileBox->count(), 4);
+    ASSERT_NE(Converted(Drawing("a.dxf"), {}), Drawing("a.dxf"));
+    Select({QStringLiteral("d.dxf"), QStringLiteral("a.dxf"), QStringLiteral("b.dxf")});
+    MessageBoxWatcher watcher;
+
+    ClickConvert();
+
+    EXPECT_TRUE(watcher.SeenBoxes().isEmpty());
+    EXPECT_EQ(Captions(), (QStringList{QStringLiteral("Konvertuje se soubor a.dxf"),
+                                       QStringLiteral("Konvertuje se soubor b.dxf"),
+                                       QStringLiteral("Konvertuje se soubor d.dxf")}));
+    EXPECT_TRUE(Selected().isEmpty());
+    EXPECT_FALSE(fPBar->isVisible());
+    for (const char* name : {"a.dxf", "b.dxf", "d.dxf"}) {
+        EXPECT_TRUE(IsConverted(name)) << name;
+        EXPECT_EQ(ReadFile(fDir / QByteArray(name).replace("dxf", "old")), Drawing(name)) << name;
+    }
+    EXPECT_TRUE(IsUntouched("c.dxf"));
+    // The list is neither read again nor changed.
+    EXPECT_EQ(fMain->FileBox->count(), 4);
+}
+
+TEST_F(BatchTest, TheGaugeStartsAt0ForEveryFileAndClimbsTo100OnTheScreen)
+{
+    Select({QStringLiteral("a.dxf"), QStringLiteral("b.dxf"), QStringLiteral("c.dxf")});
+    ClickConvert();
+    ASSERT_EQ(fRecorder.passes.size(), 3);
+    for (const Pass& pass : fRecorder.passes) {
+        SCOPED_TRACE(pass.caption.toStdString());
+        EXPECT_EQ(pass.gaugeAtShow, 0);
+        ASSERT_FALSE(pass.gaugePainted.isEmpty());
+        EXPECT_TRUE(std::is_sorted(pass.gaugePainted.begin(), pass.gaugePainted.end()));
+        EXPECT_GT(pass.gaugePainted.size(), 5);
+        EXPECT_EQ(pass.gaugePainted.last(), 100);
+
+        // What was on the screen as the pass ended, with no event loop
+        // turning: the window with its whole bar.
+        const QImage& screen = pass.screenAtEnd;
+        ASSERT_EQ(screen.size(), QSize(328, 57));
+        const QPoint gauge = fPBar->Gauge1->mapTo(fPBar.get(), QPoint(0, 0));
+        EXPECT_EQ(screen.pixel(2, 2), qRgb(128, 128, 128));
+        EXPECT_EQ(screen.pixel(gauge), qRgb(0, 0, 0));
+        EXPECT_EQ(screen.pixel(gauge + QPoint(1, 1)), qRgb(0, 0, 255));
+        EXPECT_EQ(screen.pixel(gauge + QPoint(295, 1)), qRgb(0, 0, 255));
+    }
+}
+
+TEST_F(BatchTest, WithNothingSelectedNothingHappens)
+{
+    ClickConvert();
+    EXPECT_TRUE(fRecorder.passes.isEmpty());
+    for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf"})
+        EXPECT_TRUE(IsUntouched(name));
+}
+
+TEST_F(BatchTest, AFileNoLongerThereIsDeselectedSilently)
+{
+    Select({QStringLiteral("a.dxf"), QStringLiteral("b.dxf")});
+    ASSERT_EQ(unlink((fDir / "a.dxf").constData()), 0);
+    MessageBoxWatcher watcher;
+    ClickConvert();
+    EXPECT_TRUE(watcher.SeenBoxes().isEmpty());
+    EXPECT_TRUE(Selected().isEmpty());
+    EXPECT_EQ(Captions().size(), 2);
+    EXPECT_TRUE(IsConverted("b.dxf"));
+    EXPECT_EQ(access((fDir / "a.dxf").constData(), F_OK), -1);
+}
+
+TEST_F(BatchTest, AnIoErrorStopsTheBatchLeavesTheWindowUpAndReachesTheDefaultHandler)
+{
+    // No write permission bit: refused whoever runs the program.
+    ASSERT_EQ(chmod((fDir / "b.dxf").constData(), 0444), 0);
+    Select({QStringLiteral("a.dxf"), QStringLiteral("b.dxf"), QStringLiteral("c.dxf")});
+
+    bool progressShown = false;
+    QString progressCaption;
+    QStringList selectedThen;
+    MessageBoxWatcher watcher([&](QMessageBox*) {
+        progressShown = fPBar->isVisible();
+        progressCaption = fPBar->windowTitle();
+        selectedThen = Selected();
+    });
+    ClickConvert();
+
+    ASSERT_EQ(watcher.SeenBoxes().size(), 1);
+    const MessageBoxWatcher::Seen& box = watcher.SeenBoxes()[0];
+    EXPECT_EQ(box.text, QStringLiteral("File access denied."));
+    EXPECT_EQ(box.title, QStringLiteral("dxfkonv"));
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    EXPECT_EQ(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    EXPECT_TRUE(progressShown);
+    EXPECT_EQ(progressCaption, QStringLiteral("Konvertuje se soubor b.dxf"));
+    EXPECT_EQ(selectedThen, (QStringList{QStringLiteral("b.dxf"), QStringLiteral("c.dxf")}));
+
+    // After the box: the batch is over, nothing more was done.
+    EXPECT_TRUE(fPBar->isVisible());
+    EXPECT_EQ(Selected(), (QStringList{QStringLiteral("b.dxf"), QStringLiteral("c.dxf")}));
+    EXPECT_TRUE(IsConverted("a.dxf"));
+    EXPECT_TRUE(IsUntouched("b.dxf"));
+    EXPECT_TRUE(IsUntouched("c.dxf"));
+    EXPECT_EQ(Captions().size(), 2);
+
+    // The program goes on: once the file may be written, the next click
+    // converts what is still selected and hides the progress window.
+    ASSERT_EQ(chmod((fDir / "b.dxf").constData(), 0644), 0);
+    ClickConvert();
+    EXPECT_EQ(watcher.SeenBoxes().size(), 1);
+    EXPECT_TRUE(Selected().isEmpty());
+    EXPECT_FALSE(fPBar->isVisible());
+    EXPECT_TRUE(IsConverted("b.dxf"));
+    EXPECT_TRUE(IsConverted("c.dxf"));
+}
+
+TEST_F(BatchTest, TheHandlerItselfCatchesNothing)
+{
+    ASSERT_EQ(chmod((fDir / "a.dxf").constData(), 0444), 0);
+    Select({QStringLiteral("a.dxf"), QStringLiteral("b.dxf")});
+    try {
+        fMain->ConvertButtonClick();
+        FAIL() << "no error";
+    } catch (const IoError& error) {
+        EXPECT_EQ(error.code(), kFileAccessDenied);
+    }
+    EXPECT_EQ(Selected(), (QStringList{QStringLiteral("a.dxf"), QStringLiteral("b.dxf")}));
+    EXPECT_TRUE(fPBar->isVisible());
+    fPBar->hide();
+}
+
+TEST_F(BatchTest, UsesTheSwitchesAndTheDirectoryTheWindowShows)
+{
+    MakeDir(fDir / "sub");
+    WriteFile(fDir / "sub/e.dxf", Drawing("e.dxf"));
+    fMain->DirectoryBox->SetDirectory(fDir / "sub");
+    ASSERT_EQ(fMain->FileBox->count(), 1);
+
+    QTest::mouseClick(fMain->WLButton, Qt::LeftButton);
+    QTest::mouseClick(fMain->CodeChBox, Qt::LeftButton, {}, QPoint(6, 8));
+    QTest::mouseClick(fMain->ColorChBox, Qt::LeftButton, {}, QPoint(6, 8));
+    QTest::mouseClick(fMain->ASButton, Qt::LeftButton);
+    QTest::mouseClick(fMain->OldChBox, Qt::LeftButton, {}, QPoint(6, 8));
+    ConversionSwitches switches;
+    switches.recodeTexts = false;
+    switches.textDirection = "wl";
+    switches.palette16 = true;
+    switches.palette256 = false;
+    switches.colourDirection = "as";
+    switches.keepBackup = false;
+
+    Select({QStringLiteral("e.dxf")});
+    ClickConvert();
+    const QByteArray expected = Converted(Drawing("e.dxf"), switches);
+    EXPECT_NE(expected, Converted(Drawing("e.dxf"), {}));
+    EXPECT_EQ(ReadFile(fDir / "sub/e.dxf"), expected);
+    EXPECT_EQ(access((fDir / "sub/e.old").constData(), F_OK), -1);
+    for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf"})
+        EXPECT_TRUE(IsUntouched(name));
+}
+
+}  // namespace
+}  // namespace dxfkonv
