@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -157,6 +158,8 @@ std::string layoutName(Scene::Layout l)
     }
     return "?";
 }
+
+void PrintTo(Scene::Layout l, std::ostream* os) { *os << layoutName(l); }
 
 // Small reads and writes, so that failing "the 3rd read" lands mid-file.
 void cutShort(FaultyOps& ops)
@@ -459,6 +462,8 @@ struct SeamCase {
     int err;
     Expected expected;
 };
+
+void PrintTo(const SeamCase& c, std::ostream* os) { *os << c.name; }
 
 class SeamFailures : public ::testing::TestWithParam<SeamCase> {};
 

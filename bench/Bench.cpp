@@ -1,0 +1,450 @@
+// dxfkonv-bench: how fast the conversion is next to the tools a user could
+// script together instead, on one large realistic drawing.
+//
+// Two comparisons, each fair in itself:
+//  - to the disk: the real in-place conversion (dxfkonv-cli: work file,
+//    fsync, backup link, rename) against a plain copy that also fsyncs its
+//    output, and against iconv and sed with their output fsynced too;
+//  - in memory: the line pass alone (no fsync) against a plain copy, iconv
+//    and sed without fsync, so the disk does not hide the work per byte.
+// The input is in the page cache for every contestant (it was just
+// written). Each contestant runs several times; the best time counts.
+// Peak memory is the ru_maxrss of the dxfkonv-cli process.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/DrawingMaker.h"
+#include "engine/Convert.h"
+#include "engine/IoError.h"
+#include "engine/LinePass.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kChunk = 1 << 20;  // the engine reads and writes 1 MiB at a time
+constexpr double kMB = 1e6;
+
+struct Options {
+    std::size_t megabytes = 150;
+    int runs = 3;
+    std::string dir;
+    std::string cli;
+    bool keep = false;
+};
+
+[[noreturn]] void die(const std::string& what)
+{
+    std::fprintf(stderr, "dxfkonv-bench: %s\n", what.c_str());
+    std::exit(2);
+}
+
+int openOrDie(const std::string& path, int flags, mode_t mode = 0644)
+{
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    if (fd < 0)
+        die("cannot open " + path + ": " + std::strerror(errno));
+    return fd;
+}
+
+void fsyncPath(const std::string& path)
+{
+    const int fd = openOrDie(path, O_RDONLY);
+    if (::fsync(fd) != 0)
+        die("fsync " + path + ": " + std::strerror(errno));
+    ::close(fd);
+}
+
+// ---- contestants --------------------------------------------------------
+
+struct Sample {
+    double seconds = 0;
+    long maxRssKiB = 0;
+};
+
+// Read and write every byte, 1 MiB at a time, as the engine does.
+Sample plainCopy(const std::string& from, const std::string& to, bool sync)
+{
+    const auto t0 = Clock::now();
+    const int in = openOrDie(from, O_RDONLY);
+    const int out = openOrDie(to, O_WRONLY | O_CREAT | O_TRUNC);
+    std::unique_ptr<char[]> buffer(new char[kChunk]);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.get(), kChunk);
+        if (n < 0)
+            die("read failed");
+        if (n == 0)
+            break;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t k = ::write(out, buffer.get() + done, static_cast<std::size_t>(n - done));
+            if (k <= 0)
+                die("write failed");
+            done += k;
+        }
+    }
+    if (sync && ::fsync(out) != 0)
+        die("fsync failed");
+    ::close(out);
+    ::close(in);
+    return {std::chrono::duration<double>(Clock::now() - t0).count(), 0};
+}
+
+class FdSource : public dxfkonv::ByteSource {
+public:
+    explicit FdSource(int fd) : fd_(fd) {}
+    std::size_t read(char* buffer, std::size_t n) override
+    {
+        const ssize_t k = ::read(fd_, buffer, n);
+        if (k < 0)
+            throw dxfkonv::IoError::fromErrno(errno);
+        return static_cast<std::size_t>(k);
+    }
+
+private:
+    int fd_;
+};
+
+class FdSink : public dxfkonv::ByteSink {
+public:
+    explicit FdSink(int fd) : fd_(fd) {}
+    void write(const char* data, std::size_t n) override
+    {
+        while (n != 0) {
+            const ssize_t k = ::write(fd_, data, n);
+            if (k <= 0)
+                throw dxfkonv::IoError::fromErrno(errno);
+            data += k;
+            n -= static_cast<std::size_t>(k);
+        }
+    }
+
+private:
+    int fd_;
+};
+
+// The line pass alone, file to file, no fsync.
+Sample streamPass(const std::string& from, const std::string& to, const dxfkonv::ConversionSwitches& s)
+{
+    const auto t0 = Clock::now();
+    const int in = openOrDie(from, O_RDONLY);
+    const int out = openOrDie(to, O_WRONLY | O_CREAT | O_TRUNC);
+    struct stat st{};
+    ::fstat(in, &st);
+    FdSource source(in);
+    FdSink sink(out);
+    dxfkonv::ConvertStream(source, sink, static_cast<std::uint64_t>(st.st_size), s);
+    ::close(out);
+    ::close(in);
+    return {std::chrono::duration<double>(Clock::now() - t0).count(), 0};
+}
+
+// Runs a program with its standard output going to `output` (if given),
+// then fsyncs that output when asked; times all of it.
+Sample spawn(const std::vector<std::string>& argv, const std::string& output, bool sync)
+{
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!output.empty())
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> env = {"LC_ALL=C"};
+    std::vector<char*> envp;
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "LC_", 3) != 0 && std::strncmp(*e, "LANG", 4) != 0)
+            envp.push_back(*e);
+    envp.push_back(env[0].data());
+    envp.push_back(nullptr);
+
+    const auto t0 = Clock::now();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data()) != 0)
+        die("cannot run " + argv[0]);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    struct rusage usage{};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        die(argv[0] + " failed (status " + std::to_string(status) + ")");
+    if (sync && !output.empty())
+        fsyncPath(output);
+    return {std::chrono::duration<double>(Clock::now() - t0).count(), usage.ru_maxrss};
+}
+
+// ---- reporting ------------------------------------------------------------
+
+struct Result {
+    std::string name;
+    std::vector<Sample> samples;
+
+    double best() const
+    {
+        double b = samples.front().seconds;
+        for (const auto& s : samples)
+            b = std::min(b, s.seconds);
+        return b;
+    }
+    double median() const
+    {
+        std::vector<double> t;
+        for (const auto& s : samples)
+            t.push_back(s.seconds);
+        std::sort(t.begin(), t.end());
+        return t[t.size() / 2];
+    }
+    long maxRss() const
+    {
+        long m = 0;
+        for (const auto& s : samples)
+            m = std::max(m, s.maxRssKiB);
+        return m;
+    }
+};
+
+Result repeat(const std::string& name, int runs, const std::function<void()>& prepare,
+              const std::function<Sample()>& run)
+{
+    Result r{name, {}};
+    for (int i = 0; i < runs; ++i) {
+        prepare();
+        r.samples.push_back(run());
+    }
+    return r;
+}
+
+void printTable(const char* title, std::uint64_t bytes, const std::vector<Result>& rows)
+{
+    const double base = rows.front().best();
+    std::printf("\n%s\n", title);
+    std::printf("| %-44s | %9s | %9s | %8s | %10s |\n", "contestant", "best s", "median s", "MB/s",
+                "x copy");
+    std::printf("|%s|%s|%s|%s|%s|\n", std::string(46, '-').c_str(), std::string(11, '-').c_str(),
+                std::string(11, '-').c_str(), std::string(10, '-').c_str(), std::string(12, '-').c_str());
+    for (const auto& r : rows)
+        std::printf("| %-44s | %9.3f | %9.3f | %8.0f | %10.2f |\n", r.name.c_str(), r.best(), r.median(),
+                    static_cast<double>(bytes) / kMB / r.best(), r.best() / base);
+}
+
+bool sameContent(const std::string& a, const std::string& b)
+{
+    if (fs::file_size(a) != fs::file_size(b))
+        return false;
+    const int fa = openOrDie(a, O_RDONLY);
+    const int fb = openOrDie(b, O_RDONLY);
+    std::unique_ptr<char[]> ba(new char[kChunk]), bb(new char[kChunk]);
+    bool same = true;
+    for (;;) {
+        const ssize_t na = ::read(fa, ba.get(), kChunk);
+        ssize_t nb = 0;
+        while (nb < na) {
+            const ssize_t k = ::read(fb, bb.get() + nb, static_cast<std::size_t>(na - nb));
+            if (k <= 0)
+                break;
+            nb += k;
+        }
+        if (na <= 0 || na != nb || std::memcmp(ba.get(), bb.get(), static_cast<std::size_t>(na)) != 0) {
+            same = na == 0 && nb == 0;
+            break;
+        }
+    }
+    ::close(fa);
+    ::close(fb);
+    return same;
+}
+
+std::string selfDirectory()
+{
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : self.parent_path().string();
+}
+
+Options parse(int argc, char** argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                die(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--size")
+            o.megabytes = static_cast<std::size_t>(std::stoul(value()));
+        else if (a == "--runs")
+            o.runs = std::max(1, std::stoi(value()));
+        else if (a == "--dir")
+            o.dir = value();
+        else if (a == "--cli")
+            o.cli = value();
+        else if (a == "--keep")
+            o.keep = true;
+        else if (a == "-h" || a == "--help") {
+            std::printf(
+                "usage: dxfkonv-bench [--size MB] [--runs N] [--dir DIR] [--cli PATH] [--keep]\n"
+                "  --size MB   size of the drawing to make (default 150)\n"
+                "  --runs N    runs per contestant, the best counts (default 3)\n"
+                "  --dir DIR   where to put the files (default: a new directory here)\n"
+                "  --cli PATH  the dxfkonv-cli to measure (default: the one built beside this)\n"
+                "  --keep      leave the files behind\n");
+            std::exit(0);
+        } else
+            die("unknown argument " + a);
+    }
+    return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Driver mode: one in-place conversion, for when no dxfkonv-cli is built.
+    if (argc == 3 && std::string(argv[1]) == "--convert-in-place") {
+        const fs::path p(argv[2]);
+        try {
+            dxfkonv::Convert(p.parent_path().string(), p.filename().string(), dxfkonv::ConversionSwitches{});
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+        return 0;
+    }
+
+    Options o = parse(argc, argv);
+    std::vector<std::string> cliCommand;
+    if (o.cli.empty()) {
+#ifdef DXFKONV_CLI_PATH
+        o.cli = DXFKONV_CLI_PATH;
+#endif
+    }
+    if (!o.cli.empty() && ::access(o.cli.c_str(), X_OK) == 0)
+        cliCommand = {o.cli, "-q"};
+    else
+        cliCommand = {selfDirectory() + "/dxfkonv-bench", "--convert-in-place"};
+
+    const bool madeDir = o.dir.empty();
+    if (madeDir) {
+        char pattern[] = "dxfkonv-bench-XXXXXX";
+        if (!::mkdtemp(pattern))
+            die("cannot make a directory here");
+        o.dir = fs::absolute(pattern).string();
+    }
+    fs::create_directories(o.dir);
+    const std::string source = o.dir + "/source.dxf";
+    const std::string target = o.dir + "/plan.dxf";
+    const std::string output = o.dir + "/out.dxf";
+
+    // The drawing.
+    {
+        const int fd = openOrDie(source, O_WRONLY | O_CREAT | O_TRUNC);
+        FdSink sink(fd);
+        dxfkonv::bench::makeDrawing(o.megabytes * 1000 * 1000, 1,
+                                    [&](std::string_view piece) { sink.write(piece.data(), piece.size()); });
+        ::fsync(fd);
+        ::close(fd);
+    }
+    const std::uint64_t bytes = fs::file_size(source);
+    {
+        const dxfkonv::PassReport r = dxfkonv::InspectFile(source, dxfkonv::ConversionSwitches{});
+        std::printf("drawing: %s, %.1f MB, %llu lines, %llu texts recoded, %llu colours renumbered\n",
+                    source.c_str(), static_cast<double>(bytes) / kMB, static_cast<unsigned long long>(r.lines),
+                    static_cast<unsigned long long>(r.textsRecoded),
+                    static_cast<unsigned long long>(r.coloursRenumbered));
+    }
+    std::printf("converter: %s\nruns per contestant: %d (best counts)\n", cliCommand[0].c_str(), o.runs);
+
+    auto freshTarget = [&] {
+        // A new copy of the drawing to convert in place, on disk before the clock starts.
+        fs::remove(o.dir + "/plan.old");
+        plainCopy(source, target, true);
+        fsyncPath(o.dir);
+    };
+    auto noOutput = [&] {
+        fs::remove(output);
+    };
+
+    std::vector<std::string> cli = cliCommand;
+    cli.push_back(target);
+    const dxfkonv::ConversionSwitches all;
+
+    // To the disk.
+    std::vector<Result> disk;
+    disk.push_back(repeat("plain copy + fsync", o.runs, noOutput, [&] { return plainCopy(source, output, true); }));
+    disk.push_back(repeat("dxfkonv-cli in place (fsync, backup, rename)", o.runs, freshTarget,
+                          [&] { return spawn(cli, "", false); }));
+    disk.push_back(repeat("iconv -f CP852 -t CP1250 + fsync", o.runs, noOutput, [&] {
+        return spawn({"iconv", "-f", "CP852", "-t", "CP1250", source}, output, true);
+    }));
+    disk.push_back(repeat("sed 's/%%130/\\xe9/' + fsync", o.runs, noOutput, [&] {
+        return spawn({"sed", "s/%%130/\xe9/", source}, output, true);
+    }));
+
+    // The converter and the line pass must agree on the result.
+    streamPass(source, output, all);
+    if (!sameContent(target, output))
+        die("the in-place conversion and the line pass disagree");
+
+    // In memory (page cache), no fsync.
+    std::vector<Result> memory;
+    memory.push_back(repeat("plain copy", o.runs, noOutput, [&] { return plainCopy(source, output, false); }));
+    memory.push_back(repeat("line pass, all switches on", o.runs, noOutput,
+                            [&] { return streamPass(source, output, all); }));
+    memory.push_back(repeat("iconv -f CP852 -t CP1250", o.runs, noOutput, [&] {
+        return spawn({"iconv", "-f", "CP852", "-t", "CP1250", source}, output, false);
+    }));
+    memory.push_back(repeat("sed 's/%%130/\\xe9/'", o.runs, noOutput, [&] {
+        return spawn({"sed", "s/%%130/\xe9/", source}, output, false);
+    }));
+
+    printTable("To the disk (every output fsynced):", bytes, disk);
+    printTable("In the page cache (no fsync):", bytes, memory);
+
+    const long peak = disk[1].maxRss();
+    const double diskRatio = disk[1].best() / disk[0].best();
+    const double memoryRatio = memory[1].best() / memory[0].best();
+    std::printf("\npeak memory of the converter process: %.2f MiB (ru_maxrss)\n", static_cast<double>(peak) / 1024.0);
+    std::printf("\ntargets:\n");
+    auto verdict = [](bool ok) { return ok ? "met" : "MISSED"; };
+    std::printf("  conversion <= 1.5 x plain copy, to the disk:     %.2f  %s\n", diskRatio, verdict(diskRatio <= 1.5));
+    std::printf("  conversion <= 1.5 x plain copy, in memory:       %.2f  %s\n", memoryRatio,
+                verdict(memoryRatio <= 1.5));
+    std::printf("  faster than iconv (disk / memory):               %s / %s\n",
+                verdict(disk[1].best() < disk[2].best()), verdict(memory[1].best() < memory[2].best()));
+    std::printf("  faster than sed (disk / memory):                 %s / %s\n",
+                verdict(disk[1].best() < disk[3].best()), verdict(memory[1].best() < memory[3].best()));
+    std::printf("  peak memory < 8 MiB:                             %s\n", verdict(peak < 8 * 1024));
+
+    if (!o.keep) {
+        if (madeDir)
+            fs::remove_all(o.dir);
+        else
+            for (const char* f : {"/source.dxf", "/plan.dxf", "/plan.old", "/out.dxf"})
+                fs::remove(o.dir + f);
+    }
+    return 0;
+}
