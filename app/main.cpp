@@ -5,9 +5,11 @@
 #include "ui/Main_f.h"
 #include "ui/PBar_f.h"
 
-int main(int argc, char** argv)
+int main(int, char** argv)
 {
-    dxfkonv::TApplication application(argc, argv);
+    // The program takes no command line: not even the toolkit gets to read one.
+    int argumentCount = 1;
+    dxfkonv::TApplication application(argumentCount, argv);
     application.SetTitle(QString::fromLatin1(dxfkonv::kApplicationTitle));
     application.setWindowIcon(dxfkonv::AppIcon());
     application.setDesktopFileName(QStringLiteral("dxfkonv"));
