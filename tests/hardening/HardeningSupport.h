@@ -87,6 +87,20 @@ Outcome runInChild(const std::function<PassReport()>& pass, const ChildOptions& 
 // Runs a pass here, catching its error the same way.
 Outcome runHere(const std::function<PassReport()>& pass);
 
+// AddressSanitizer keeps freed memory in quarantine and adds shadow
+// memory, so peak memory says nothing about the engine under it.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kPeakMemoryMeaningful = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kPeakMemoryMeaningful = false;
+#else
+inline constexpr bool kPeakMemoryMeaningful = true;
+#endif
+#else
+inline constexpr bool kPeakMemoryMeaningful = true;
+#endif
+
 // The resident memory of this process now, in KiB.
 long currentRssKiB();
 
