@@ -206,13 +206,21 @@ std::string replacedPath(FileOps& ops, const std::string& path)
     return target;
 }
 
-// A file nobody may write is not replaced, whoever runs the pass.
+// A file nobody may write is not replaced, whoever runs the pass; nor is
+// one the pass could not rename over (another user's file in a directory
+// with the sticky bit, like /tmp). Refused before anything is written.
 void requireWritable(FileOps& ops, const std::string& path, const struct stat& st)
 {
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         throw IoError(kFileAccessDenied);
     if (ops.access(path, W_OK) != 0)
         fail();
+    const uid_t me = ::geteuid();
+    struct stat dir{};
+    const std::string directory = directoryOf(path);
+    if (me != 0 && st.st_uid != me && ops.stat(directory.empty() ? "." : directory, &dir) == 0
+        && (dir.st_mode & S_ISVTX) != 0 && dir.st_uid != me)
+        throw IoError(kFileAccessDenied);
 }
 
 // Copies the open file `fd` (from its start) into a new file of the same

@@ -67,14 +67,14 @@ public:
         return begin_ == end_ && !refill();
     }
 
-    // End of the input for the outer loop: no more bytes, or the next
-    // line starts with the DOS end-of-file mark.
-    bool atEndOfInput()
+    // End of the input for the outer loop: no more bytes, or, where a
+    // group code is due, a line that starts with the DOS end-of-file mark.
+    bool atEndOfInput(bool atCodePosition)
     {
         if (physicalEnd())
             return true;
         noteExamined(begin_ + 1);
-        return buffer_[begin_] == kCtrlZ;
+        return atCodePosition && buffer_[begin_] == kCtrlZ;
     }
 
     // The next line without its terminator; empty at the end of the input.
@@ -394,7 +394,7 @@ public:
 
     PassReport run()
     {
-        while (!reader_.atEndOfInput()) {
+        while (!reader_.atEndOfInput(report_.lines % 2 == 0)) {
             if (!scanBlock())
                 oneIteration();
         }
@@ -427,7 +427,7 @@ private:
             writer_.put(output);
             runStart = next;
         };
-        while (pos < end && data[pos] != kCtrlZ) {
+        while (pos < end && !(data[pos] == kCtrlZ && lines % 2 == 0)) {
             const ScannedLine line = scanLine(data, pos, end, cursor);
             if (line.end == LineEnd::Incomplete)
                 break;

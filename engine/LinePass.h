@@ -53,10 +53,10 @@ struct PassReport {
 // far as it is known (0 when it is not; progress is then not reported).
 //
 // Lines end at LF; every CR is dropped from a line; every line written ends
-// with CR LF. A byte 0x1A as the first byte of a line that starts a new
-// group code/value pair ends the input (the DOS end-of-file mark). Code and
-// value lines alternate from the first line on; only a line at a code
-// position is taken for a group code.
+// with CR LF. Code and value lines alternate from the first line on; only
+// a line at a code position is taken for a group code, and only such a
+// line, when it starts with the byte 0x1A (the DOS end-of-file mark), ends
+// the input.
 PassReport ConvertStream(ByteSource& in, ByteSink& out, std::uint64_t inputSize,
                          const ConversionSwitches& switches, const ProgressSink& progress = {});
 

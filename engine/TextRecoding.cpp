@@ -65,7 +65,16 @@ struct ByteTable {
 
 const ByteTable& latinToWindows()
 {
-    static const ByteTable table(kLatinToWindowsPairs);
+    static const ByteTable table = [] {
+        ByteTable t(kLatinToWindowsPairs);
+        // An escape may decode to a line break, which a text line cannot
+        // hold: it would split the line and shift every group code after it.
+        for (unsigned char c : {'\n', '\r'}) {
+            t.recode[c] = ' ';
+            t.lost[c] = true;
+        }
+        return t;
+    }();
     return table;
 }
 

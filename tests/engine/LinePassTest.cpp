@@ -210,9 +210,17 @@ TEST(LineEnds, EndOfFileMarkEndsTheInputOnlyAtTheStartOfAPair)
     longLine += "tail";
     EXPECT_EQ(ConvertBuffer("999\r\n" + longLine + "\r\n  0\r\nEOF\r\n", sw),
               "999\r\n" + longLine + "\r\n  0\r\nEOF\r\n");
-    // A line starting with the mark ends the input wherever it stands.
+    // A line starting with the mark ends the input where a group code is
+    // due, at any offset; in a value's place it is a value.
     const std::string firstLine(126, 'x');
-    EXPECT_EQ(ConvertBuffer(firstLine + "\r\n\x1a" "abc\r\n", sw), firstLine + "\r\n");
+    EXPECT_EQ(ConvertBuffer(firstLine + "\r\n\x1a" "abc\r\n", sw), firstLine + "\r\n\x1a" "abc\r\n");
+    EXPECT_EQ(ConvertBuffer(firstLine + "\r\nv\r\n\x1a" "abc\r\n", sw), firstLine + "\r\nv\r\n");
+    // So a text that decodes to a leading 0x1A survives a later pass.
+    ConversionSwitches coloursOnly;
+    coloursOnly.recodeTexts = false;
+    const std::string decoded = ConvertBuffer("  1\r\n%%26abc\r\n 62\r\n5\r\n", sw);
+    EXPECT_EQ(decoded, "  1\r\n\x1a" "abc\r\n 62\r\n4\r\n");
+    EXPECT_EQ(ConvertBuffer(decoded, coloursOnly), "  1\r\n\x1a" "abc\r\n 62\r\n5\r\n");
 }
 
 TEST(LineEnds, LongLinesAndLinesAcrossReadBlocks)

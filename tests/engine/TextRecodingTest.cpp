@@ -135,6 +135,8 @@ TEST(DecodeEscapes, EscapesBecomeBytes)
     EXPECT_EQ(lw("%%251"), bytes({251}));
     EXPECT_EQ(lw("%%167"), bytes({158}));
     EXPECT_EQ(lw("%%0"), bytes({0}));
+    EXPECT_EQ(lw("A%%10B%%13C"), "A B C");  // a line break cannot stand in a text line
+    EXPECT_EQ(ConvertChar("lw", 10), 10);
     EXPECT_EQ(lw("%%256"), bytes({0}));
     EXPECT_EQ(lw("x%%65y"), "xAy");
     EXPECT_EQ(lw(""), "");
