@@ -101,6 +101,18 @@ inline std::string literalEncode(const std::string& line, std::size_t& lost)
     return out;
 }
 
+// "lw" turns an escape that decodes to a line break ("%%10", "%%13") into
+// a space, counted as lost: a text line cannot hold one. (Raw line break
+// bytes never reach a text from a file; given directly they stay.)
+inline unsigned char literalDecodedByte(const ByteMap& m, unsigned char c, std::size_t& lost)
+{
+    if (c == '\n' || c == '\r') {
+        ++lost;
+        return ' ';
+    }
+    return literalByte(m, c, lost);
+}
+
 // "lw": consumes the line from its front, one escape per round.
 inline std::string literalDecode(std::string in, std::size_t& lost)
 {
@@ -137,7 +149,8 @@ inline std::string literalDecode(std::string in, std::size_t& lost)
         if (digits.empty())
             out += "%%";
         else
-            out += static_cast<char>(literalByte(m, static_cast<unsigned char>(std::stoi(digits) % 256), lost));
+            out += static_cast<char>(
+                literalDecodedByte(m, static_cast<unsigned char>(std::stoi(digits) % 256), lost));
         in.erase(0, 2);
         if (out.size() >= 2 && out.compare(out.size() - 2, 2, "%%") == 0 && !in.empty() && in.front() == 'c') {
             out.resize(out.size() - 2);

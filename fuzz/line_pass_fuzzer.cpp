@@ -6,7 +6,8 @@
 // string), byte 1 how the input is cut into reads, the rest is the file.
 //
 // Checked for every input:
-// - every output line ends with CR LF, and no other CR or LF is written;
+// - every output line ends with CR LF, and no other CR or LF is written
+//   (an escape that decodes to one becomes a space);
 // - the number of lines stays, but for a group code on the last line
 //   (its missing value is written) and for a Ctrl-Z (which may cut the
 //   input short);
@@ -32,12 +33,6 @@
 namespace {
 
 using namespace dxfkonv;
-
-// A decoded "%%10" or "%%13" is a byte like any other to the recoding,
-// and the engine writes it as it is: a raw LF or CR inside a text line.
-// Inputs that hold such an escape are kept out of the line-end and line
-// count checks while this stays true.
-constexpr bool kDecodedLineBreaksPassThrough = true;
 
 ConversionSwitches switchesFrom(unsigned bits)
 {
@@ -84,22 +79,6 @@ bool containsUpper(std::string_view s, std::string_view upperNeedle)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return up.find(upperNeedle) != std::string::npos;
-}
-
-// Some "%%" with one to four digits that make 10 or 13 modulo 256.
-bool hasLineBreakEscape(std::string_view s)
-{
-    for (std::size_t p = s.find("%%"); p != std::string_view::npos; p = s.find("%%", p + 1)) {
-        unsigned value = 0;
-        std::size_t k = p + 2;
-        while (k < s.size() && k - (p + 2) < 4 && s[k] >= '0' && s[k] <= '9') {
-            value = value * 10 + static_cast<unsigned>(s[k] - '0');
-            ++k;
-            if (value % 256 == 10 || value % 256 == 13)
-                return true;
-        }
-    }
-    return false;
 }
 
 // The input's lines as the reader splits them: at each LF, plus a last
@@ -206,16 +185,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const bool ctrlZ = input.find('\x1A') != std::string_view::npos;
     // A CR is dropped from its line, so "DWGCODEP" CR "AGE" reads as the
-    // header name and "%%1" CR "0" as an escape.
+    // header name.
     std::string withoutCr(input);
     withoutCr.erase(std::remove(withoutCr.begin(), withoutCr.end(), '\r'), withoutCr.end());
-    const bool decodes = switches.recodeTexts && switches.textDirection == kLatinToWindows;
-    const bool rawBreaks = kDecodedLineBreaksPassThrough && decodes && hasLineBreakEscape(withoutCr);
 
     const Run whole = runWhole(input, switches);
 
     // Line ends and line count.
-    if (!rawBreaks) {
+    {
         checkLineEnds(whole.out);
         const std::vector<std::string_view> lines = inputLines(input);
         const std::size_t in = lines.size();

@@ -432,10 +432,9 @@ TEST(RealFailures, ReplaceRefusedInStickyDirectory)
     });
 }
 
-// The same with a backup: the backup's hard link is made under a
-// temporary name, which the sticky bit then keeps the user from renaming
-// or removing, so a link to the old drawing named "razade.&&&.old" stays.
-TEST(EngineFindings, StickyDirectoryWithBackupLeavesNothingBehind)
+// The same with a backup: a hard link made under a temporary name could
+// be neither renamed nor removed by the user there, and would stay.
+TEST(FoundByHardening, StickyDirectoryWithBackupLeavesNothingBehind)
 {
     if (!runningAsRoot())
         GTEST_SKIP() << "needs root to set up a file of another user";
@@ -447,8 +446,6 @@ TEST(EngineFindings, StickyDirectoryWithBackupLeavesNothingBehind)
             EXPECT_TRUE(readFile(scene.dir / "plan.old") == scene.old);
             now.erase(std::find(now.begin(), now.end(), "plan.old"));
         }
-        if (now != scene.namesBefore && exists(scene.dir / (std::string(kWorkFileName) + ".old")))
-            GTEST_SKIP() << "known engine finding: stray razade.&&&.old in a sticky directory";
         EXPECT_EQ(now, scene.namesBefore);
     });
 }
