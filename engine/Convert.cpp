@@ -347,7 +347,9 @@ PassReport ConvertToFile(const std::string& inputPath, const std::string& output
                          const ConversionSwitches& switches, const ProgressSink& progress, FileOps& ops)
 {
     struct stat inputStat{};
-    if (ops.stat(inputPath, &inputStat) != 0 || !S_ISREG(inputStat.st_mode))
+    if (ops.stat(inputPath, &inputStat) != 0)
+        fail();  // missing, or in a directory we may not search
+    if (!S_ISREG(inputStat.st_mode))
         throw IoError(kFileNotFound);
     Fd in(ops, openInput(ops, inputPath, inputStat));
     struct stat like = inputStat;

@@ -43,8 +43,9 @@ PassReport Convert(const std::string& directory, const std::string& fileName,
                    FileOps& ops = SystemFileOps());
 
 // Converts inputPath into outputPath (created or replaced the same safe
-// way), leaving the input untouched; no backup is made. Throws IoError,
-// with kFileNotFound when the input is not a regular file.
+// way), leaving the input untouched; no backup is made. Throws IoError:
+// kFileNotFound when the input is missing or not a regular file,
+// kFileAccessDenied when it cannot be reached.
 PassReport ConvertToFile(const std::string& inputPath, const std::string& outputPath,
                          const ConversionSwitches& switches, const ProgressSink& progress = {},
                          FileOps& ops = SystemFileOps());
