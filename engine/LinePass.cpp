@@ -15,8 +15,17 @@ namespace dxfkonv {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 1 << 20;
-constexpr std::size_t kWriteChunk = 1 << 20;
+constexpr std::size_t kMaxChunk = 1 << 20;
+constexpr std::size_t kMinChunk = 4096;
+constexpr std::size_t kPadding = 64;  // the block scan reads up to 63 bytes past the data
+
+// Blocks of 1 MiB, or less for an input known to be smaller.
+std::size_t chunkFor(std::uint64_t inputSize)
+{
+    if (inputSize == 0 || inputSize >= kMaxChunk)
+        return kMaxChunk;
+    return std::max<std::size_t>(static_cast<std::size_t>(inputSize) + 1, kMinChunk);
+}
 constexpr std::uint64_t kBlock = 128;  // the progress position counts 128-byte blocks
 constexpr char kCtrlZ = 0x1A;
 
@@ -56,9 +65,10 @@ bool containsUpper(std::string_view line, std::string_view upperNeedle)
 // until the next call.
 class LineReader {
 public:
-    explicit LineReader(ByteSource& source)
-        : source_(source), buffer_(new char[kReadChunk + 64]())
+    LineReader(ByteSource& source, std::size_t chunk)
+        : source_(source), chunk_(chunk), buffer_(new char[chunk + kPadding])
     {
+        std::fill_n(buffer_.get() + chunk, kPadding, '\0');
     }
 
     // No more bytes at all.
@@ -163,7 +173,7 @@ private:
         offset_ += end_;
         begin_ = end_ = 0;
         while (end_ == 0) {
-            const std::size_t n = source_.read(buffer_.get(), kReadChunk);
+            const std::size_t n = source_.read(buffer_.get(), chunk_);
             if (n == 0) {
                 eof_ = true;
                 pastEnd_ = true;
@@ -202,6 +212,7 @@ private:
     }
 
     ByteSource& source_;
+    const std::size_t chunk_;
     std::unique_ptr<char[]> buffer_;
     std::size_t begin_ = 0;     // next unread byte in the buffer
     std::size_t end_ = 0;       // bytes held in the buffer
@@ -215,13 +226,13 @@ private:
 // Collects output lines, each with CR LF, into large writes.
 class LineWriter {
 public:
-    explicit LineWriter(ByteSink& sink) : sink_(sink), buffer_(new char[kWriteChunk]) {}
+    LineWriter(ByteSink& sink, std::size_t chunk) : sink_(sink), chunk_(chunk), buffer_(new char[chunk]) {}
 
     void put(std::string_view line)
     {
-        if (used_ + line.size() + 2 > kWriteChunk) {
+        if (used_ + line.size() + 2 > chunk_) {
             flush();
-            if (line.size() + 2 > kWriteChunk) {
+            if (line.size() + 2 > chunk_) {
                 sink_.write(line.data(), line.size());
                 sink_.write("\r\n", 2);
                 return;
@@ -237,9 +248,9 @@ public:
     // Bytes that go out as they are.
     void putRaw(const char* data, std::size_t n)
     {
-        if (used_ + n > kWriteChunk) {
+        if (used_ + n > chunk_) {
             flush();
-            if (n > kWriteChunk) {
+            if (n > chunk_) {
                 sink_.write(data, n);
                 return;
             }
@@ -257,6 +268,7 @@ public:
 
 private:
     ByteSink& sink_;
+    const std::size_t chunk_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
 };
@@ -385,7 +397,7 @@ class Pass {
 public:
     Pass(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
          const ProgressSink& progress)
-        : reader_(in), writer_(out), blocksTotal_(size / kBlock), size_(size),
+        : reader_(in, chunkFor(size)), writer_(out, chunkFor(size)), blocksTotal_(size / kBlock), size_(size),
           switches_(switches), progress_(progress),
           latinToWindows_(switches.textDirection == kLatinToWindows),
           codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852")

@@ -10,6 +10,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+
+#include <filesystem>
+#include <string>
+#include <system_error>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -31,6 +35,15 @@ public:
         EXPECT_TRUE(fDir.isValid());
         fPath = QFile::encodeName(QDir(fDir.path()).canonicalPath());
     }
+    // Removed by its bytes: the toolkit cannot remove names that are not
+    // UTF-8, and some tests make such names.
+    ~ScratchDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(std::string(fPath.constData(), static_cast<std::size_t>(fPath.size())), ignored);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
 
     QByteArray Path() const { return fPath; }
     QByteArray operator/(const QByteArray& name) const { return JoinPath(fPath, name); }
