@@ -89,14 +89,27 @@ void writeAll(FileOps& ops, int fd, const char* data, std::size_t n)
     }
 }
 
+// Writes the work file, and starts putting each few megabytes on the disk
+// while the pass goes on, so that the flush at the end has little left.
 class FdSink final : public ByteSink {
 public:
     FdSink(FileOps& ops, int fd) : ops_(ops), fd_(fd) {}
-    void write(const char* data, std::size_t n) override { writeAll(ops_, fd_, data, n); }
+    void write(const char* data, std::size_t n) override
+    {
+        writeAll(ops_, fd_, data, n);
+        written_ += n;
+        if (written_ - started_ >= kWriteBehind) {
+            ops_.startWriteBack(fd_, static_cast<off_t>(started_), static_cast<off_t>(written_ - started_));
+            started_ = written_;
+        }
+    }
 
 private:
+    static constexpr std::uint64_t kWriteBehind = 8u << 20;
     FileOps& ops_;
     int fd_;
+    std::uint64_t written_ = 0;
+    std::uint64_t started_ = 0;
 };
 
 class NullSink final : public ByteSink {

@@ -51,6 +51,17 @@ public:
 
 }  // namespace
 
+void FileOps::startWriteBack(int fd, off_t offset, off_t length)
+{
+#if defined(__linux__)
+    ::sync_file_range(fd, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd;
+    (void)offset;
+    (void)length;
+#endif
+}
+
 FileOps& SystemFileOps()
 {
     static SystemOps ops;

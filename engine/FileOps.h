@@ -35,6 +35,9 @@ public:
     virtual int unlink(const std::string& path) = 0;
     // The resolved path, or an empty string with errno set.
     virtual std::string realpath(const std::string& path) = 0;
+    // Asks the system to start writing a range of the file to the disk,
+    // without waiting; only a hint, so it reports nothing.
+    virtual void startWriteBack(int fd, off_t offset, off_t length);
 };
 
 // The operating system's own calls.

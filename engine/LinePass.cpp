@@ -300,10 +300,14 @@ public:
         }
         if (loneCr_ != 0 && __builtin_ctzll(loneCr_) < __builtin_ctzll(lf_))
             return end_;
-        const std::size_t at = base_ + static_cast<std::size_t>(__builtin_ctzll(lf_));
-        lf_ &= lf_ - 1;
-        return at;
+        const std::uint64_t bit = lf_ & (~lf_ + 1);
+        lastCrLf_ = (crLfEnds_ & bit) != 0;
+        lf_ ^= bit;
+        return base_ + static_cast<std::size_t>(__builtin_ctzll(bit));
     }
+
+    // Whether the LF that next() found ends a CR LF.
+    bool lastWasCrLf() const { return lastCrLf_; }
 
 private:
     void load()
@@ -333,6 +337,8 @@ private:
         // A CR is lone unless an LF follows it (in this chunk or the next).
         const bool lfAfter = valid > 64 && data_[base_ + 64] == '\n';
         loneCr_ = cr & ~((lf >> 1) | (std::uint64_t{lfAfter} << 63));
+        const bool crBefore = base_ > 0 && data_[base_ - 1] == '\r';
+        crLfEnds_ = lf & ((cr << 1) | std::uint64_t{crBefore});
         lf_ = lf;
     }
 
@@ -341,29 +347,9 @@ private:
     std::size_t base_;
     std::uint64_t lf_ = 0;
     std::uint64_t loneCr_ = 0;
+    std::uint64_t crLfEnds_ = 0;  // the LFs that have a CR before them
+    bool lastCrLf_ = false;
 };
-
-// How a line found by the scan ends.
-enum class LineEnd { Incomplete, CrLf, Lf };
-
-struct ScannedLine {
-    LineEnd end = LineEnd::Incomplete;
-    std::size_t stop = 0;  // end of the line's text
-    std::size_t next = 0;  // start of the next line
-};
-
-// The line starting at `start` (where the cursor stands), if it lies whole
-// in the block and holds no CR but the one of its CR LF.
-[[gnu::always_inline]] inline ScannedLine scanLine(const char* data, std::size_t start, std::size_t end,
-                                                   LineEndCursor& cursor)
-{
-    const std::size_t at = cursor.next();
-    if (at >= end)
-        return {};
-    if (at > start && data[at - 1] == '\r')
-        return {LineEnd::CrLf, at - 1, at + 1};
-    return {LineEnd::Lf, at, at + 1};
-}
 
 // What a group-code line means to the pass.
 enum class Code { Other, Text, Colour, Nine };
@@ -422,6 +408,8 @@ private:
     // leaves it to oneIteration(). Returns whether it took any line.
     bool scanBlock()
     {
+        if (report_.lines % 2 != 0)
+            return false;  // a block that starts in a value's place: that line the slow way
         const char* const data = reader_.data();
         const std::size_t end = reader_.end();
         const std::size_t first = reader_.begin();
@@ -439,41 +427,52 @@ private:
             writer_.put(output);
             runStart = next;
         };
-        while (pos < end && !(data[pos] == kCtrlZ && lines % 2 == 0)) {
-            const ScannedLine line = scanLine(data, pos, end, cursor);
-            if (line.end == LineEnd::Incomplete)
+        // A code line and its value line a round.
+        while (pos < end && data[pos] != kCtrlZ) {
+            const std::size_t codeEnd = cursor.next();
+            if (codeEnd >= end)
                 break;
-            const std::string_view text(data + pos, line.stop - pos);
-            const bool atCode = lines % 2 == 0;
-            if ((atCode || lastNine) && text.size() >= 11 && containsUpper(text, "DWGCODEPAGE"))
+            const bool codeCrLf = cursor.lastWasCrLf();
+            const std::string_view code(data + pos, codeEnd - codeCrLf - pos);
+            if (code.size() >= 11 && containsUpper(code, "DWGCODEPAGE"))
                 break;
-            if (atCode) {
-                const Code code = classifyCode(text);
-                const bool isText = code == Code::Text && recode;
-                if (isText || (code == Code::Colour && colours)) {
-                    const ScannedLine valueLine = scanLine(data, line.next, end, cursor);
-                    if (valueLine.end == LineEnd::Incomplete)
-                        break;
-                    if (line.end != LineEnd::CrLf)
-                        replace(pos, line.next, text);
-                    const std::string_view value(data + line.next, valueLine.stop - line.next);
-                    lines += 2;
-                    report_.lines = lines;
-                    const std::string_view result = isText ? recodeText(value) : renumberColour(value);
-                    if (valueLine.end != LineEnd::CrLf || result != value)
-                        replace(line.next, valueLine.next, result);
-                    lastNine = false;
-                    pos = valueLine.next;
-                    if (offset + pos > progressMark_)
-                        noteProgress(pos);
-                    continue;
-                }
-                lastNine = code == Code::Nine;
+            const std::size_t valueStart = codeEnd + 1;
+            const std::size_t valueEnd = cursor.next();
+            if (valueEnd >= end)
+                break;
+            const bool valueCrLf = cursor.lastWasCrLf();
+            const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
+            const Code kind = classifyCode(code);
+            const bool isText = kind == Code::Text && recode;
+            if (isText || (kind == Code::Colour && colours)) {
+                // One pass of the loop: the group code with its value.
+                if (!codeCrLf)
+                    replace(pos, valueStart, code);
+                lines += 2;
+                report_.lines = lines;
+                const std::string_view result = isText ? recodeText(value) : renumberColour(value);
+                if (!valueCrLf || result != value)
+                    replace(valueStart, valueEnd + 1, result);
+                lastNine = false;
+                pos = valueEnd + 1;
+                if (offset + pos > progressMark_)
+                    noteProgress(pos);
+                continue;
             }
+            // Two passes of the loop: the code line, then the value line.
             ++lines;
-            if (line.end != LineEnd::CrLf)
-                replace(pos, line.next, text);
-            pos = line.next;
+            if (!codeCrLf)
+                replace(pos, valueStart, code);
+            lastNine = kind == Code::Nine;
+            pos = valueStart;
+            if (offset + pos > progressMark_)
+                noteProgress(pos);
+            if (lastNine && value.size() >= 11 && containsUpper(value, "DWGCODEPAGE"))
+                break;
+            ++lines;
+            if (!valueCrLf)
+                replace(valueStart, valueEnd + 1, value);
+            pos = valueEnd + 1;
             if (offset + pos > progressMark_)
                 noteProgress(pos);
         }
