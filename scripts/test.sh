@@ -9,15 +9,22 @@ scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=2
 
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
-ctest --test-dir build -j"$jobs" --output-on-failure
+ctest --test-dir build -j"$jobs" --output-on-failure | tee -a "$log"
 
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDXFKONV_SANITIZE=ON
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-sanitize -j"$jobs" --output-on-failure
+  ctest --test-dir build-sanitize -j"$jobs" --output-on-failure | tee -a "$log"
 
 if [ -x fuzz/run.sh ]; then
   fuzz/run.sh
 fi
+
+# One line for both test runs (each failure above has stopped the script).
+total=$(grep -o 'tests failed out of [0-9]*' "$log" | awk '{s += $5} END {print s + 0}')
+echo "tests: $total passed, 0 failed"
