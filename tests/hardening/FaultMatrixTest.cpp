@@ -382,14 +382,12 @@ TEST(RealFailures, OpenInputWithoutReadPermission)
 
 TEST(RealFailures, OpenInputWithNoDescriptorLeft)
 {
+#ifdef DXFKONV_SANITIZED
+    // The undefined-behaviour checker opens a pipe to look at memory; with
+    // no descriptor left it reports every object as broken.
+    GTEST_SKIP() << "needs descriptors the sanitizers' runtime takes; the plain build runs it";
+#endif
     Scene scene(Scene::Layout::kLinkBackup, 100 * 1024);
-    {
-        // One whole pass first, so that the sanitizers' runtime has seen
-        // every call it checks: with no descriptor left it cannot look.
-        ScratchDir warm;
-        writeFile(warm / "warm.dxf", "  0\r\nEOF\r\n");
-        Convert(warm.path(), "warm.dxf", scene.switches());
-    }
     ChildOptions options;
     options.openFilesLimit = 0;  // the next open fails
     const Outcome o = runInChild([&] { return Convert(scene.dir.path(), scene.name, scene.switches()); }, options);
