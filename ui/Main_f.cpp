@@ -218,30 +218,24 @@ void TMainForm::CodeChBoxClick()
 
 void TMainForm::ColorChBoxClick()
 {
-    if (ColorChBox->isChecked()) {
-        ColorChBox256->setChecked(false);
-        SAButton->setEnabled(true);
-        ASButton->setEnabled(true);
-        ConvertButton->setEnabled(true);
-    } else if (ColorChBox256->isChecked()) {
-        SAButton->setEnabled(true);
-        ASButton->setEnabled(true);
-    } else {
-        SAButton->setEnabled(false);
-        ASButton->setEnabled(false);
-        if (!CodeChBox->isChecked())
-            ConvertButton->setEnabled(false);
-    }
+    PaletteBoxClicked(ColorChBox, ColorChBox256);
 }
 
 void TMainForm::ColorChBox256Click()
 {
-    if (ColorChBox256->isChecked()) {
-        ColorChBox->setChecked(false);
+    PaletteBoxClicked(ColorChBox256, ColorChBox);
+}
+
+// The two palette boxes exclude each other; the colour directions, and
+// with the text box the "Konverze" button, follow whichever is checked.
+void TMainForm::PaletteBoxClicked(QCheckBox* clicked, QCheckBox* other)
+{
+    if (clicked->isChecked()) {
+        other->setChecked(false);
         SAButton->setEnabled(true);
         ASButton->setEnabled(true);
         ConvertButton->setEnabled(true);
-    } else if (ColorChBox->isChecked()) {
+    } else if (other->isChecked()) {
         SAButton->setEnabled(true);
         ASButton->setEnabled(true);
     } else {

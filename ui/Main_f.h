@@ -83,6 +83,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void PaletteBoxClicked(QCheckBox* clicked, QCheckBox* other);
     void CentreOnScreen();
     void createControls();
     void connectHandlers();

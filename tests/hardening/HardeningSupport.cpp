@@ -57,23 +57,6 @@ std::vector<std::string> ScratchDir::names(const std::string& sub) const
     return result;
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::string& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out.flush())
-        throw std::runtime_error("cannot write " + path);
-}
 
 bool exists(const std::string& path)
 {

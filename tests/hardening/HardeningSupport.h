@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
 #include "engine/Convert.h"
 #include "engine/FileOps.h"
 #include "engine/LinePass.h"
@@ -40,8 +41,8 @@ private:
     std::string path_;
 };
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
+using test::readFile;
+using test::writeFile;
 bool exists(const std::string& path);  // anything at all, a dangling link too
 // The names in `names` that a pass may leave behind when it should not:
 // the work file and its numbered and backup variants.

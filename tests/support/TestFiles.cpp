@@ -61,7 +61,7 @@ void writeFile(const std::string& path, const std::string& content)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out)
+    if (!out.flush())
         throw std::runtime_error("cannot write " + path);
 }
 
