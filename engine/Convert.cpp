@@ -132,6 +132,10 @@ public:
             if (fd >= 0) {
                 fd_ = std::make_unique<Fd>(ops, fd);
                 path_ = name;
+                // Where the file is, even if its directory is moved away
+                // while the pass runs (best effort, only for removing it).
+                directoryFd_ = ::open(directory.empty() ? "." : directory.c_str(),
+                                      O_RDONLY | O_DIRECTORY | O_CLOEXEC);
                 return;
             }
             if (errno != EEXIST)
@@ -144,8 +148,10 @@ public:
     ~WorkFile()
     {
         fd_.reset();
-        if (!kept_)
-            ops_.unlink(path_);
+        if (!kept_ && ops_.unlink(path_) != 0 && (errno == ENOENT || errno == ENOTDIR) && directoryFd_ >= 0)
+            ::unlinkat(directoryFd_, path_.substr(path_.rfind(kPathSeparator) + 1).c_str(), 0);
+        if (directoryFd_ >= 0)
+            ::close(directoryFd_);
     }
 
     int fd() const { return fd_->get(); }
@@ -170,6 +176,7 @@ private:
     FileOps& ops_;
     std::unique_ptr<Fd> fd_;
     std::string path_;
+    int directoryFd_ = -1;
     bool kept_ = false;
 };
 
