@@ -27,4 +27,5 @@ fi
 
 # One line for both test runs (each failure above has stopped the script).
 total=$(grep -o 'tests failed out of [0-9]*' "$log" | awk '{s += $5} END {print s + 0}')
-echo "tests: $total passed, 0 failed"
+skipped=$(grep -c '(Skipped)$' "$log" || true)
+echo "tests: $((total - skipped)) passed, 0 failed, $skipped skipped"
