@@ -187,28 +187,9 @@ private:
     // Index of the first CR or LF at or after `from`, or end_.
     std::size_t findLineBreak(std::size_t from) const
     {
-#if defined(__SSE2__)
         const char* p = buffer_.get();
-        std::size_t i = from;
-        const __m128i lf = _mm_set1_epi8('\n');
-        const __m128i cr = _mm_set1_epi8('\r');
-        while (i + 16 <= end_) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
-            if (mask != 0)
-                return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-            i += 16;
-        }
-        for (; i < end_; ++i)
-            if (p[i] == '\n' || p[i] == '\r')
-                return i;
-        return end_;
-#else
-        for (std::size_t i = from; i < end_; ++i)
-            if (buffer_[i] == '\n' || buffer_[i] == '\r')
-                return i;
-        return end_;
-#endif
+        return static_cast<std::size_t>(
+            std::find_if(p + from, p + end_, [](char c) { return c == '\n' || c == '\r'; }) - p);
     }
 
     ByteSource& source_;
@@ -354,6 +335,14 @@ private:
 // What a group-code line means to the pass.
 enum class Code { Other, Text, Colour, Nine };
 
+// Whether a line names the code-page header variable, in any case.
+// Checked on every line of the block scan: most lines are too short.
+inline bool mentionsCodePage(std::string_view line)
+{
+    constexpr std::string_view name = "DWGCODEPAGE";
+    return line.size() >= name.size() && containsUpper(line, name);
+}
+
 inline bool onlySpaces(const char* p, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i)
@@ -434,7 +423,7 @@ private:
                 break;
             const bool codeCrLf = cursor.lastWasCrLf();
             const std::string_view code(data + pos, codeEnd - codeCrLf - pos);
-            if (code.size() >= 11 && containsUpper(code, "DWGCODEPAGE"))
+            if (mentionsCodePage(code))
                 break;
             const std::size_t valueStart = codeEnd + 1;
             const std::size_t valueEnd = cursor.next();
@@ -467,7 +456,7 @@ private:
             pos = valueStart;
             if (offset + pos > progressMark_)
                 noteProgress(pos);
-            if (lastNine && value.size() >= 11 && containsUpper(value, "DWGCODEPAGE"))
+            if (lastNine && mentionsCodePage(value))
                 break;
             ++lines;
             if (!valueCrLf)
@@ -508,11 +497,11 @@ private:
             }
         }
         if (atCodePosition_) {
-            const std::string_view code = trimmed(line);
-            if (switches_.recodeTexts && code == "1") {
+            const Code code = classifyCode(line);
+            if (switches_.recodeTexts && code == Code::Text) {
                 writer_.put(line);
                 line = recodeText(next());
-            } else if (switches_.renumberColours() && code == "62") {
+            } else if (switches_.renumberColours() && code == Code::Colour) {
                 writer_.put(line);
                 line = renumberColour(next());
             }
@@ -527,7 +516,7 @@ private:
         std::string_view line = reader_.readLine();
         atCodePosition_ = report_.lines % 2 == 0;
         if (atCodePosition_)
-            lastCodeWasNine_ = trimmed(line) == "9";
+            lastCodeWasNine_ = classifyCode(line) == Code::Nine;
         ++report_.lines;
         return line;
     }
@@ -536,9 +525,7 @@ private:
     // the value of a group other than 9 (a text, a layer name ...).
     bool startsCodePageRun(std::string_view line) const
     {
-        if (!atCodePosition_ && !lastCodeWasNine_)
-            return false;
-        return containsUpper(line, "DWGCODEPAGE");
+        return (atCodePosition_ || lastCodeWasNine_) && mentionsCodePage(line);
     }
 
     std::string_view recodeText(std::string_view value)
