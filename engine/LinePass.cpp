@@ -66,9 +66,8 @@ bool containsUpper(std::string_view line, std::string_view upperNeedle)
 class LineReader {
 public:
     LineReader(ByteSource& source, std::size_t chunk)
-        : source_(source), chunk_(chunk), buffer_(new char[chunk + kPadding])
+        : source_(source), chunk_(chunk), buffer_(new char[chunk + kPadding]())
     {
-        std::fill_n(buffer_.get() + chunk, kPadding, '\0');
     }
 
     // No more bytes at all.
@@ -375,7 +374,8 @@ public:
         : reader_(in, chunkFor(size)), writer_(out, chunkFor(size)), blocksTotal_(size / kBlock), size_(size),
           switches_(switches), progress_(progress),
           latinToWindows_(switches.textDirection == kLatinToWindows),
-          codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852")
+          codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852"),
+          progressMark_(blocksTotal_ == 0 || !progress ? kNever : 0)
     {
     }
 
@@ -561,20 +561,26 @@ private:
 
     void progressAt(std::uint64_t pulled)
     {
-        if (blocksTotal_ == 0 || !progress_) {
-            progressMark_ = ~std::uint64_t{0};
+        if (pulled <= progressMark_)
             return;
-        }
         const std::uint64_t blocksRead = pulled / kBlock;
-        progressMark_ = blocksRead * kBlock;
-        if (blocksRead == 0 || blocksRead == lastBlocks_)
-            return;
-        lastBlocks_ = blocksRead;
         const int percent = ProgressPercent(blocksRead, blocksTotal_);
         if (percent != lastPercent_) {
             lastPercent_ = percent;
             progress_(percent);
         }
+        // The gauge moves next at the first block count that gives another
+        // percentage; positions up to the block before it need no look.
+        std::uint64_t low = blocksRead + 1;
+        std::uint64_t high = blocksTotal_ + 1;  // past the end: no change ahead
+        while (low < high) {
+            const std::uint64_t mid = low + (high - low) / 2;
+            if (ProgressPercent(mid, blocksTotal_) != percent)
+                high = mid;
+            else
+                low = mid + 1;
+        }
+        progressMark_ = low > blocksTotal_ ? kNever : (low - 1) * kBlock;
     }
 
     LineReader reader_;
@@ -588,8 +594,9 @@ private:
     PassReport report_;
     bool atCodePosition_ = true;
     bool lastCodeWasNine_ = false;
-    std::uint64_t lastBlocks_ = 0;
-    std::uint64_t progressMark_ = 0;  // the block scan looks again past this many bytes
+    static constexpr std::uint64_t kNever = ~std::uint64_t{0};
+    // The gauge cannot move before the pass gets past this many bytes.
+    std::uint64_t progressMark_;
     int lastPercent_ = -1;
     std::string scratch_;
 };

@@ -298,6 +298,35 @@ TEST(Progress, BlockPulledForTheByteAfterALine)
     EXPECT_EQ(seen, (std::vector<int>{100}));
 }
 
+TEST(Progress, EveryNewPercentageAtTheLineWhereItIsReached)
+{
+    // Lines that are neither texts nor colours: each line is one pass of
+    // the loop, so the gauge can be worked out line by line. Long and short
+    // drawings, so that some percentages are passed over and others take
+    // many blocks to reach.
+    std::mt19937 rng(8122026);
+    for (std::size_t lineCount : {40u, 900u, 20000u}) {
+        std::string input;
+        std::vector<int> expected;
+        std::vector<std::size_t> lineEnds;
+        for (std::size_t i = 0; i < lineCount; ++i) {
+            input += (i % 2 == 0 ? std::string(" 10") : std::string(rng() % 30, '7')) + "\r\n";
+            lineEnds.push_back(input.size());
+        }
+        const std::uint64_t total = input.size() / 128;
+        int last = -1;
+        for (std::size_t end : lineEnds) {
+            const std::uint64_t pulled = std::min<std::uint64_t>((end + 127) / 128 * 128, input.size());
+            const int percent = ProgressPercent(pulled / 128, total);
+            if (pulled >= 128 && percent != last)
+                expected.push_back(last = percent);
+        }
+        std::vector<int> seen;
+        ConvertBuffer(input, {}, nullptr, [&](int p) { seen.push_back(p); });
+        EXPECT_EQ(seen, expected) << lineCount << " lines";
+    }
+}
+
 TEST(TrimSpaces, OnlySpacesGo)
 {
     std::string s = "  62 ";
@@ -343,10 +372,21 @@ std::string randomDrawing(std::mt19937& rng, std::size_t lines)
     static const char* const pieces[] = {
         "  0", "  1", " 62", "62", "1", "  9", " 70", "     1", "     5", "    -5", "-7x", "256", "$F",
         "%%130", "%%%c", "%%c12", "%%", "\xE9\xA7\xB0", "$DWGCODEPAGE", "dwgcodepage", "ANSI_852", "ANSI31",
-        "$INSBASE", "", " ", "EOF", "TEXT", "999", "\x1a", "a\x1a" "b", "x\ry"};
+        "$INSBASE", "", " ", "EOF", "TEXT", "999", "\x1a", "a\x1a" "b", "x\ry", "  1 ", " 9  ", "  62 ", "162",
+        "x62", "6 2", " 11", "Gc", "\n1"};
+    // Lines of an ordinary drawing, which pass through untouched.
+    static const char* const plain[] = {" 10", " 20", "  8", "  5", "100", "12.5", "-3.25", "LINE", "0",
+                                        " 21", " 31", " 72", "  2", " 39", " 71", "1001", "AcDbLine", "Z"};
     static const char* const ends[] = {"\r\n", "\r\n", "\r\n", "\n", "\r", "\r\r\n"};
+    // Some drawings are mostly plain, so that long runs of them occur.
+    const unsigned plainShare = rng() % 2 == 0 ? 0 : 90;
     std::string s;
     for (std::size_t i = 0; i < lines; ++i) {
+        if (rng() % 100 < plainShare) {
+            s += plain[rng() % std::size(plain)];
+            s += "\r\n";
+            continue;
+        }
         s += pieces[rng() % std::size(pieces)];
         s += ends[rng() % std::size(ends)];
     }
@@ -365,7 +405,7 @@ TEST(Paths, BlockScanAndLineByLineAgree)
     variants[2].colourDirection = "as";
     variants[3].palette256 = false;
     for (int round = 0; round < 300; ++round) {
-        const std::string input = randomDrawing(rng, 1 + rng() % 60);
+        const std::string input = randomDrawing(rng, 1 + rng() % (round % 3 == 0 ? 600 : 60));
         const ConversionSwitches& sw = variants[static_cast<std::size_t>(round) % variants.size()];
         PassReport whole;
         std::vector<int> wholeProgress;
