@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/IoError.h"
+#include "engine/BackgroundIo.h"
 
 namespace dxfkonv {
 
@@ -312,9 +313,12 @@ PassReport writeReplacing(FileOps& ops, int in, std::uint64_t inputSize, const s
                           const ProgressSink& progress)
 {
     WorkFile work(ops, directoryOf(target));
-    FdSource source(ops, in);
-    FdSink sink(ops, work.fd());
+    FdSource input(ops, in);
+    ReadAheadSource source(input);
+    FdSink file(ops, work.fd());
+    WriteBehindSink sink(file);
     PassReport report = ConvertStream(source, sink, inputSize, switches, progress);
+    sink.finish();
     work.settle(like);
     if (backupPath)
         makeBackup(ops, in, inputStat, target, *backupPath);
@@ -398,7 +402,8 @@ PassReport InspectFile(const std::string& path, const ConversionSwitches& switch
 {
     struct stat st{};
     Fd in(ops, openInput(ops, path, st));
-    FdSource source(ops, in.get());
+    FdSource input(ops, in.get());
+    ReadAheadSource source(input);
     NullSink sink;
     return ConvertStream(source, sink, static_cast<std::uint64_t>(st.st_size), switches, progress);
 }

@@ -172,7 +172,7 @@ private:
         offset_ += end_;
         begin_ = end_ = 0;
         while (end_ == 0) {
-            const std::size_t n = source_.read(buffer_.get(), chunk_);
+            const std::size_t n = source_.readBuffer(buffer_, chunk_ + kPadding, chunk_);
             if (n == 0) {
                 eof_ = true;
                 pastEnd_ = true;
@@ -242,7 +242,7 @@ public:
     void flush()
     {
         if (used_ != 0)
-            sink_.write(buffer_.get(), used_);
+            sink_.writeBuffer(buffer_, used_, chunk_);
         used_ = 0;
     }
 

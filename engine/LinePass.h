@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,16 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     virtual std::size_t read(char* buffer, std::size_t n) = 0;
+
+    // As read(), into the start of a buffer of `size` bytes, at most
+    // `capacity` of them; may instead hand back another buffer of the same
+    // size, filled, keeping the one given. What lies past the bytes given
+    // is then unspecified. By default the buffer stays and read() fills it.
+    virtual std::size_t readBuffer(std::unique_ptr<char[]>& buffer, std::size_t size, std::size_t capacity)
+    {
+        static_cast<void>(size);
+        return read(buffer.get(), capacity);
+    }
 };
 
 // Takes the output. write() takes all n bytes or throws IoError.
@@ -28,6 +39,16 @@ class ByteSink {
 public:
     virtual ~ByteSink() = default;
     virtual void write(const char* data, std::size_t n) = 0;
+
+    // Takes the first n bytes of a full buffer of `capacity` bytes, and may
+    // keep the buffer to write it later, leaving another of the same size
+    // in its place. Everything still goes out in the order given. By
+    // default the bytes are written at once and the buffer stays.
+    virtual void writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t n, std::size_t capacity)
+    {
+        static_cast<void>(capacity);
+        write(buffer.get(), n);
+    }
 };
 
 // Told whole percentages 0..100 as the pass gets through its input; only

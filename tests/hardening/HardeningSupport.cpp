@@ -247,6 +247,8 @@ const char* opName(Op op)
 
 bool FaultyOps::failing(Op op)
 {
+    // Reads and writes come from threads of their own.
+    std::lock_guard lock(mutex_);
     const int nth = ++counts_[static_cast<int>(op)];
     if (before)
         before(op, nth);

@@ -7,9 +7,11 @@
 #include <sys/types.h>
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -124,7 +126,11 @@ public:
     std::size_t maxWrite = 0;  // 0: no limit
     bool interruptEveryOther = false;  // every other read/write fails with EINTR first
 
-    int calls(Op op) const { return counts_[static_cast<int>(op)]; }
+    int calls(Op op) const
+    {
+        std::lock_guard lock(mutex_);
+        return counts_[static_cast<int>(op)];
+    }
 
     int open(const std::string& path, int flags, mode_t mode) override;
     ssize_t read(int fd, void* buffer, std::size_t n) override;
@@ -149,8 +155,9 @@ private:
     bool failing(Op op);
 
     FileOps& real_ = SystemFileOps();
+    mutable std::mutex mutex_;
     std::array<int, static_cast<int>(Op::kCount)> counts_{};
-    int ioCalls_ = 0;
+    std::atomic<int> ioCalls_ = 0;
 };
 
 }  // namespace dxfkonv::hardening

@@ -1,0 +1,169 @@
+#include "engine/BackgroundIo.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace dxfkonv {
+
+namespace {
+
+constexpr std::size_t kReadBlock = 1 << 20;  // for read(), which names no size
+
+}  // namespace
+
+// ---- reading ahead ---------------------------------------------------------
+
+ReadAheadSource::ReadAheadSource(ByteSource& source) : source_(source) {}
+
+ReadAheadSource::~ReadAheadSource()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void ReadAheadSource::work()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return wanted_ || stopping_; });
+        if (stopping_)
+            return;
+        lock.unlock();
+        std::size_t got = 0;
+        std::exception_ptr failed;
+        try {
+            got = source_.read(block_.get(), capacity_);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        lock.lock();
+        got_ = got;
+        failure_ = failed;
+        ended_ = got == 0 || failed;
+        wanted_ = false;
+        changed_.notify_all();
+        if (ended_)
+            return;
+    }
+}
+
+std::size_t ReadAheadSource::readBuffer(std::unique_ptr<char[]>& buffer, std::size_t size, std::size_t capacity)
+{
+    std::unique_lock lock(mutex_);
+    if (!thread_.joinable()) {
+        // The first block: nothing was read ahead yet.
+        block_.reset(new char[size]());
+        capacity_ = capacity;
+        wanted_ = true;
+        thread_ = std::thread([this] { work(); });
+    }
+    changed_.wait(lock, [this] { return !wanted_; });
+    if (failure_)
+        std::rethrow_exception(failure_);
+    if (ended_ && got_ == 0)
+        return 0;
+    std::swap(buffer, block_);
+    const std::size_t got = got_;
+    got_ = 0;
+    if (!ended_) {
+        // The buffer given back is the next one to fill.
+        capacity_ = capacity;
+        wanted_ = true;
+        changed_.notify_all();
+    }
+    return got;
+}
+
+std::size_t ReadAheadSource::read(char* buffer, std::size_t n)
+{
+    if (leftAt_ == leftEnd_) {
+        if (!left_)
+            left_.reset(new char[kReadBlock]());
+        leftAt_ = 0;
+        leftEnd_ = readBuffer(left_, kReadBlock, kReadBlock);
+    }
+    n = std::min(n, leftEnd_ - leftAt_);
+    std::memcpy(buffer, left_.get() + leftAt_, n);
+    leftAt_ += n;
+    return n;
+}
+
+// ---- writing behind --------------------------------------------------------
+
+WriteBehindSink::WriteBehindSink(ByteSink& target) : target_(target), thread_([this] { work(); }) {}
+
+WriteBehindSink::~WriteBehindSink()
+{
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !busy_; });
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+void WriteBehindSink::work()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return busy_ || stopping_; });
+        if (!busy_)
+            return;
+        if (!failure_) {
+            lock.unlock();
+            std::exception_ptr failed;
+            try {
+                target_.write(pending_.get(), pendingSize_);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+            lock.lock();
+            failure_ = failed;
+        }
+        busy_ = false;
+        changed_.notify_all();
+    }
+}
+
+// Waits for the buffer in hand to be written; rethrows a failure.
+void WriteBehindSink::drain()
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    if (failure_)
+        std::rethrow_exception(failure_);
+}
+
+void WriteBehindSink::write(const char* data, std::size_t n)
+{
+    drain();
+    target_.write(data, n);
+}
+
+void WriteBehindSink::writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t n, std::size_t capacity)
+{
+    drain();
+    if (!pending_)
+        pending_.reset(new char[capacity]);
+    {
+        std::lock_guard lock(mutex_);
+        std::swap(buffer, pending_);
+        pendingSize_ = n;
+        busy_ = true;
+    }
+    changed_.notify_all();
+}
+
+void WriteBehindSink::finish()
+{
+    drain();
+}
+
+}  // namespace dxfkonv

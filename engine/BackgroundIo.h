@@ -1,0 +1,84 @@
+// Reading and writing on threads of their own: while the system copies a
+// block out of the input file and another into the work file, the pass
+// converts the block between them. Blocks change hands whole, never copied.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "engine/LinePass.h"
+
+namespace dxfkonv {
+
+// Reads the next block from `source` while the one before it is used.
+class ReadAheadSource final : public ByteSource {
+public:
+    explicit ReadAheadSource(ByteSource& source);
+    // Waits for a read under way.
+    ~ReadAheadSource() override;
+
+    ReadAheadSource(const ReadAheadSource&) = delete;
+    ReadAheadSource& operator=(const ReadAheadSource&) = delete;
+
+    std::size_t read(char* buffer, std::size_t n) override;
+    // Hands back the block read ahead and reads the next into the buffer given.
+    std::size_t readBuffer(std::unique_ptr<char[]>& buffer, std::size_t size, std::size_t capacity) override;
+
+private:
+    void work();
+
+    ByteSource& source_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::unique_ptr<char[]> block_;  // being read, or read and waiting
+    std::size_t capacity_ = 0;
+    std::size_t got_ = 0;
+    bool wanted_ = false;  // block_ is to be filled
+    bool stopping_ = false;
+    bool ended_ = false;  // the source gave its last byte
+    std::exception_ptr failure_;
+    std::thread thread_;
+    // For read(): what is left of the last block.
+    std::unique_ptr<char[]> left_;
+    std::size_t leftAt_ = 0;
+    std::size_t leftEnd_ = 0;
+};
+
+// Writes each full buffer to `target` while the next one is filled.
+class WriteBehindSink final : public ByteSink {
+public:
+    explicit WriteBehindSink(ByteSink& target);
+    // Waits for the buffer being written; a failure of it is dropped here,
+    // so call finish() on the way that succeeds.
+    ~WriteBehindSink() override;
+
+    WriteBehindSink(const WriteBehindSink&) = delete;
+    WriteBehindSink& operator=(const WriteBehindSink&) = delete;
+
+    // Writes at once, after the buffer being written.
+    void write(const char* data, std::size_t n) override;
+    // Hands the buffer over and gives back the one written before it.
+    void writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t n, std::size_t capacity) override;
+    // Waits until all is written; throws the first failure of the target.
+    void finish();
+
+private:
+    void drain();
+    void work();
+
+    ByteSink& target_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::unique_ptr<char[]> pending_;  // handed over, not yet written
+    std::size_t pendingSize_ = 0;
+    bool busy_ = false;  // pending_ holds bytes to write
+    bool stopping_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
+};
+
+}  // namespace dxfkonv
