@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "bench/DrawingMaker.h"
+#include "engine/BackgroundIo.h"
 #include "engine/Convert.h"
 #include "engine/IoError.h"
 #include "engine/LinePass.h"
@@ -152,9 +153,13 @@ Sample streamPass(const std::string& from, const std::string& to, const dxfkonv:
     const int out = openOrDie(to, O_WRONLY | O_CREAT | O_TRUNC);
     struct stat st{};
     ::fstat(in, &st);
-    FdSource source(in);
-    FdSink sink(out);
+    FdSource file(in);
+    FdSink work(out);
+    // Reading and writing on threads of their own, as the converter does.
+    dxfkonv::ReadAheadSource source(file);
+    dxfkonv::WriteBehindSink sink(work);
     dxfkonv::ConvertStream(source, sink, static_cast<std::uint64_t>(st.st_size), s);
+    sink.finish();
     ::close(out);
     ::close(in);
     return {std::chrono::duration<double>(Clock::now() - t0).count(), 0};

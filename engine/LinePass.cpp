@@ -1,6 +1,7 @@
 #include "engine/LinePass.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 
@@ -260,10 +261,7 @@ public:
     LineEndCursor(const char* data, std::size_t from, std::size_t end)
         : data_(data), end_(end), base_(from & ~std::size_t{63})
     {
-        load();
-        const std::uint64_t keep = ~std::uint64_t{0} << (from - base_);
-        lf_ &= keep;
-        loneCr_ &= keep;
+        load(~std::uint64_t{0} << (from - base_));
     }
 
     // Position of the next LF; end when the block has none left, or when a
@@ -271,15 +269,13 @@ public:
     std::size_t next()
     {
         while (lf_ == 0) {
-            if (loneCr_ != 0)
+            if (blocked_)
                 return end_;
             base_ += 64;
             if (base_ >= end_)
                 return end_;
-            load();
+            load(~std::uint64_t{0});
         }
-        if (loneCr_ != 0 && __builtin_ctzll(loneCr_) < __builtin_ctzll(lf_))
-            return end_;
         const std::uint64_t bit = lf_ & (~lf_ + 1);
         lastCrLf_ = (crLfEnds_ & bit) != 0;
         lf_ ^= bit;
@@ -290,7 +286,8 @@ public:
     bool lastWasCrLf() const { return lastCrLf_; }
 
 private:
-    void load()
+    // The LFs of the 64 bytes at base_ among `keep`, up to the first lone CR.
+    void load(std::uint64_t keep)
     {
         std::uint64_t lf = 0;
         std::uint64_t cr = 0;
@@ -309,25 +306,26 @@ private:
         }
 #endif
         const std::size_t valid = end_ - base_;
-        if (valid < 64) {
-            const std::uint64_t inBlock = (std::uint64_t{1} << valid) - 1;
-            lf &= inBlock;
-            cr &= inBlock;
-        }
+        if (valid < 64)
+            keep &= (std::uint64_t{1} << valid) - 1;
+        lf &= keep;
+        cr &= keep;
         // A CR is lone unless an LF follows it (in this chunk or the next).
         const bool lfAfter = valid > 64 && data_[base_ + 64] == '\n';
-        loneCr_ = cr & ~((lf >> 1) | (std::uint64_t{lfAfter} << 63));
+        const std::uint64_t loneCr = cr & ~((lf >> 1) | (std::uint64_t{lfAfter} << 63));
         const bool crBefore = base_ > 0 && data_[base_ - 1] == '\r';
         crLfEnds_ = lf & ((cr << 1) | std::uint64_t{crBefore});
-        lf_ = lf;
+        // The LFs past a lone CR are not handed out.
+        blocked_ = loneCr != 0;
+        lf_ = blocked_ ? lf & ((loneCr & (~loneCr + 1)) - 1) : lf;
     }
 
     const char* data_;
     std::size_t end_;
     std::size_t base_;
     std::uint64_t lf_ = 0;
-    std::uint64_t loneCr_ = 0;
     std::uint64_t crLfEnds_ = 0;  // the LFs that have a CR before them
+    bool blocked_ = false;        // a lone CR comes after the LFs in lf_
     bool lastCrLf_ = false;
 };
 
@@ -365,6 +363,19 @@ inline bool onlySpaces(const char* p, std::size_t n)
     if (last == '2' && n >= 2 && line[n - 2] == '6' && onlySpaces(line.data(), n - 2))
         return Code::Colour;
     return Code::Other;
+}
+
+// Whether a line could be one of the group codes classifyCode() tells
+// apart: only those end in '1', '2', '9' or a space.
+inline bool mayBeCodeTail(std::string_view line)
+{
+    static constexpr auto kTails = [] {
+        std::array<bool, 256> t{};
+        for (unsigned char c : {'1', '2', '9', ' '})
+            t[c] = true;
+        return t;
+    }();
+    return !line.empty() && kTails[static_cast<unsigned char>(line.back())];
 }
 
 class Pass {
@@ -430,8 +441,16 @@ private:
             if (valueEnd >= end)
                 break;
             const bool valueCrLf = cursor.lastWasCrLf();
+            const Code kind = mayBeCodeTail(code) ? classifyCode(code) : Code::Other;
+            if (kind == Code::Other && codeCrLf && valueCrLf && offset + valueEnd + 1 <= progressMark_) {
+                // The common pair: both lines stay as they are, and the
+                // gauge stays where it is.
+                lines += 2;
+                lastNine = false;
+                pos = valueEnd + 1;
+                continue;
+            }
             const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
-            const Code kind = classifyCode(code);
             const bool isText = kind == Code::Text && recode;
             if (isText || (kind == Code::Colour && colours)) {
                 // One pass of the loop: the group code with its value.
