@@ -20,8 +20,6 @@ constexpr std::array<ColourPair, 16> kColours256AutocadToTarnix{{
 
 namespace {
 
-using ColourMap = std::array<unsigned char, 256>;
-
 template <std::size_t N>
 constexpr ColourMap makeMap(const std::array<ColourPair, N>& pairs)
 {
@@ -35,17 +33,21 @@ constexpr ColourMap makeMap(const std::array<ColourPair, N>& pairs)
 
 }  // namespace
 
-int ConvertColor(const ColourDirection& direction, int colour, bool palette16)
+const ColourMap& ColourMapFor(const ColourDirection& direction, bool palette16)
 {
     static constexpr ColourMap t16sa = makeMap(kColours16TarnixToAutocad);
     static constexpr ColourMap t16as = makeMap(kColours16AutocadToTarnix);
     static constexpr ColourMap t256sa = makeMap(kColours256TarnixToAutocad);
     static constexpr ColourMap t256as = makeMap(kColours256AutocadToTarnix);
+    const bool toAutocad = direction == "sa";
+    return palette16 ? (toAutocad ? t16sa : t16as) : (toAutocad ? t256sa : t256as);
+}
+
+int ConvertColor(const ColourDirection& direction, int colour, bool palette16)
+{
     if (colour < 0 || colour > 255)
         return colour;
-    const bool toAutocad = direction.size() == 2 && direction[0] == 's' && direction[1] == 'a';
-    const ColourMap& t = palette16 ? (toAutocad ? t16sa : t16as) : (toAutocad ? t256sa : t256as);
-    return t[static_cast<std::size_t>(colour)];
+    return ColourMapFor(direction, palette16)[static_cast<std::size_t>(colour)];
 }
 
 }  // namespace dxfkonv

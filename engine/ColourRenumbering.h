@@ -21,4 +21,8 @@ extern const std::array<ColourPair, 16> kColours256AutocadToTarnix;
 // returned unchanged, and so is anything outside 0..255.
 int ConvertColor(const ColourDirection& direction, int colour, bool palette16);
 
+// The same mapping as a table of all 256 numbers.
+using ColourMap = std::array<unsigned char, 256>;
+const ColourMap& ColourMapFor(const ColourDirection& direction, bool palette16);
+
 }  // namespace dxfkonv

@@ -365,6 +365,22 @@ inline bool onlySpaces(const char* p, std::size_t n)
     return Code::Other;
 }
 
+bool renumberColourLine(std::string_view line, const ColourMap& map, std::string& out, bool& renumbered);
+
+// A colour number 0..255 as the pass writes it, with "-" before it when asked.
+inline void writeColour(std::string& out, unsigned colour, bool negative)
+{
+    char text[4];
+    char* d = text + sizeof text;
+    do {
+        *--d = static_cast<char>('0' + colour % 10);
+        colour /= 10;
+    } while (colour != 0);
+    if (negative)
+        *--d = '-';
+    out.assign(d, static_cast<std::size_t>(text + sizeof text - d));
+}
+
 // Whether a line could be one of the group codes classifyCode() tells
 // apart: only those end in '1', '2', '9' or a space.
 inline bool mayBeCodeTail(std::string_view line)
@@ -386,6 +402,7 @@ public:
           switches_(switches), progress_(progress),
           latinToWindows_(switches.textDirection == kLatinToWindows),
           codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852"),
+          colourMap_(ColourMapFor(switches.colourDirection, switches.palette16)),
           progressMark_(blocksTotal_ == 0 || !progress ? kNever : 0)
     {
     }
@@ -563,8 +580,27 @@ private:
 
     std::string_view renumberColour(std::string_view value)
     {
+        // Mostly spaces and then one to three digits.
+        const std::size_t n = value.size();
+        std::size_t i = 0;
+        while (i < n && value[i] == ' ')
+            ++i;
+        if (n - i - 1 < 3) {
+            unsigned magnitude = 0;
+            std::size_t k = i;
+            for (; k < n && value[k] >= '0' && value[k] <= '9'; ++k)
+                magnitude = magnitude * 10 + static_cast<unsigned>(value[k] - '0');
+            if (k == n) {
+                if (magnitude > 255)
+                    return value;
+                const unsigned colour = colourMap_[magnitude];
+                report_.coloursRenumbered += colour != magnitude;
+                writeColour(scratch_, colour, false);
+                return scratch_;
+            }
+        }
         bool renumbered = false;
-        if (!RenumberColourLine(value, switches_, scratch_, renumbered))
+        if (!renumberColourLine(value, colourMap_, scratch_, renumbered))
             return value;
         report_.coloursRenumbered += renumbered;
         return scratch_;
@@ -610,6 +646,7 @@ private:
     const ProgressSink& progress_;
     const bool latinToWindows_;
     const std::string_view codePageValue_;
+    const ColourMap& colourMap_;
     PassReport report_;
     bool atCodePosition_ = true;
     bool lastCodeWasNine_ = false;
@@ -656,6 +693,13 @@ void TrimSpaces(std::string& s)
 bool RenumberColourLine(std::string_view line, const ConversionSwitches& switches, std::string& out,
                         bool& renumbered)
 {
+    return renumberColourLine(line, ColourMapFor(switches.colourDirection, switches.palette16), out, renumbered);
+}
+
+namespace {
+
+bool renumberColourLine(std::string_view line, const ColourMap& map, std::string& out, bool& renumbered)
+{
     const std::size_t n = line.size();
     std::size_t i = 0;
     while (i < n && line[i] == ' ')
@@ -698,22 +742,13 @@ bool RenumberColourLine(std::string_view line, const ConversionSwitches& switche
     // other character after the digits drops the sign.
     const bool cleanEnd = trimmed(line.substr(i)).empty();
     const bool keepSign = negative && cleanEnd && magnitude != 0;
-    const int colour = ConvertColor(switches.colourDirection, static_cast<int>(magnitude),
-                                    switches.palette16);
-    renumbered = colour != static_cast<int>(magnitude);
-    char digits[4];
-    char* d = digits + sizeof digits;
-    int rest = colour;
-    do {
-        *--d = static_cast<char>('0' + rest % 10);
-        rest /= 10;
-    } while (rest != 0);
-    out.clear();
-    if (keepSign)
-        out.push_back('-');
-    out.append(d, static_cast<std::size_t>(digits + sizeof digits - d));
+    const unsigned colour = map[magnitude];
+    renumbered = colour != magnitude;
+    writeColour(out, colour, keepSign);
     return true;
 }
+
+}  // namespace
 
 int ProgressPercent(std::uint64_t blocksRead, std::uint64_t blocksTotal)
 {

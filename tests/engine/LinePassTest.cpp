@@ -141,6 +141,36 @@ TEST(ColourValues, NegativeColourKeepsItsSignAndIsRenumbered)
     EXPECT_EQ(colour("-7x"), "32");  // anything but spaces after the digits drops the sign
 }
 
+TEST(ColourValues, PassAgreesWithTheLineRuleForEveryShape)
+{
+    // The pass takes the usual shape (spaces and up to three digits) a
+    // shorter way; whatever the shape, its result is the line rule's.
+    std::mt19937 rng(62);
+    const std::string alphabet = "  0123456789-+$xXaF ";
+    std::vector<ConversionSwitches> variants(3);
+    variants[1].palette16 = true;
+    variants[2].colourDirection = "as";
+    for (int round = 0; round < 3000; ++round) {
+        std::string value;
+        const bool usual = round % 2 == 0;
+        if (usual) {
+            value.append(rng() % 4, ' ');
+            value += std::to_string(rng() % (round % 4 == 0 ? 1000 : 256));
+        } else {
+            for (std::size_t n = rng() % 6; n != 0; --n)
+                value += alphabet[rng() % alphabet.size()];
+        }
+        const ConversionSwitches& sw = variants[static_cast<std::size_t>(round) % variants.size()];
+        std::string expected;
+        bool renumbered = false;
+        if (!RenumberColourLine(value, sw, expected, renumbered))
+            expected = value;
+        PassReport report;
+        EXPECT_EQ(convert({" 62", value}, sw, &report).at(1), expected) << "'" << value << "'";
+        EXPECT_EQ(report.coloursRenumbered, renumbered ? 1u : 0u) << "'" << value << "'";
+    }
+}
+
 TEST(CodePage, HeaderValueFollowsTheTextDirection)
 {
     const Lines header{"  9", "$DWGCODEPAGE", "  3", "ANSI_852", "  9", "$INSBASE"};
