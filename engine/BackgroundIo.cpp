@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 namespace dxfkonv {
@@ -9,6 +10,18 @@ namespace dxfkonv {
 namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;  // for read(), which names no size
+
+// Where the system gives no thread, the work is done in the caller's.
+template <typename Work>
+bool startThread(std::thread& thread, Work work)
+{
+    try {
+        thread = std::thread(std::move(work));
+        return true;
+    } catch (const std::system_error&) {
+        return false;
+    }
+}
 
 }  // namespace
 
@@ -55,13 +68,20 @@ void ReadAheadSource::work()
 
 std::size_t ReadAheadSource::readBuffer(std::unique_ptr<char[]>& buffer, std::size_t size, std::size_t capacity)
 {
+    if (alone_)
+        return source_.read(buffer.get(), capacity);
     std::unique_lock lock(mutex_);
     if (!thread_.joinable()) {
         // The first block: nothing was read ahead yet.
+        if (!startThread(thread_, [this] { work(); })) {
+            alone_ = true;
+            lock.unlock();
+            return source_.read(buffer.get(), capacity);
+        }
         block_.reset(new char[size]());
         capacity_ = capacity;
         wanted_ = true;
-        thread_ = std::thread([this] { work(); });
+        changed_.notify_all();
     }
     changed_.wait(lock, [this] { return !wanted_; });
     if (failure_)
@@ -96,10 +116,15 @@ std::size_t ReadAheadSource::read(char* buffer, std::size_t n)
 
 // ---- writing behind --------------------------------------------------------
 
-WriteBehindSink::WriteBehindSink(ByteSink& target) : target_(target), thread_([this] { work(); }) {}
+WriteBehindSink::WriteBehindSink(ByteSink& target) : target_(target)
+{
+    startThread(thread_, [this] { work(); });
+}
 
 WriteBehindSink::~WriteBehindSink()
 {
+    if (!thread_.joinable())
+        return;
     {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return !busy_; });
@@ -149,6 +174,10 @@ void WriteBehindSink::write(const char* data, std::size_t n)
 
 void WriteBehindSink::writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t n, std::size_t capacity)
 {
+    if (!thread_.joinable()) {
+        target_.write(buffer.get(), n);
+        return;
+    }
     drain();
     if (!pending_)
         pending_.reset(new char[capacity]);

@@ -40,6 +40,7 @@ private:
     bool wanted_ = false;  // block_ is to be filled
     bool stopping_ = false;
     bool ended_ = false;  // the source gave its last byte
+    bool alone_ = false;  // no thread could be had: reads are made in the caller's
     std::exception_ptr failure_;
     std::thread thread_;
     // For read(): what is left of the last block.

@@ -395,6 +395,18 @@ TEST(RealFailures, OpenInputWithNoDescriptorLeft)
     scene.expectUntouched("EMFILE");
 }
 
+TEST(RealFailures, NoThreadForReadingAndWritingStillConverts)
+{
+    // With no process left to the user, reading ahead and writing behind
+    // cannot start their threads; the pass reads and writes itself.
+    auto scene = actorScene(Scene::Layout::kLinkBackup, 3 * 1024 * 1024);
+    ChildOptions options;
+    options.processLimit = 0;
+    const Outcome o = convertAsActor(*scene, options);
+    ASSERT_EQ(o.kind, Outcome::kConverted) << describe(o);
+    scene->expectConverted("RLIMIT_NPROC");
+}
+
 TEST(RealFailures, OpenInputThatVanishedAfterItWasFound)
 {
     Scene scene(Scene::Layout::kLinkBackup, 100 * 1024);

@@ -192,6 +192,13 @@ Outcome runInChild(const std::function<PassReport()>& pass, const ChildOptions& 
             if (::setrlimit(RLIMIT_NOFILE, &lim) != 0)
                 ::_exit(123);
         }
+        if (options.processLimit != RLIM_INFINITY) {
+            struct rlimit lim{};
+            ::getrlimit(RLIMIT_NPROC, &lim);
+            lim.rlim_cur = options.processLimit;
+            if (::setrlimit(RLIMIT_NPROC, &lim) != 0)
+                ::_exit(124);
+        }
         ::alarm(options.timeoutSeconds);
         const Outcome o = runHere(pass);
         const int header[3] = {static_cast<int>(o.kind), o.code, static_cast<int>(o.text.size())};

@@ -80,6 +80,7 @@ struct ChildOptions {
     bool dropPrivileges = false;  // become nobody (when root) before the pass
     rlim_t fileSizeLimit = RLIM_INFINITY;   // RLIMIT_FSIZE, SIGXFSZ ignored
     rlim_t openFilesLimit = RLIM_INFINITY;  // RLIMIT_NOFILE (0: just above the lowest free fd)
+    rlim_t processLimit = RLIM_INFINITY;    // RLIMIT_NPROC (0: no new thread can start)
     unsigned timeoutSeconds = 60;           // the child is killed (SIGALRM) after this long
 };
 
