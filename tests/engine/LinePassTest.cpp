@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "MemoryStreams.h"
 #include "engine/LinePass.h"
 
 using namespace dxfkonv;
+using dxfkonv::test::PiecewiseSource;
+using dxfkonv::test::StringOut;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -372,30 +375,6 @@ TEST(TrimSpaces, OnlySpacesGo)
 
 namespace {
 
-// Hands out the input a few bytes at a time, so that almost no line lies
-// whole in a read block and the line-by-line path does the work.
-class TrickleSource : public ByteSource {
-public:
-    TrickleSource(std::string_view data, std::size_t step) : data_(data), step_(step) {}
-    std::size_t read(char* buffer, std::size_t n) override
-    {
-        n = std::min({n, step_, data_.size()});
-        std::copy_n(data_.data(), n, buffer);
-        data_.remove_prefix(n);
-        return n;
-    }
-
-private:
-    std::string_view data_;
-    std::size_t step_;
-};
-
-class StringOut : public ByteSink {
-public:
-    void write(const char* data, std::size_t n) override { text.append(data, n); }
-    std::string text;
-};
-
 // Lines a drawing may hold, awkward ones included.
 std::string randomDrawing(std::mt19937& rng, std::size_t lines)
 {
@@ -442,7 +421,9 @@ TEST(Paths, BlockScanAndLineByLineAgree)
         const std::string expected =
             ConvertBuffer(input, sw, &whole, [&](int p) { wholeProgress.push_back(p); });
         for (std::size_t step : {1u, 2u, 7u}) {
-            TrickleSource source(input, step);
+            // A few bytes a read: almost no line lies whole in a read block, and
+            // the line-by-line path does the work.
+            PiecewiseSource source(input, step);
             StringOut out;
             std::vector<int> progress;
             const PassReport trickled =
