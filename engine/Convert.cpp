@@ -8,8 +8,8 @@
 #include <memory>
 #include <utility>
 
-#include "engine/IoError.h"
 #include "engine/BackgroundIo.h"
+#include "engine/IoError.h"
 
 namespace dxfkonv {
 

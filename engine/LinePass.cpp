@@ -580,7 +580,7 @@ private:
 
     std::string_view renumberColour(std::string_view value)
     {
-        // Mostly spaces and then one to three digits.
+        // A colour value is nearly always spaces and one to three digits.
         const std::size_t n = value.size();
         std::size_t i = 0;
         while (i < n && value[i] == ' ')
