@@ -26,7 +26,7 @@ public:
     // As read(), into the start of a buffer of `size` bytes, at most
     // `capacity` of them; may instead hand back another buffer of the same
     // size, filled, keeping the one given. What lies past the bytes given
-    // is then unspecified. By default the buffer stays and read() fills it.
+    // may then hold anything. By default the buffer stays and read() fills it.
     virtual std::size_t readBuffer(std::unique_ptr<char[]>& buffer, std::size_t size, std::size_t capacity)
     {
         static_cast<void>(size);
