@@ -367,20 +367,6 @@ inline bool onlySpaces(const char* p, std::size_t n)
 
 bool renumberColourLine(std::string_view line, const ColourMap& map, std::string& out, bool& renumbered);
 
-// A colour number 0..255 as the pass writes it, with "-" before it when asked.
-inline void writeColour(std::string& out, unsigned colour, bool negative)
-{
-    char text[4];
-    char* d = text + sizeof text;
-    do {
-        *--d = static_cast<char>('0' + colour % 10);
-        colour /= 10;
-    } while (colour != 0);
-    if (negative)
-        *--d = '-';
-    out.assign(d, static_cast<std::size_t>(text + sizeof text - d));
-}
-
 // Whether a line could be one of the group codes classifyCode() tells
 // apart: only those end in '1', '2', '9' or a space.
 inline bool mayBeCodeTail(std::string_view line)
@@ -580,25 +566,6 @@ private:
 
     std::string_view renumberColour(std::string_view value)
     {
-        // A colour value is nearly always spaces and one to three digits.
-        const std::size_t n = value.size();
-        std::size_t i = 0;
-        while (i < n && value[i] == ' ')
-            ++i;
-        if (n - i - 1 < 3) {
-            unsigned magnitude = 0;
-            std::size_t k = i;
-            for (; k < n && value[k] >= '0' && value[k] <= '9'; ++k)
-                magnitude = magnitude * 10 + static_cast<unsigned>(value[k] - '0');
-            if (k == n) {
-                if (magnitude > 255)
-                    return value;
-                const unsigned colour = colourMap_[magnitude];
-                report_.coloursRenumbered += colour != magnitude;
-                writeColour(scratch_, colour, false);
-                return scratch_;
-            }
-        }
         bool renumbered = false;
         if (!renumberColourLine(value, colourMap_, scratch_, renumbered))
             return value;
@@ -742,9 +709,17 @@ bool renumberColourLine(std::string_view line, const ColourMap& map, std::string
     // other character after the digits drops the sign.
     const bool cleanEnd = trimmed(line.substr(i)).empty();
     const bool keepSign = negative && cleanEnd && magnitude != 0;
-    const unsigned colour = map[magnitude];
+    unsigned colour = map[magnitude];
     renumbered = colour != magnitude;
-    writeColour(out, colour, keepSign);
+    char text[4];
+    char* d = text + sizeof text;
+    do {
+        *--d = static_cast<char>('0' + colour % 10);
+        colour /= 10;
+    } while (colour != 0);
+    if (keepSign)
+        *--d = '-';
+    out.assign(d, static_cast<std::size_t>(text + sizeof text - d));
     return true;
 }
 

@@ -146,8 +146,8 @@ TEST(ColourValues, NegativeColourKeepsItsSignAndIsRenumbered)
 
 TEST(ColourValues, PassAgreesWithTheLineRuleForEveryShape)
 {
-    // The pass takes the usual shape (spaces and up to three digits) a
-    // shorter way; whatever the shape, its result is the line rule's.
+    // The pass looks its colour table up once; whatever the value's shape,
+    // its result is the line rule's.
     std::mt19937 rng(62);
     const std::string alphabet = "  0123456789-+$xXaF ";
     std::vector<ConversionSwitches> variants(3);
