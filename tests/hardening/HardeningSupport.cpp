@@ -26,38 +26,6 @@ namespace fs = std::filesystem;
 
 // ---- files -------------------------------------------------------------
 
-ScratchDir::ScratchDir()
-{
-    char pattern[] = "/tmp/dxfkonv-hard-XXXXXX";
-    if (!::mkdtemp(pattern))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-    ::chmod(path_.c_str(), 0755);
-}
-
-ScratchDir::~ScratchDir()
-{
-    std::error_code ec;
-    // Directories a test made read-only must be opened up to be emptied.
-    for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec))
-            ::chmod(it->path().c_str(), 0755);
-    }
-    fs::remove_all(path_, ec);
-}
-
-std::vector<std::string> ScratchDir::names(const std::string& sub) const
-{
-    std::vector<std::string> result;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(sub.empty() ? path_ : *this / sub, ec))
-        result.push_back(entry.path().filename().string());
-    std::sort(result.begin(), result.end());
-    return result;
-}
-
-
 bool exists(const std::string& path)
 {
     struct stat st{};

@@ -24,23 +24,12 @@ namespace dxfkonv::hardening {
 
 // ---- files -------------------------------------------------------------
 
-// A fresh directory under /tmp that everybody may enter (so a child that
-// gave up root still reaches it); removed with its content when it goes.
-class ScratchDir {
+// A fresh directory that everybody may enter (so a child that gave up root
+// still reaches it); removed with its content when it goes.
+class ScratchDir : public test::TempDir {
 public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    // The entries of the directory (or of a directory below it), sorted,
-    // without "." and "..".
-    std::vector<std::string> names(const std::string& sub = "") const;
-
-private:
-    std::string path_;
+    ScratchDir() : TempDir(Access::kEverybody) {}
+    std::string operator/(const std::string& name) const { return file(name); }
 };
 
 using test::readFile;

@@ -17,12 +17,16 @@ namespace dxfkonv::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir()
+TempDir::TempDir(Access access)
 {
-    std::string pattern = (fs::temp_directory_path() / "dxfkonv-test-XXXXXX").string();
+    const fs::path base = access == Access::kEverybody ? fs::path("/tmp") : fs::temp_directory_path();
+    std::string pattern = (base / "dxfkonv-test-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
         throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
+    if (access == Access::kEverybody)
+        fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
 }
 
 TempDir::~TempDir()
@@ -38,10 +42,11 @@ TempDir::~TempDir()
     fs::remove_all(path_, ec);
 }
 
-std::vector<std::string> TempDir::names() const
+std::vector<std::string> TempDir::names(const std::string& sub) const
 {
     std::vector<std::string> result;
-    for (const auto& entry : fs::directory_iterator(path_))
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(sub.empty() ? path_ : file(sub), ec))
         result.push_back(entry.path().filename().string());
     std::sort(result.begin(), result.end());
     return result;

@@ -7,19 +7,24 @@
 
 namespace dxfkonv::test {
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when it goes.
+// A fresh directory, removed with everything in it when it goes.
 class TempDir {
 public:
-    TempDir();
+    // Who may enter it: its owner, under the system's temporary directory;
+    // or everybody, under /tmp, so that a child that gave up root still
+    // reaches it.
+    enum class Access { kOwner, kEverybody };
+
+    explicit TempDir(Access access = Access::kOwner);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
-    // The names in the directory, sorted.
-    std::vector<std::string> names() const;
+    // The names in the directory (or in a directory below it), sorted;
+    // none when it cannot be read.
+    std::vector<std::string> names(const std::string& sub = "") const;
 
 private:
     std::string path_;
