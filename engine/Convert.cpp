@@ -1,11 +1,15 @@
 #include "engine/Convert.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "engine/BackgroundIo.h"
@@ -17,14 +21,61 @@ namespace {
 
 constexpr std::size_t kCopyChunk = 1 << 20;
 constexpr int kMaxWorkNames = 100;
+constexpr int kMaxLinks = 40;  // as many symbolic links as the system follows in one name
+// Inputs smaller than this are read and written by the pass itself: a
+// thread would cost more to start than it saves.
+constexpr std::uint64_t kBackgroundIoFrom = 4u << 20;
+// The number the message table gives a file another program holds.
+constexpr int kFileInUse = 32;
 
 [[noreturn]] void fail() { throw IoError::fromErrno(errno); }
 
-std::string directoryOf(const std::string& path)
-{
-    const std::size_t sep = path.rfind(kPathSeparator);
-    return sep == std::string::npos ? std::string() : path.substr(0, sep + 1);
-}
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// ---- names a signal may have to remove -------------------------------------------
+
+// A named work file, for RemoveUnfinishedWorkFiles(). A slot is free while
+// its directory is -1; it is claimed with -2 while its name is written.
+struct PendingName {
+    std::atomic<int> dirFd{-1};
+    char name[32] = {};
+};
+PendingName gPending[4];
+
+class PendingRemoval {
+public:
+    PendingRemoval() = default;
+    PendingRemoval(const PendingRemoval&) = delete;
+    PendingRemoval& operator=(const PendingRemoval&) = delete;
+    ~PendingRemoval() { clear(); }
+
+    void set(int dirFd, const std::string& name)
+    {
+        clear();
+        if (name.size() >= sizeof(PendingName::name))
+            return;
+        for (auto& slot : gPending) {
+            int free = -1;
+            if (slot.dirFd.compare_exchange_strong(free, -2)) {
+                std::memcpy(slot.name, name.c_str(), name.size() + 1);
+                slot.dirFd.store(dirFd);
+                slot_ = &slot;
+                return;
+            }
+        }
+    }
+    void clear()
+    {
+        if (slot_)
+            slot_->dirFd.store(-1);
+        slot_ = nullptr;
+    }
+
+private:
+    PendingName* slot_ = nullptr;
+};
+
+// ---- descriptors -------------------------------------------------------------------
 
 // An open descriptor, closed through the file layer when it goes.
 class Fd {
@@ -118,87 +169,130 @@ public:
     void write(const char*, std::size_t) override {}
 };
 
-// A new file under a name of its own in `directory`: kWorkFileName, or
-// kWorkFileName.N while that name is taken (another pass may be using it).
-// Removed when it goes, unless kept.
-class WorkFile {
-public:
-    WorkFile(FileOps& ops, const std::string& directory) : ops_(ops)
-    {
-        for (int i = 0; i < kMaxWorkNames; ++i) {
-            std::string name = directory + kWorkFileName;
-            if (i != 0)
-                name.append(".").append(std::to_string(i));
-            const int fd = ops.open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-            if (fd >= 0) {
-                fd_ = std::make_unique<Fd>(ops, fd);
-                path_ = name;
-                // Where the file is, even if its directory is moved away
-                // while the pass runs (best effort, only for removing it).
-                directoryFd_ = ::open(directory.empty() ? "." : directory.c_str(),
-                                      O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                return;
-            }
-            if (errno != EEXIST)
-                fail();
-        }
-        fail();
-    }
-    WorkFile(const WorkFile&) = delete;
-    WorkFile& operator=(const WorkFile&) = delete;
-    ~WorkFile()
-    {
-        fd_.reset();
-        if (!kept_ && ops_.unlink(path_) != 0 && (errno == ENOENT || errno == ENOTDIR) && directoryFd_ >= 0)
-            ::unlinkat(directoryFd_, path_.substr(path_.rfind(kPathSeparator) + 1).c_str(), 0);
-        if (directoryFd_ >= 0)
-            ::close(directoryFd_);
-    }
-
-    int fd() const { return fd_->get(); }
-    const std::string& path() const { return path_; }
-    void close() { fd_->close(); }
-    void keep() { kept_ = true; }
-
-    // Gives the file the permission bits and, where allowed, the owner of
-    // the file it stands in for, then puts its content on the disk.
-    void settle(const struct stat& like)
-    {
-        if (ops_.fchown(fd(), like.st_uid, like.st_gid) != 0 && errno != EPERM && errno != EINVAL)
-            fail();
-        if (ops_.fchmod(fd(), like.st_mode & 07777) != 0)
-            fail();
-        if (ops_.fsync(fd()) != 0)
-            fail();
-        close();
-    }
-
-private:
-    FileOps& ops_;
-    std::unique_ptr<Fd> fd_;
-    std::string path_;
-    int directoryFd_ = -1;
-    bool kept_ = false;
-};
-
-void syncDirectory(FileOps& ops, const std::string& directory)
+// Runs the pass from `in` into `out`, on threads of their own for reading
+// and writing when the input is large enough to gain from them.
+PassReport runPass(FileOps& ops, int in, std::uint64_t inputSize, ByteSink& out,
+                   const ConversionSwitches& switches, const ProgressSink& progress)
 {
-    const int fd = ops.open(directory.empty() ? std::string(".") : directory,
-                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ops.fsync(fd);  // best effort: the rename itself has happened
-    ops.close(fd);
+    FdSource input(ops, in);
+    if (inputSize < kBackgroundIoFrom)
+        return ConvertStream(input, out, inputSize, switches, progress);
+    ReadAheadSource source(input);
+    WriteBehindSink sink(out);
+    PassReport report = ConvertStream(source, sink, inputSize, switches, progress);
+    sink.finish();
+    return report;
 }
 
-// Opens the input, a regular file. A file that has gone since it was
-// found reports "file not open".
-int openInput(FileOps& ops, const std::string& path, struct stat& st)
+// ---- finding a drawing -------------------------------------------------------------
+
+// A file found: the directory that really holds it (open) and its name
+// there, which is no symbolic link.
+struct Place {
+    std::unique_ptr<Fd> dir;
+    std::unique_ptr<Fd> namedIn;  // where the name given was, when that was a link
+    bool dirSyncable = false;  // opened for reading, so it can be flushed
+    std::string name;
+    struct stat st{};  // of the name, as found
+    bool found = false;
+};
+
+// Opens a directory relative to `at`; one that may be searched but not
+// read is opened as a bare place to start from.
+std::unique_ptr<Fd> openDirectory(FileOps& ops, int at, const std::string& path, bool& syncable)
 {
-    const int fd = ops.open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = ops.openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    syncable = fd >= 0;
+    if (fd < 0 && errno == EACCES)
+        fd = ops.openat(at, path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    return std::make_unique<Fd>(ops, fd);
+}
+
+// Splits `path` into the directory part (opened relative to place.dir, or
+// to the current directory when it has none) and the last name.
+// False with errno set when the directory cannot be opened.
+bool enter(FileOps& ops, Place& place, const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty())
+        name = ".";  // a directory, never a drawing
+    if (slash == std::string::npos) {
+        if (!place.dir) {
+            place.dir = openDirectory(ops, AT_FDCWD, ".", place.dirSyncable);
+            if (!place.dir)
+                return false;
+        }
+    } else {
+        const std::string directory = slash == 0 ? std::string("/") : path.substr(0, slash);
+        bool syncable = false;
+        auto dir = openDirectory(ops, place.dir ? place.dir->get() : AT_FDCWD, directory, syncable);
+        if (!dir)
+            return false;
+        if (place.dir && !place.namedIn)
+            place.namedIn = std::move(place.dir);
+        place.dir = std::move(dir);
+        place.dirSyncable = syncable;
+    }
+    place.name = std::move(name);
+    return true;
+}
+
+// In a world-writable directory with the sticky bit, a link that neither
+// the caller nor the directory's owner made may lead anywhere its maker
+// chose: it is not followed, as the system's own protection has it.
+void refuseForeignLink(FileOps& ops, const Place& place)
+{
+    struct stat dir{};
+    if (ops.fstat(place.dir->get(), &dir) != 0)
+        fail();
+    if ((dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0 && place.st.st_uid != ::geteuid()
+        && place.st.st_uid != dir.st_uid)
+        throw IoError(kFileAccessDenied);
+}
+
+// Finds `path` and follows it through symbolic links, each read relative
+// to the directory that holds it. Missing names come back not found;
+// names that cannot be reached throw.
+Place locate(FileOps& ops, const std::string& path)
+{
+    Place place;
+    std::string next = path;
+    for (int links = 0;; ++links) {
+        if (!enter(ops, place, next)) {
+            if (errno == ENOENT || errno == ENOTDIR)
+                return place;
+            fail();
+        }
+        if (ops.fstatat(place.dir->get(), place.name, &place.st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT)
+                return place;
+            fail();
+        }
+        if (!S_ISLNK(place.st.st_mode))
+            break;
+        if (links == kMaxLinks)
+            throw IoError::fromErrno(ELOOP);
+        refuseForeignLink(ops, place);
+        if (ops.readlinkat(place.dir->get(), place.name, next) != 0)
+            fail();
+    }
+    place.found = S_ISREG(place.st.st_mode);
+    return place;
+}
+
+// Opens the file found, a regular file, without following a link that
+// may have taken its name since.
+int openFound(FileOps& ops, const Place& place, struct stat& st)
+{
+    const int fd = ops.openat(place.dir->get(), place.name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT)
-            throw IoError(kFileNotOpen);
+            throw IoError(kFileNotOpen);  // gone since it was found
+        if (errno == ELOOP)
+            throw IoError(kFileAccessDenied);  // a link took its place
         fail();
     }
     Fd guard(ops, fd);
@@ -213,36 +307,153 @@ int openInput(FileOps& ops, const std::string& path, struct stat& st)
     return guard.release();
 }
 
-// The path whose content gets replaced: a symbolic link's target.
-std::string replacedPath(FileOps& ops, const std::string& path)
+// Refuses to go on unless the name still leads to the file open as `st`:
+// another program has put something else there.
+void requireStillThere(FileOps& ops, const Place& place, const struct stat& st)
 {
-    struct stat st{};
-    if (ops.lstat(path, &st) != 0)
+    struct stat now{};
+    if (ops.fstatat(place.dir->get(), place.name, &now, AT_SYMLINK_NOFOLLOW) != 0 && errno != ENOENT)
         fail();
-    if (!S_ISLNK(st.st_mode))
-        return path;
-    std::string target = ops.realpath(path);
-    if (target.empty())
-        fail();
-    return target;
+    if (!sameFile(now, st))
+        throw IoError(kFileInUse);
 }
 
 // A file nobody may write is not replaced, whoever runs the pass; nor is
 // one the pass could not rename over (another user's file in a directory
 // with the sticky bit, like /tmp). Refused before anything is written.
-void requireWritable(FileOps& ops, const std::string& path, const struct stat& st)
+void requireWritable(FileOps& ops, const Place& place, const struct stat& st)
 {
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         throw IoError(kFileAccessDenied);
-    if (ops.access(path, W_OK) != 0)
+    if (ops.faccessat(place.dir->get(), place.name, W_OK, 0) != 0)
         fail();
     const uid_t me = ::geteuid();
     struct stat dir{};
-    const std::string directory = directoryOf(path);
-    if (me != 0 && st.st_uid != me && ops.stat(directory.empty() ? "." : directory, &dir) == 0
-        && (dir.st_mode & S_ISVTX) != 0 && dir.st_uid != me)
+    if (me != 0 && st.st_uid != me && ops.fstat(place.dir->get(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0
+        && dir.st_uid != me)
         throw IoError(kFileAccessDenied);
 }
+
+// ---- the work file -------------------------------------------------------------------
+
+// A new file in an open directory. Where the file system allows, it has no
+// name at all until publish() gives it one, so a pass that is killed
+// leaves nothing behind; elsewhere it is kWorkFileName, or kWorkFileName.N
+// while that name is taken. Removed when it goes, unless kept.
+class WorkFile {
+public:
+    WorkFile(FileOps& ops, int dirFd) : ops_(ops), dirFd_(dirFd)
+    {
+        int fd = ops.openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            fd_ = std::make_unique<Fd>(ops, fd);
+            // The name is given through the system's view of the descriptor;
+            // without it the file could never be named.
+            procPath_ = "/proc/self/fd/" + std::to_string(fd);
+            struct stat viaProc{};
+            if (ops.fstatat(AT_FDCWD, procPath_, &viaProc, 0) == 0)
+                return;
+            fd_.reset();
+            procPath_.clear();
+        } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+            fail();
+        }
+        fd = createNamed(ops, dirFd, O_WRONLY);
+        fd_ = std::make_unique<Fd>(ops, fd);
+    }
+    WorkFile(const WorkFile&) = delete;
+    WorkFile& operator=(const WorkFile&) = delete;
+    ~WorkFile()
+    {
+        if (fd_)
+            fd_.reset();
+        if (!kept_ && !name_.empty())
+            ops_.unlinkat(dirFd_, name_, 0);
+    }
+
+    int fd() const { return fd_->get(); }
+    // Closes the file, reporting a failed close; named by then.
+    void close() { fd_->close(); }
+    void keep()
+    {
+        kept_ = true;
+        pending_.clear();
+    }
+
+    // Gives the file the owner, group, permissions and other attributes of
+    // the file it stands in for (open as `likeFd`, or only described by
+    // `like` when likeFd is -1), where allowed, then puts it on the disk.
+    void settle(const struct stat& like, int likeFd, PassReport* report = nullptr)
+    {
+        if (ops_.fchown(fd(), like.st_uid, like.st_gid) != 0) {
+            if (errno != EPERM && errno != EINVAL)
+                fail();
+            // The caller may still be able to keep the group.
+            if (ops_.fchown(fd(), static_cast<uid_t>(-1), like.st_gid) != 0 && errno != EPERM && errno != EINVAL)
+                fail();
+            struct stat now{};
+            if (ops_.fstat(fd(), &now) != 0)
+                fail();
+            if (report) {
+                report->ownerKept = now.st_uid == like.st_uid;
+                report->groupKept = now.st_gid == like.st_gid;
+            }
+        }
+        if (likeFd >= 0 ? ops_.copyAttributes(likeFd, fd()) != 0 : ops_.fchmod(fd(), like.st_mode & 07777) != 0)
+            fail();
+        if (ops_.fsync(fd()) != 0)
+            fail();
+    }
+
+    // Gives the file a name of its own in its directory, for the rename.
+    const std::string& publish()
+    {
+        if (!name_.empty())
+            return name_;
+        for (int i = 0; i < kMaxWorkNames; ++i) {
+            const std::string name = numbered(kWorkFileName, i);
+            if (ops_.linkat(AT_FDCWD, procPath_, dirFd_, name, AT_SYMLINK_FOLLOW) == 0) {
+                name_ = name;
+                pending_.set(dirFd_, name_);
+                return name_;
+            }
+            if (errno != EEXIST)
+                fail();
+        }
+        fail();
+    }
+
+    // The name for the n-th try: NAME, NAME.1, NAME.2 ...
+    static std::string numbered(const std::string& name, int n)
+    {
+        return n == 0 ? name : name + "." + std::to_string(n);
+    }
+
+private:
+    int createNamed(FileOps& ops, int dirFd, int flags)
+    {
+        for (int i = 0; i < kMaxWorkNames; ++i) {
+            const std::string name = numbered(kWorkFileName, i);
+            const int fd = ops.openat(dirFd, name, flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd >= 0) {
+                name_ = name;
+                pending_.set(dirFd, name_);
+                return fd;
+            }
+            if (errno != EEXIST)
+                fail();
+        }
+        fail();
+    }
+
+    FileOps& ops_;
+    int dirFd_;
+    std::unique_ptr<Fd> fd_;
+    std::string procPath_;  // for an unnamed file
+    std::string name_;      // once it has one
+    PendingRemoval pending_;
+    bool kept_ = false;
+};
 
 // Copies the open file `fd` (from its start) into a new file of the same
 // permissions and times, for a backup where no hard link can be made.
@@ -265,68 +476,87 @@ void copyInto(FileOps& ops, int fd, const struct stat& st, WorkFile& copy)
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (ops.futimens(copy.fd(), times) != 0)
         fail();
-    copy.settle(st);
+    copy.settle(st, fd);
 }
 
-// Puts the old content of `target` (open as `fd`) under `backupPath`,
-// replacing any earlier backup in one step, so that name never stands
-// empty or half-written. A hard link costs nothing and keeps the times;
-// where none can be made the bytes are copied.
-void makeBackup(FileOps& ops, int fd, const struct stat& st, const std::string& target,
-                const std::string& backupPath)
+// Puts the old content (the file open as `fd`, the very file the pass
+// read) under `backupName` in the directory `dirFd`, replacing any earlier
+// backup in one step, so that name never stands empty or half-written. A
+// hard link costs nothing and keeps the times; where none can be made the
+// bytes are copied.
+void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const std::string& backupName)
 {
-    const std::string directory = directoryOf(backupPath);
     if (st.st_nlink == 1) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        const std::string temporary = std::string(kWorkFileName) + ".old";
+        PendingRemoval pending;
         for (int i = 0; i < kMaxWorkNames; ++i) {
-            std::string name = directory + kWorkFileName + ".old";
-            if (i != 0)
-                name.append(std::to_string(i));
-            if (ops.link(target, name) == 0) {
-                if (ops.rename(name, backupPath) != 0) {
+            const std::string name = i == 0 ? temporary : temporary + std::to_string(i);
+            if (ops.linkat(AT_FDCWD, self, dirFd, name, AT_SYMLINK_FOLLOW) == 0) {
+                pending.set(dirFd, name);
+                if (ops.renameat(dirFd, name, dirFd, backupName) != 0) {
                     const int err = errno;
-                    ops.unlink(name);
+                    ops.unlinkat(dirFd, name, 0);
                     throw IoError::fromErrno(err);
                 }
                 return;
             }
             if (errno == EEXIST)
                 continue;
-            if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != EOPNOTSUPP
-                && errno != ENOSYS)
+            // No such file: the system shows no descriptors by name.
+            if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != EOPNOTSUPP && errno != ENOSYS
+                && errno != ENOENT)
                 fail();
             break;
         }
     }
     // The file has other names, or the file system takes no hard link.
-    WorkFile copy(ops, directory);
+    WorkFile copy(ops, dirFd);
     copyInto(ops, fd, st, copy);
-    if (ops.rename(copy.path(), backupPath) != 0)
+    const std::string& name = copy.publish();
+    copy.close();
+    if (ops.renameat(dirFd, name, dirFd, backupName) != 0)
         fail();
     copy.keep();
 }
 
-// Streams `in` through a work file beside `target` and renames it over
-// `target`, keeping a backup first when asked.
-PassReport writeReplacing(FileOps& ops, int in, std::uint64_t inputSize, const struct stat& like,
-                          const std::string& target, const std::string* backupPath,
-                          const struct stat& inputStat, const ConversionSwitches& switches,
-                          const ProgressSink& progress)
+// Streams `in` through a work file beside the file `place` names and
+// renames it over that name, keeping a backup first when asked. `like`
+// (open as likeFd, or -1) is the file whose owner and attributes the
+// result takes; `expected`, when given, is the file the name must still
+// lead to at the moment of the replace.
+PassReport writeReplacing(FileOps& ops, int in, const struct stat& inputStat, const Place& place,
+                          const struct stat& like, int likeFd, const struct stat* expected,
+                          const std::string* backupName, const ConversionSwitches& switches,
+                          const ProgressSink& progress, Batch* batch)
 {
-    WorkFile work(ops, directoryOf(target));
-    FdSource input(ops, in);
-    ReadAheadSource source(input);
+    const int dirFd = place.dir->get();
+    WorkFile work(ops, dirFd);
     FdSink file(ops, work.fd());
-    WriteBehindSink sink(file);
-    PassReport report = ConvertStream(source, sink, inputSize, switches, progress);
-    sink.finish();
-    work.settle(like);
-    if (backupPath)
-        makeBackup(ops, in, inputStat, target, *backupPath);
-    if (ops.rename(work.path(), target) != 0)
+    PassReport report = runPass(ops, in, static_cast<std::uint64_t>(inputStat.st_size), file, switches, progress);
+    work.settle(like, likeFd, &report);
+    if (expected)
+        requireStillThere(ops, place, *expected);
+    if (backupName)
+        makeBackup(ops, in, inputStat, place.namedIn ? place.namedIn->get() : dirFd, *backupName);
+    const std::string& name = work.publish();
+    struct stat written{};
+    if (batch && ops.fstat(work.fd(), &written) != 0)
+        fail();
+    work.close();
+    if (ops.renameat(dirFd, name, dirFd, place.name) != 0)
         fail();
     work.keep();
-    syncDirectory(ops, directoryOf(target));
+    if (batch)
+        batch->remember(written);
+    if (place.dirSyncable)
+        ops.fsync(dirFd);  // best effort: the rename itself has happened
     return report;
+}
+
+std::string joined(const std::string& directory, const std::string& name)
+{
+    return BasePrefix(directory) + name;
 }
 
 }  // namespace
@@ -347,65 +577,105 @@ std::string BackupName(const std::string& fileName)
 }
 
 PassReport Convert(const std::string& directory, const std::string& fileName,
-                   const ConversionSwitches& switches, const ProgressSink& progress, FileOps& ops)
+                   const ConversionSwitches& switches, const ProgressSink& progress, FileOps& ops, Batch* batch)
 {
-    const std::string base = BasePrefix(directory);
-    const std::string path = base + fileName;
-    struct stat st{};
-    if (ops.stat(path, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const Place place = locate(ops, joined(directory, fileName));
+    if (!place.found) {
         PassReport skipped;
         skipped.found = false;
         return skipped;
     }
-    const std::string target = replacedPath(ops, path);
-    Fd in(ops, openInput(ops, path, st));
-    requireWritable(ops, target, st);
+    struct stat st{};
+    Fd in(ops, openFound(ops, place, st));
+    if (batch && batch->met(st)) {
+        PassReport skipped;
+        skipped.repeated = true;
+        return skipped;
+    }
+    // One pass at a time; and the name must still lead to the file locked.
+    if (ops.flock(in.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK)
+            throw IoError(kFileInUse);
+        fail();
+    }
+    requireStillThere(ops, place, st);
+    requireWritable(ops, place, st);
+    // The backup goes beside the name given, a link's as well.
     const std::string backupName = BackupName(fileName);
-    const std::string backupPath = base + backupName;
     const bool backup = switches.keepBackup && backupName != fileName;
-    return writeReplacing(ops, in.get(), static_cast<std::uint64_t>(st.st_size), st, target,
-                          backup ? &backupPath : nullptr, st, switches, progress);
+    PassReport report = writeReplacing(ops, in.get(), st, place, st, in.get(), &st,
+                                       backup ? &backupName : nullptr, switches, progress, batch);
+    if (batch)
+        batch->remember(st);
+    return report;
 }
 
 PassReport ConvertToFile(const std::string& inputPath, const std::string& outputPath,
                          const ConversionSwitches& switches, const ProgressSink& progress, FileOps& ops)
 {
-    struct stat inputStat{};
-    if (ops.stat(inputPath, &inputStat) != 0)
-        fail();  // missing, or in a directory we may not search
-    if (!S_ISREG(inputStat.st_mode))
+    const Place source = locate(ops, inputPath);
+    if (!source.found)
         throw IoError(kFileNotFound);
-    Fd in(ops, openInput(ops, inputPath, inputStat));
-    struct stat like = inputStat;
-    std::string target = outputPath;
-    struct stat existing{};
-    if (ops.stat(outputPath, &existing) == 0) {
-        if (!S_ISREG(existing.st_mode))
-            throw IoError(kFileAccessDenied);
-        target = replacedPath(ops, outputPath);
-        requireWritable(ops, target, existing);
-        like = existing;
-    } else {
+    struct stat inputStat{};
+    Fd in(ops, openFound(ops, source, inputStat));
+
+    const Place target = locate(ops, outputPath);
+    if (!target.dir)
+        throw IoError(kFileNotFound);  // no such directory
+    if (target.st.st_mode == 0) {
         // A new file gets the permissions a new file would get.
         const mode_t mask = ::umask(0);
         ::umask(mask);
+        struct stat like = inputStat;
         like.st_mode = static_cast<mode_t>((inputStat.st_mode & 0666) & ~mask);
         like.st_uid = ::geteuid();
         like.st_gid = ::getegid();
+        return writeReplacing(ops, in.get(), inputStat, target, like, -1, nullptr, nullptr, switches, progress,
+                              nullptr);
     }
-    return writeReplacing(ops, in.get(), static_cast<std::uint64_t>(inputStat.st_size), like, target,
-                          nullptr, inputStat, switches, progress);
+    if (!target.found)
+        throw IoError(kFileAccessDenied);  // a directory, a device ...
+    if (sameFile(target.st, inputStat))
+        throw IoError(kFileAccessDenied);  // the input must stay as it is
+    requireWritable(ops, target, target.st);
+    const int fd = ops.openat(target.dir->get(), target.name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
+    if (fd < 0 && errno != EACCES)
+        fail();
+    Fd existing(ops, fd);
+    return writeReplacing(ops, in.get(), inputStat, target, target.st, existing.get(), &target.st, nullptr,
+                          switches, progress, nullptr);
 }
 
 PassReport InspectFile(const std::string& path, const ConversionSwitches& switches,
-                       const ProgressSink& progress, FileOps& ops)
+                       const ProgressSink& progress, FileOps& ops, Batch* batch)
 {
+    const Place place = locate(ops, path);
+    if (!place.found) {
+        PassReport skipped;
+        skipped.found = false;
+        return skipped;
+    }
     struct stat st{};
-    Fd in(ops, openInput(ops, path, st));
-    FdSource input(ops, in.get());
-    ReadAheadSource source(input);
+    Fd in(ops, openFound(ops, place, st));
+    if (batch) {
+        if (batch->met(st)) {
+            PassReport skipped;
+            skipped.repeated = true;
+            return skipped;
+        }
+        batch->remember(st);
+    }
     NullSink sink;
-    return ConvertStream(source, sink, static_cast<std::uint64_t>(st.st_size), switches, progress);
+    return runPass(ops, in.get(), static_cast<std::uint64_t>(st.st_size), sink, switches, progress);
+}
+
+void RemoveUnfinishedWorkFiles() noexcept
+{
+    for (auto& slot : gPending) {
+        const int dirFd = slot.dirFd.load();
+        if (dirFd >= 0)
+            ::unlinkat(dirFd, slot.name, 0);
+    }
 }
 
 }  // namespace dxfkonv

@@ -1,7 +1,11 @@
 // One conversion pass over a file on disk.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <set>
 #include <string>
+#include <utility>
 
 #include "engine/FileOps.h"
 #include "engine/LinePass.h"
@@ -26,32 +30,65 @@ std::string BasePrefix(const std::string& directory);
 // ("PLAN.DXF" gives "PLAN.old"); a name without "." gets ".old" appended.
 std::string BackupName(const std::string& fileName);
 
+// The drawings a batch has met, by device and inode, so that a drawing
+// named twice (once more through a link, or by its directory and by its
+// own name) is converted only once.
+class Batch {
+public:
+    bool met(const struct stat& st) const { return files_.count({st.st_dev, st.st_ino}) != 0; }
+    void remember(const struct stat& st) { files_.insert({st.st_dev, st.st_ino}); }
+
+private:
+    std::set<std::pair<dev_t, ino_t>> files_;
+};
+
 // Converts directory/fileName in place.
 //
 // A name with no regular file behind it is skipped: the report says
-// found == false and nothing is touched. Otherwise the converted text is
-// written to a work file beside the file, flushed to disk, and renamed
-// over the file (a symbolic link's target is replaced, the link stays);
-// with keepBackup the old content is kept first under BackupName(). The
-// file thus holds either all of its old or all of its new content, at any
-// moment. A file without write permission is refused.
+// found == false and nothing is touched. So is a drawing `batch` has met
+// before (report.repeated). Otherwise the converted text is written to a
+// work file beside the file, flushed to disk, and renamed over the file,
+// so the file holds either all of its old or all of its new content, at
+// any moment; with keepBackup the old content is kept first under
+// BackupName(). The work file gets the file's owner and group where the
+// caller may give them (the report says whether), and its permissions,
+// access control lists and other extended attributes.
+//
+// The names are resolved once: a symbolic link is followed (its target is
+// replaced, the link stays), except one that a user other than the caller
+// and the directory's owner planted in a shared directory with the sticky
+// bit, like /tmp. From then on the pass works through the descriptors of
+// the directory that holds the file and of the file itself, whatever
+// happens to the names. It holds an exclusive lock on the file from
+// opening it to the replace: a file another pass holds is refused with
+// I/O error 32, and so is one whose name no longer leads to the file read
+// by the time of the replace. A file without write permission is refused.
 //
 // Throws IoError on any failure; the file is then untouched and no work
 // file is left behind.
 PassReport Convert(const std::string& directory, const std::string& fileName,
                    const ConversionSwitches& switches, const ProgressSink& progress = {},
-                   FileOps& ops = SystemFileOps());
+                   FileOps& ops = SystemFileOps(), Batch* batch = nullptr);
 
 // Converts inputPath into outputPath (created or replaced the same safe
 // way), leaving the input untouched; no backup is made. Throws IoError:
 // kFileNotFound when the input is missing or not a regular file,
-// kFileAccessDenied when it cannot be reached.
+// kFileAccessDenied when it cannot be reached or when the output is the
+// input itself.
 PassReport ConvertToFile(const std::string& inputPath, const std::string& outputPath,
                          const ConversionSwitches& switches, const ProgressSink& progress = {},
                          FileOps& ops = SystemFileOps());
 
 // Runs the pass over a file without writing anything: what would change.
+// A drawing `batch` has met is skipped as in Convert().
 PassReport InspectFile(const std::string& path, const ConversionSwitches& switches,
-                       const ProgressSink& progress = {}, FileOps& ops = SystemFileOps());
+                       const ProgressSink& progress = {}, FileOps& ops = SystemFileOps(),
+                       Batch* batch = nullptr);
+
+// Removes the named work files of passes under way. Only what a signal
+// handler may call is called, so a program can call it from one before it
+// ends; where the file system allows, a work file has no name until just
+// before the replace, and nothing is left to remove.
+void RemoveUnfinishedWorkFiles() noexcept;
 
 }  // namespace dxfkonv

@@ -1,12 +1,15 @@
 #include "engine/FileOps.h"
 
+#include <acl/libacl.h>
+#include <attr/libattr.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <memory>
+#include <vector>
 
 namespace dxfkonv {
 
@@ -14,9 +17,9 @@ namespace {
 
 class SystemOps final : public FileOps {
 public:
-    int open(const std::string& path, int flags, mode_t mode) override
+    int openat(int dirFd, const std::string& path, int flags, mode_t mode) override
     {
-        return ::open(path.c_str(), flags, mode);
+        return ::openat(dirFd, path.c_str(), flags, mode);
     }
     ssize_t read(int fd, void* buffer, std::size_t n) override { return ::read(fd, buffer, n); }
     ssize_t pread(int fd, void* buffer, std::size_t n, off_t offset) override
@@ -27,25 +30,56 @@ public:
     int fsync(int fd) override { return ::fsync(fd); }
     int close(int fd) override { return ::close(fd); }
     int fstat(int fd, struct stat* st) override { return ::fstat(fd, st); }
-    int stat(const std::string& path, struct stat* st) override { return ::stat(path.c_str(), st); }
-    int lstat(const std::string& path, struct stat* st) override { return ::lstat(path.c_str(), st); }
-    int access(const std::string& path, int mode) override { return ::access(path.c_str(), mode); }
+    int fstatat(int dirFd, const std::string& path, struct stat* st, int flags) override
+    {
+        return ::fstatat(dirFd, path.c_str(), st, flags);
+    }
+    int faccessat(int dirFd, const std::string& path, int mode, int flags) override
+    {
+        return ::faccessat(dirFd, path.c_str(), mode, flags);
+    }
+    int flock(int fd, int operation) override { return ::flock(fd, operation); }
     int fchmod(int fd, mode_t mode) override { return ::fchmod(fd, mode); }
     int fchown(int fd, uid_t owner, gid_t group) override { return ::fchown(fd, owner, group); }
     int futimens(int fd, const struct timespec times[2]) override { return ::futimens(fd, times); }
-    int link(const std::string& from, const std::string& to) override
+    int linkat(int fromDirFd, const std::string& from, int toDirFd, const std::string& to, int flags) override
     {
-        return ::link(from.c_str(), to.c_str());
+        return ::linkat(fromDirFd, from.c_str(), toDirFd, to.c_str(), flags);
     }
-    int rename(const std::string& from, const std::string& to) override
+    int renameat(int fromDirFd, const std::string& from, int toDirFd, const std::string& to) override
     {
-        return ::rename(from.c_str(), to.c_str());
+        return ::renameat(fromDirFd, from.c_str(), toDirFd, to.c_str());
     }
-    int unlink(const std::string& path) override { return ::unlink(path.c_str()); }
-    std::string realpath(const std::string& path) override
+    int unlinkat(int dirFd, const std::string& path, int flags) override
     {
-        std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-        return resolved ? std::string(resolved.get()) : std::string();
+        return ::unlinkat(dirFd, path.c_str(), flags);
+    }
+    int readlinkat(int dirFd, const std::string& path, std::string& target) override
+    {
+        std::vector<char> buffer(256);
+        for (;;) {
+            const ssize_t n = ::readlinkat(dirFd, path.c_str(), buffer.data(), buffer.size());
+            if (n < 0)
+                return -1;
+            if (static_cast<std::size_t>(n) < buffer.size()) {
+                target.assign(buffer.data(), static_cast<std::size_t>(n));
+                return 0;
+            }
+            if (buffer.size() >= PATH_MAX) {
+                errno = ENAMETOOLONG;
+                return -1;
+            }
+            buffer.resize(buffer.size() * 4);
+        }
+    }
+    int copyAttributes(int from, int to) override
+    {
+        // The extended attributes first, leaving out the access control
+        // lists, which go with the permission bits.
+        if (attr_copy_fd(nullptr, from, nullptr, to, nullptr, nullptr) != 0 && errno != ENOTSUP
+            && errno != ENOSYS)
+            return -1;
+        return perm_copy_fd(nullptr, from, nullptr, to, nullptr);
     }
 };
 

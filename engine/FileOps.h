@@ -1,7 +1,11 @@
 // The file-system calls a conversion pass makes. The pass goes through
 // this interface only, so a test can make any single call fail the way the
-// system would (set errno, return -1) where the system cannot be made to
-// fail on demand.
+// system would (set errno, return -1), or change the file system between
+// two calls, where the system cannot be made to do so on demand.
+//
+// Names are looked up relative to an open directory (AT_FDCWD for the
+// current one): a pass resolves a drawing's directory once and then works
+// through descriptors, so that nobody can swap a name under it.
 #pragma once
 
 #include <sys/stat.h>
@@ -17,24 +21,28 @@ public:
     virtual ~FileOps() = default;
 
     // Each call behaves as the POSIX function of the same name.
-    virtual int open(const std::string& path, int flags, mode_t mode = 0) = 0;
+    virtual int openat(int dirFd, const std::string& path, int flags, mode_t mode = 0) = 0;
     virtual ssize_t read(int fd, void* buffer, std::size_t n) = 0;
     virtual ssize_t pread(int fd, void* buffer, std::size_t n, off_t offset) = 0;
     virtual ssize_t write(int fd, const void* data, std::size_t n) = 0;
     virtual int fsync(int fd) = 0;
     virtual int close(int fd) = 0;
     virtual int fstat(int fd, struct stat* st) = 0;
-    virtual int stat(const std::string& path, struct stat* st) = 0;
-    virtual int lstat(const std::string& path, struct stat* st) = 0;
-    virtual int access(const std::string& path, int mode) = 0;
+    virtual int fstatat(int dirFd, const std::string& path, struct stat* st, int flags) = 0;
+    virtual int faccessat(int dirFd, const std::string& path, int mode, int flags) = 0;
+    virtual int flock(int fd, int operation) = 0;
     virtual int fchmod(int fd, mode_t mode) = 0;
     virtual int fchown(int fd, uid_t owner, gid_t group) = 0;
     virtual int futimens(int fd, const struct timespec times[2]) = 0;
-    virtual int link(const std::string& from, const std::string& to) = 0;
-    virtual int rename(const std::string& from, const std::string& to) = 0;
-    virtual int unlink(const std::string& path) = 0;
-    // The resolved path, or an empty string with errno set.
-    virtual std::string realpath(const std::string& path) = 0;
+    virtual int linkat(int fromDirFd, const std::string& from, int toDirFd, const std::string& to, int flags) = 0;
+    virtual int renameat(int fromDirFd, const std::string& from, int toDirFd, const std::string& to) = 0;
+    virtual int unlinkat(int dirFd, const std::string& path, int flags) = 0;
+    // The target of a symbolic link, or -1 with errno set.
+    virtual int readlinkat(int dirFd, const std::string& path, std::string& target) = 0;
+    // Gives file `to` the permission bits, the access control lists and the
+    // other extended attributes of file `from`. A file system that keeps no
+    // such attributes is no failure; -1 with errno set for any other.
+    virtual int copyAttributes(int from, int to) = 0;
     // Asks the system to start writing a range of the file to the disk,
     // without waiting; only a hint, so it reports nothing.
     virtual void startWriteBack(int fd, off_t offset, off_t length);

@@ -60,6 +60,9 @@ struct PassReport {
     static constexpr std::size_t kMaxLostLines = 10;
 
     bool found = true;                    // false: the file was not there (nothing done)
+    bool repeated = false;                // the batch had converted it already (nothing done)
+    bool ownerKept = true;                // the replaced file has its old owner
+    bool groupKept = true;                // ... and its old group
     std::uint64_t lines = 0;              // lines read
     std::uint64_t textsRecoded = 0;       // group-1 values that came out different
     std::uint64_t coloursRenumbered = 0;  // group-62 values given another number

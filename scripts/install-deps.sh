@@ -7,6 +7,7 @@ packages=(
   g++ make cmake pkg-config
   libgtest-dev libgmock-dev
   qt6-base-dev
+  libacl1-dev libattr1-dev
   clang libclang-rt-14-dev
   fonts-dejavu-core
 )

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "FaultyOps.h"
 #include "TestFiles.h"
 #include "engine/Convert.h"
 #include "engine/IoError.h"
@@ -256,58 +257,12 @@ TEST(ConvertFailure, DiskFullWhileCopyingTheBackup)
     EXPECT_EQ(readFile(dir.file("a.dxf")), ConvertBuffer(old, {}));
 }
 
-namespace {
-
-// The system's calls, with one of them failing on demand.
-class FailingOps : public FileOps {
-public:
-    std::string failOpenOf;   // open of this path fails with ENOENT
-    int failRenameTo = 0;     // errno for a rename onto the converted file
-
-    int open(const std::string& path, int flags, mode_t mode) override
-    {
-        if (path == failOpenOf) {
-            errno = ENOENT;
-            return -1;
-        }
-        return sys().open(path, flags, mode);
-    }
-    ssize_t read(int fd, void* b, std::size_t n) override { return sys().read(fd, b, n); }
-    ssize_t pread(int fd, void* b, std::size_t n, off_t o) override { return sys().pread(fd, b, n, o); }
-    ssize_t write(int fd, const void* d, std::size_t n) override { return sys().write(fd, d, n); }
-    int fsync(int fd) override { return sys().fsync(fd); }
-    int close(int fd) override { return sys().close(fd); }
-    int fstat(int fd, struct stat* st) override { return sys().fstat(fd, st); }
-    int stat(const std::string& p, struct stat* st) override { return sys().stat(p, st); }
-    int lstat(const std::string& p, struct stat* st) override { return sys().lstat(p, st); }
-    int access(const std::string& p, int m) override { return sys().access(p, m); }
-    int fchmod(int fd, mode_t m) override { return sys().fchmod(fd, m); }
-    int fchown(int fd, uid_t u, gid_t g) override { return sys().fchown(fd, u, g); }
-    int futimens(int fd, const struct timespec t[2]) override { return sys().futimens(fd, t); }
-    int link(const std::string& a, const std::string& b) override { return sys().link(a, b); }
-    int rename(const std::string& a, const std::string& b) override
-    {
-        if (failRenameTo != 0 && b.size() >= 4 && b.compare(b.size() - 4, 4, ".dxf") == 0) {
-            errno = failRenameTo;
-            return -1;
-        }
-        return sys().rename(a, b);
-    }
-    int unlink(const std::string& p) override { return sys().unlink(p); }
-    std::string realpath(const std::string& p) override { return sys().realpath(p); }
-
-private:
-    static FileOps& sys() { return SystemFileOps(); }
-};
-
-}  // namespace
-
 TEST(ConvertFailure, FileGoneBeforeItIsOpened)
 {
     TempDir dir;
     writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
-    FailingOps ops;
-    ops.failOpenOf = dir.file("a.dxf");
+    FaultyOps ops;
+    ops.fault = [&](Op op, int) { return op == Op::kOpen && ops.lookedUp == "a.dxf" ? ENOENT : 0; };
     std::string text;
     EXPECT_EQ(convertError(dir.path(), "a.dxf", {}, &text, ops), kFileNotOpen);
     EXPECT_EQ(text, "I/O error 103.");
@@ -318,8 +273,8 @@ TEST(ConvertFailure, FailedReplaceLeavesTheFileAsItWas)
 {
     TempDir dir;
     writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
-    FailingOps ops;
-    ops.failRenameTo = EBUSY;
+    FaultyOps ops;
+    ops.fault = [&](Op op, int) { return op == Op::kRename && ops.lookedUp == "a.dxf" ? EBUSY : 0; };
     std::string text;
     EXPECT_EQ(convertError(dir.path(), "a.dxf", {}, &text, ops), EBUSY);
     EXPECT_EQ(text, "I/O error " + std::to_string(EBUSY) + ".");

@@ -192,14 +192,21 @@ TEST_P(EveryCallFails, DrawingStaysWholeAndTheErrorIsReported)
             const std::string where = std::string(opName(op)) + " #" + std::to_string(n);
             FaultyOps ops;
             cutShort(ops);
-            ops.fault = [&](Op which, int nth) { return which == op && nth == n ? kInjected : 0; };
+            std::string failedName;
+            ops.fault = [&](Op which, int nth) {
+                if (which != op || nth != n)
+                    return 0;
+                failedName = ops.lookedUp;
+                return kInjected;
+            };
             const Outcome outcome = scene.convert(ops);
             if (outcome.kind == Outcome::kConverted) {
-                // Only calls whose failure cannot hurt may go unreported.
+                // Only calls whose failure cannot hurt may go unreported:
+                // the flush of the directory after the replace, and the
+                // look at the system's view of the unnamed work file (a
+                // named one is made instead).
                 survived << where << "; ";
-                // The last open is the directory's, for its flush after the
-                // replace; anything else must not fail unnoticed.
-                if (!(op == Op::kOpen && n == counter.calls(Op::kOpen)))
+                if (failedName.rfind("/proc/self/fd/", 0) != 0)
                     survivedOps.insert(op);
                 scene.expectConverted(where);
             } else if (outcome.kind == Outcome::kNotFound) {
@@ -221,7 +228,8 @@ TEST_P(EveryCallFails, DrawingStaysWholeAndTheErrorIsReported)
     ::testing::Test::RecordProperty("survived", survived.str());
     // Losing data on the way must never go unnoticed.
     for (Op must : {Op::kOpen, Op::kRead, Op::kPread, Op::kWrite, Op::kRename, Op::kLink, Op::kFutimens,
-                    Op::kFchmod, Op::kAccess, Op::kFstat, Op::kLstat})
+                    Op::kFchmod, Op::kAccess, Op::kFstat, Op::kStat, Op::kFlock, Op::kFchown,
+                    Op::kCopyAttributes, Op::kReadlink})
         EXPECT_EQ(survivedOps.count(must), 0u) << opName(must) << " failed unnoticed: " << survived.str();
 }
 
@@ -399,7 +407,7 @@ TEST(RealFailures, NoThreadForReadingAndWritingStillConverts)
 {
     // With no process left to the user, reading ahead and writing behind
     // cannot start their threads; the pass reads and writes itself.
-    auto scene = actorScene(Scene::Layout::kLinkBackup, 3 * 1024 * 1024);
+    auto scene = actorScene(Scene::Layout::kLinkBackup, 5 * 1024 * 1024);
     ChildOptions options;
     options.processLimit = 0;
     const Outcome o = convertAsActor(*scene, options);
@@ -412,7 +420,7 @@ TEST(RealFailures, OpenInputThatVanishedAfterItWasFound)
     Scene scene(Scene::Layout::kLinkBackup, 100 * 1024);
     FaultyOps ops;
     ops.before = [&](Op op, int nth) {
-        if (op == Op::kOpen && nth == 1)
+        if (op == Op::kOpen && nth == 2)  // the drawing's, after its directory's
             ::unlink((scene.dir / scene.name).c_str());
     };
     expectError(scene.convert(ops), {kFileNotOpen, "I/O error 103."});
@@ -496,44 +504,36 @@ TEST(FoundByHardening, UnreadableInputIsNotReportedMissing)
 }
 
 // The drawing's directory is moved away and a file takes its name while
-// the pass runs, just before call `nth` of `when`.
-void directoryReplacedByAFile(Op when, int nth, const std::function<void(const ScratchDir&)>& checkMoved)
+// the pass runs, just before call `nth` of `when`. The pass goes on in the
+// directory it opened: the drawing is converted where it now is, and the
+// file that took the old name is never touched.
+TEST(RealFailures, DirectoryReplacedByAFileMidPass)
 {
-    ScratchDir top;
-    ASSERT_EQ(::mkdir((top / "vykresy").c_str(), 0755), 0);
-    const std::string old = makeDrawing(100 * 1024, 9);
-    writeFile(top / "vykresy/plan.dxf", old);
-    FaultyOps ops;
-    ops.before = [&](Op op, int n) {
-        if (op == when && n == nth) {
-            ::rename((top / "vykresy").c_str(), (top / "moved").c_str());
-            writeFile(top / "vykresy", "not a directory\n");
-        }
-    };
-    const Outcome o = runHere([&] { return Convert(top / "vykresy", "plan.dxf", ConversionSwitches{}, {}, ops); });
-    expectError(o, {kInvalidFilename, "Invalid filename."});
-    EXPECT_TRUE(readFile(top / "moved/plan.dxf") == old);
-    EXPECT_EQ(readFile(top / "vykresy"), "not a directory\n");
-    EXPECT_EQ(top.names(), (std::vector<std::string>{"moved", "vykresy"}));
-    checkMoved(top);
-}
-
-// Before the work file is made (the second open).
-TEST(RealFailures, DirectoryReplacedByAFileBeforeTheWorkFile)
-{
-    directoryReplacedByAFile(Op::kOpen, 2, [](const ScratchDir& top) {
-        EXPECT_EQ(top.names("moved"), std::vector<std::string>{"plan.dxf"});
-    });
-}
-
-// After the work file is written, before the backup link: the work file
-// went along with its directory and can no longer be removed by its old
-// path; the pass finds it through the directory it was made in.
-TEST(FoundByHardening, DirectoryReplacedByAFileBeforeTheBackup)
-{
-    directoryReplacedByAFile(Op::kLink, 1, [](const ScratchDir& top) {
-        EXPECT_EQ(top.names("moved"), std::vector<std::string>{"plan.dxf"});
-    });
+    const struct {
+        Op when;
+        int nth;
+    } points[] = {{Op::kOpen, 2}, {Op::kOpen, 3}, {Op::kLink, 1}, {Op::kRename, 2}};
+    for (const auto& p : points) {
+        const std::string where = std::string(opName(p.when)) + " #" + std::to_string(p.nth);
+        ScratchDir top;
+        ASSERT_EQ(::mkdir((top / "vykresy").c_str(), 0755), 0);
+        const std::string old = makeDrawing(100 * 1024, 9);
+        writeFile(top / "vykresy/plan.dxf", old);
+        FaultyOps ops;
+        ops.before = [&](Op op, int n) {
+            if (op == p.when && n == p.nth) {
+                ::rename((top / "vykresy").c_str(), (top / "moved").c_str());
+                writeFile(top / "vykresy", "not a directory\n");
+            }
+        };
+        const Outcome o = runHere([&] { return Convert(top / "vykresy", "plan.dxf", ConversionSwitches{}, {}, ops); });
+        ASSERT_EQ(o.kind, Outcome::kConverted) << where << ": " << describe(o);
+        EXPECT_TRUE(readFile(top / "moved/plan.dxf") == ConvertBuffer(old, ConversionSwitches{})) << where;
+        EXPECT_TRUE(readFile(top / "moved/plan.old") == old) << where;
+        EXPECT_EQ(readFile(top / "vykresy"), "not a directory\n") << where;
+        EXPECT_EQ(top.names(), (std::vector<std::string>{"moved", "vykresy"})) << where;
+        EXPECT_EQ(top.names("moved"), (std::vector<std::string>{"plan.dxf", "plan.old"})) << where;
+    }
 }
 
 // In a shared directory with the sticky bit (like /tmp) a user may write
@@ -614,8 +614,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SeamCase{"ReplaceAcrossDevices", Op::kRename, 2, EXDEV, {EXDEV, "I/O error 18."}},
                       SeamCase{"ReplaceBusy", Op::kRename, 2, EBUSY, {EBUSY, "I/O error 16."}},
                       SeamCase{"OpenInputTooMany", Op::kOpen, 1, ENFILE, {kTooManyOpenFiles, "Too many open files."}},
-                      SeamCase{"CreateWorkReadOnlyFs", Op::kOpen, 2, EROFS, kDenied},
-                      SeamCase{"InputGoneAtOpen", Op::kOpen, 1, ENOENT, {kFileNotOpen, "I/O error 103."}}),
+                      SeamCase{"CreateWorkReadOnlyFs", Op::kOpen, 3, EROFS, kDenied},
+                      SeamCase{"InputGoneAtOpen", Op::kOpen, 2, ENOENT, {kFileNotOpen, "I/O error 103."}}),
     [](const auto& i) { return std::string(i.param.name); });
 
 // A backup that cannot be linked is copied instead, times kept.
@@ -626,7 +626,9 @@ TEST(FaultMatrix, BackupFallsBackToCopyWhereNoLinkCanBeMade)
     ASSERT_EQ(::utimensat(AT_FDCWD, (scene.dir / scene.name).c_str(), times, 0), 0);
     for (int err : {EXDEV, EPERM, EMLINK, EOPNOTSUPP}) {
         FaultyOps ops;
-        ops.fault = [&](Op op, int) { return op == Op::kLink ? err : 0; };
+        ops.fault = [&](Op op, int) {
+            return op == Op::kLink && ops.lookedUp.rfind(std::string(kWorkFileName) + ".old", 0) == 0 ? err : 0;
+        };
         ASSERT_EQ(scene.convert(ops).kind, Outcome::kConverted) << err;
         scene.expectConverted("link fails with " + std::to_string(err));
         EXPECT_GT(ops.calls(Op::kPread), 0);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "FaultyOps.h"
 #include "TestFiles.h"
 #include "engine/Convert.h"
 #include "engine/FileOps.h"
@@ -99,55 +100,8 @@ long currentRssKiB();
 
 // ---- a file layer that fails on request ------------------------------------
 
-enum class Op : int {
-    kOpen, kRead, kPread, kWrite, kFsync, kClose, kFstat, kStat, kLstat, kAccess,
-    kFchmod, kFchown, kFutimens, kLink, kRename, kUnlink, kRealpath, kCount
-};
-const char* opName(Op op);
-
-// Passes every call to the system, counting calls per operation; fails the
-// calls `fault` picks (its result is the errno to fail with, 0 for none),
-// and can cut reads and writes short or interrupt them.
-class FaultyOps final : public FileOps {
-public:
-    std::function<int(Op op, int nth)> fault;   // nth counts from 1 per operation
-    std::function<void(Op op, int nth)> before; // runs ahead of each call
-    std::size_t maxRead = 0;   // 0: no limit
-    std::size_t maxWrite = 0;  // 0: no limit
-    bool interruptEveryOther = false;  // every other read/write fails with EINTR first
-
-    int calls(Op op) const
-    {
-        std::lock_guard lock(mutex_);
-        return counts_[static_cast<int>(op)];
-    }
-
-    int open(const std::string& path, int flags, mode_t mode) override;
-    ssize_t read(int fd, void* buffer, std::size_t n) override;
-    ssize_t pread(int fd, void* buffer, std::size_t n, off_t offset) override;
-    ssize_t write(int fd, const void* data, std::size_t n) override;
-    int fsync(int fd) override;
-    int close(int fd) override;
-    int fstat(int fd, struct stat* st) override;
-    int stat(const std::string& path, struct stat* st) override;
-    int lstat(const std::string& path, struct stat* st) override;
-    int access(const std::string& path, int mode) override;
-    int fchmod(int fd, mode_t mode) override;
-    int fchown(int fd, uid_t owner, gid_t group) override;
-    int futimens(int fd, const struct timespec times[2]) override;
-    int link(const std::string& from, const std::string& to) override;
-    int rename(const std::string& from, const std::string& to) override;
-    int unlink(const std::string& path) override;
-    std::string realpath(const std::string& path) override;
-
-private:
-    // Counts the call; true (errno set) when it is to fail.
-    bool failing(Op op);
-
-    FileOps& real_ = SystemFileOps();
-    mutable std::mutex mutex_;
-    std::array<int, static_cast<int>(Op::kCount)> counts_{};
-    std::atomic<int> ioCalls_ = 0;
-};
+using test::FaultyOps;
+using test::Op;
+using test::opName;
 
 }  // namespace dxfkonv::hardening
