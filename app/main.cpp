@@ -1,5 +1,6 @@
 // Start-up: the application with its title, the main window, the hidden
 // progress window, then the event loop until the main window is closed.
+#include "engine/Convert.h"
 #include "ui/Application.h"
 #include "ui/Artwork.h"
 #include "ui/Main_f.h"
@@ -10,6 +11,7 @@ int main(int, char** argv)
     // The program takes no command line: not even the toolkit gets to read one.
     int argumentCount = 1;
     dxfkonv::TApplication application(argumentCount, argv);
+    dxfkonv::RemoveWorkFilesOnSignals();
     application.SetTitle(QString::fromLatin1(dxfkonv::kApplicationTitle));
     application.setWindowIcon(dxfkonv::AppIcon());
     application.setDesktopFileName(QStringLiteral("dxfkonv"));

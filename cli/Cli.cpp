@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -147,6 +148,13 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
             throw UsageError{"--output takes exactly one input file"};
         if (o.dryRun)
             throw UsageError{"--output and --dry-run exclude each other"};
+        // The promise is to leave the input as it is: the output may not
+        // be the input under any of its names.
+        struct stat in{};
+        struct stat out{};
+        if (::stat(o.paths[0].c_str(), &in) == 0 && ::stat(o.output->c_str(), &out) == 0
+            && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+            throw UsageError{"--output names the input file itself"};
         o.switches.keepBackup = false;
     }
     return o;
@@ -211,7 +219,9 @@ private:
     {
         struct stat st{};
         if (::stat(path.c_str(), &st) != 0) {
-            error(path, ioErrorText(kFileNotFound));
+            // Missing, or out of reach ("File access denied."), or a name
+            // the system cannot take ("Invalid filename.").
+            error(path, errno == ENOENT ? ioErrorText(kFileNotFound) : IoError::fromErrno(errno).what());
             return;
         }
         if (S_ISDIR(st.st_mode)) {
@@ -273,14 +283,23 @@ private:
         try {
             PassReport report;
             if (o_.dryRun)
-                report = InspectFile(path, o_.switches, sink);
+                report = InspectFile(path, o_.switches, sink, SystemFileOps(), &batch_);
             else if (o_.output)
                 report = ConvertToFile(path, *o_.output, o_.switches, sink);
             else
-                report = Convert(directory, name, o_.switches, sink);
+                report = Convert(directory, name, o_.switches, sink, SystemFileOps(), &batch_);
             progress.clear();
             if (!report.found) {
                 error(path, ioErrorText(kFileNotFound));
+                return;
+            }
+            if (report.repeated) {
+                // Named twice (or once more through a link): converting it
+                // again would change it twice and put the once-converted
+                // file in the backup.
+                if (!o_.quiet)
+                    std::printf("%s: skipped, the same file as one %s before\n", path.c_str(),
+                                o_.dryRun ? "checked" : "converted");
                 return;
             }
             ++done_;
@@ -311,6 +330,9 @@ private:
             line += "; written to " + *o_.output;
         else if (o_.switches.keepBackup && !o_.dryRun)
             line += "; backup " + BackupName(name);
+        if (!r.ownerKept || !r.groupKept)
+            line += std::string("; warning: its ") + (r.ownerKept ? "group" : r.groupKept ? "owner" : "owner and group")
+                    + " could not be kept, it is now yours";
         std::printf("%s\n", line.c_str());
         if (r.charsLost != 0) {
             std::string lines;
@@ -331,6 +353,7 @@ private:
 
     const Options& o_;
     const bool terminal_;
+    Batch batch_;
     std::size_t done_ = 0;
     std::size_t failed_ = 0;
 };
@@ -350,6 +373,7 @@ int RunCli(const std::vector<std::string>& args)
     }
     if (stop)
         return stopCode;
+    RemoveWorkFilesOnSignals();
     const int code = Runner(options).run();
     std::fflush(stdout);
     return code;

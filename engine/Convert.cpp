@@ -1,6 +1,7 @@
 #include "engine/Convert.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -298,12 +299,10 @@ int openFound(FileOps& ops, const Place& place, struct stat& st)
     Fd guard(ops, fd);
     if (ops.fstat(fd, &st) != 0)
         fail();
+    // A regular file: reads ignore O_NONBLOCK, which kept a FIFO that took
+    // the name from stopping the open.
     if (!S_ISREG(st.st_mode))
         throw IoError(kFileNotFound);
-    // Back to ordinary blocking reads.
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return guard.release();
 }
 
@@ -488,27 +487,29 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
 {
     if (st.st_nlink == 1) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        // No earlier backup: the link can take the name at once.
+        if (ops.linkat(AT_FDCWD, self, dirFd, backupName, AT_SYMLINK_FOLLOW) == 0)
+            return;
+        int err = errno;
         const std::string temporary = std::string(kWorkFileName) + ".old";
         PendingRemoval pending;
-        for (int i = 0; i < kMaxWorkNames; ++i) {
+        for (int i = 0; err == EEXIST && i < kMaxWorkNames; ++i) {
             const std::string name = i == 0 ? temporary : temporary + std::to_string(i);
             if (ops.linkat(AT_FDCWD, self, dirFd, name, AT_SYMLINK_FOLLOW) == 0) {
                 pending.set(dirFd, name);
                 if (ops.renameat(dirFd, name, dirFd, backupName) != 0) {
-                    const int err = errno;
+                    err = errno;
                     ops.unlinkat(dirFd, name, 0);
                     throw IoError::fromErrno(err);
                 }
                 return;
             }
-            if (errno == EEXIST)
-                continue;
-            // No such file: the system shows no descriptors by name.
-            if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != EOPNOTSUPP && errno != ENOSYS
-                && errno != ENOENT)
-                fail();
-            break;
+            err = errno;
         }
+        // Where no link can be made the bytes are copied; "no such file"
+        // means the system shows no descriptors by name.
+        if (err != EXDEV && err != EPERM && err != EMLINK && err != EOPNOTSUPP && err != ENOSYS && err != ENOENT)
+            throw IoError::fromErrno(err);
     }
     // The file has other names, or the file system takes no hard link.
     WorkFile copy(ops, dirFd);
@@ -549,7 +550,11 @@ PassReport writeReplacing(FileOps& ops, int in, const struct stat& inputStat, co
     work.keep();
     if (batch)
         batch->remember(written);
-    if (place.dirSyncable)
+    if (!place.dirSyncable)
+        return report;
+    if (batch)
+        batch->flushLater(ops, dirFd);
+    else
         ops.fsync(dirFd);  // best effort: the rename itself has happened
     return report;
 }
@@ -669,6 +674,44 @@ PassReport InspectFile(const std::string& path, const ConversionSwitches& switch
     return runPass(ops, in.get(), static_cast<std::uint64_t>(st.st_size), sink, switches, progress);
 }
 
+Batch::Batch(Batch&& other) noexcept
+    : files_(std::move(other.files_)), directories_(std::exchange(other.directories_, {}))
+{
+}
+
+Batch& Batch::operator=(Batch&& other) noexcept
+{
+    if (this != &other) {
+        flush();
+        files_ = std::move(other.files_);
+        directories_ = std::exchange(other.directories_, {});
+    }
+    return *this;
+}
+
+Batch::~Batch() { flush(); }
+
+void Batch::flushLater(FileOps& ops, int dirFd)
+{
+    struct stat st{};
+    if (ops.fstat(dirFd, &st) != 0 || directories_.count({st.st_dev, st.st_ino}) != 0)
+        return;
+    const int copy = ops.openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (copy < 0)
+        ops.fsync(dirFd);  // no copy to keep: flush it now
+    else
+        directories_.insert({{st.st_dev, st.st_ino}, Pending{&ops, copy}});
+}
+
+void Batch::flush()
+{
+    for (const auto& [key, directory] : directories_) {
+        directory.ops->fsync(directory.fd);
+        directory.ops->close(directory.fd);
+    }
+    directories_.clear();
+}
+
 void RemoveUnfinishedWorkFiles() noexcept
 {
     for (auto& slot : gPending) {
@@ -676,6 +719,28 @@ void RemoveUnfinishedWorkFiles() noexcept
         if (dirFd >= 0)
             ::unlinkat(dirFd, slot.name, 0);
     }
+}
+
+namespace {
+
+extern "C" void endOnSignal(int signal)
+{
+    RemoveUnfinishedWorkFiles();
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+}  // namespace
+
+void RemoveWorkFilesOnSignals()
+{
+    struct sigaction action{};
+    action.sa_handler = endOnSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&action.sa_mask, signal);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace dxfkonv

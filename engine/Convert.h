@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -33,13 +34,37 @@ std::string BackupName(const std::string& fileName);
 // The drawings a batch has met, by device and inode, so that a drawing
 // named twice (once more through a link, or by its directory and by its
 // own name) is converted only once.
+//
+// A batch also flushes the directories it replaced files in once, when it
+// ends, rather than after each file: each drawing is still on the disk
+// before it replaces the old one, and the journal of the file system
+// takes each rename along with the next file's flush anyway.
 class Batch {
 public:
+    Batch() = default;
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    Batch(Batch&& other) noexcept;
+    Batch& operator=(Batch&& other) noexcept;
+    // Flushes what is still to flush.
+    ~Batch();
+
     bool met(const struct stat& st) const { return files_.count({st.st_dev, st.st_ino}) != 0; }
     void remember(const struct stat& st) { files_.insert({st.st_dev, st.st_ino}); }
 
+    // Takes a copy of the open directory `dirFd` to flush at the end.
+    void flushLater(FileOps& ops, int dirFd);
+    // Flushes every directory handed over (best effort: the renames in them
+    // have happened).
+    void flush();
+
 private:
     std::set<std::pair<dev_t, ino_t>> files_;
+    struct Pending {
+        FileOps* ops;
+        int fd;
+    };
+    std::map<std::pair<dev_t, ino_t>, Pending> directories_;
 };
 
 // Converts directory/fileName in place.
@@ -90,5 +115,10 @@ PassReport InspectFile(const std::string& path, const ConversionSwitches& switch
 // ends; where the file system allows, a work file has no name until just
 // before the replace, and nothing is left to remove.
 void RemoveUnfinishedWorkFiles() noexcept;
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the named work files of passes
+// under way before they end the program as they would have (the shell then
+// sees the status 128 + the signal's number).
+void RemoveWorkFilesOnSignals();
 
 }  // namespace dxfkonv

@@ -187,7 +187,8 @@ void TMainForm::Convert(const std::string& fileName)
     ProgressSink progress;
     if (fPBarForm)
         progress = [gauge = fPBarForm->Gauge1](int percent) { gauge->SetProgress(percent); };
-    dxfkonv::Convert(DirectoryBox->Directory().toStdString(), fileName, Switches(), progress);
+    dxfkonv::Convert(DirectoryBox->Directory().toStdString(), fileName, Switches(), progress, SystemFileOps(),
+                     &fBatch);
 }
 
 unsigned char TMainForm::ConvertChar(const TextDirection& direction, unsigned char c) const
@@ -253,13 +254,20 @@ void TMainForm::ConvertButtonClick()
         return;
 
     // While the batch runs a request to close the window waits for its end.
+    // A file the batch has converted already (under another name, through
+    // a link) is passed over and deselected like a file that is not found.
     struct Busy {
         TMainForm& form;
-        explicit Busy(TMainForm& f) : form(f) { form.fConverting = true; }
+        explicit Busy(TMainForm& f) : form(f)
+        {
+            form.fConverting = true;
+            form.fBatch = {};
+        }
         Busy(const Busy&) = delete;
         Busy& operator=(const Busy&) = delete;
         ~Busy()
         {
+            form.fBatch.flush();
             form.fConverting = false;
             if (form.fCloseRequested)
                 QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);

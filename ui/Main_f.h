@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "engine/Convert.h"
 #include "engine/Switches.h"
 #include "ui/FileControls.h"
 #include "ui/PBar_f.h"
@@ -90,6 +91,7 @@ private:
 
     TPBarForm* fPBarForm = nullptr;
     bool fConverting = false;
+    Batch fBatch;  // the batch under way: each file in it is converted once
     bool fCloseRequested = false;
     bool fPlaced = false;
 };

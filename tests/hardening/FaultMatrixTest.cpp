@@ -512,7 +512,7 @@ TEST(RealFailures, DirectoryReplacedByAFileMidPass)
     const struct {
         Op when;
         int nth;
-    } points[] = {{Op::kOpen, 2}, {Op::kOpen, 3}, {Op::kLink, 1}, {Op::kRename, 2}};
+    } points[] = {{Op::kOpen, 2}, {Op::kOpen, 3}, {Op::kLink, 1}, {Op::kRename, 1}};
     for (const auto& p : points) {
         const std::string where = std::string(opName(p.when)) + " #" + std::to_string(p.nth);
         ScratchDir top;
