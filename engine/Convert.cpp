@@ -21,7 +21,9 @@ namespace dxfkonv {
 namespace {
 
 constexpr std::size_t kCopyChunk = 1 << 20;
-constexpr int kMaxWorkNames = 100;
+// Names to try for a work file while earlier ones are taken (by another
+// pass, or left by a crash of an older version).
+constexpr int kMaxWorkNames = 1000;
 constexpr int kMaxLinks = 40;  // as many symbolic links as the system follows in one name
 // Inputs smaller than this are read and written by the pass itself: a
 // thread would cost more to start than it saves.

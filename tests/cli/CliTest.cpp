@@ -27,7 +27,9 @@ struct Result {
     std::string err;
 };
 
-Result run(const TempDir& scratch, std::vector<std::string> args)
+// Runs dxfkonv-cli (or `program`, which then takes the command line as its
+// arguments) with `args`.
+Result run(const TempDir& scratch, std::vector<std::string> args, const char* program = DXFKONV_CLI)
 {
     const std::string outPath = scratch.path() + "-stdout";
     const std::string errPath = scratch.path() + "-stderr";
@@ -36,14 +38,14 @@ Result run(const TempDir& scratch, std::vector<std::string> args)
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    args.insert(args.begin(), DXFKONV_CLI);
+    args.insert(args.begin(), program);
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = 0;
     Result r;
-    if (posix_spawn(&pid, DXFKONV_CLI, &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ) == 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -209,4 +211,110 @@ TEST(Cli, UsageErrors)
     r = run(dir, {dir.file("x.old")});
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(readFile(dir.file("x.old")), " 62\r\n5\r\n");
+}
+
+namespace {
+
+// Runs the command line as another user and groups (needs root), through
+// the system's own setpriv.
+Result runAs(const TempDir& scratch, uid_t uid, gid_t gid, const std::string& groups, std::vector<std::string> args)
+{
+    std::vector<std::string> all = {"--reuid=" + std::to_string(uid), "--regid=" + std::to_string(gid),
+                                    groups.empty() ? "--clear-groups" : "--groups=" + groups, "--", DXFKONV_CLI};
+    all.insert(all.end(), args.begin(), args.end());
+    return run(scratch, all, "/usr/bin/setpriv");
+}
+
+struct stat statOf(const std::string& path)
+{
+    struct stat st{};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+}  // namespace
+
+// The same drawing named twice in one batch, or once more through a link,
+// is converted once; its backup is the drawing as it was.
+TEST(Cli, EachDrawingOnceInABatch)
+{
+    const std::string old = sampleFile("plan-tarnix.dxf");
+    const struct {
+        const char* name;
+        bool link;         // a link zlink.dxf -> plan.dxf beside it
+        bool byItsName;    // the directory and then the drawing itself
+    } cases[] = {{"directory and name", false, true}, {"link in the directory", true, false},
+                 {"both", true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeFile(dir.file("plan.dxf"), old);
+        if (c.link) {
+            ASSERT_EQ(symlink("plan.dxf", dir.file("zlink.dxf").c_str()), 0);
+        }
+        std::vector<std::string> args = {dir.path()};
+        if (c.byItsName)
+            args.push_back(dir.file("plan.dxf"));
+        const Result r = run(dir, args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(readFile(dir.file("plan.dxf")), ConvertBuffer(old, {}));
+        EXPECT_EQ(readFile(dir.file("plan.old")), old);
+        EXPECT_NE(r.out.find(": skipped, the same file as one converted before"), std::string::npos) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+// -o must leave the input as it is: naming the input itself, a link to it
+// or another name of it is wrong usage.
+TEST(Cli, OutputNamingTheInputIsWrongUsage)
+{
+    TempDir dir;
+    const std::string old = sampleFile("plan-tarnix.dxf");
+    writeFile(dir.file("same.dxf"), old);
+    ASSERT_EQ(symlink("same.dxf", dir.file("link.dxf").c_str()), 0);
+    ASSERT_EQ(link(dir.file("same.dxf").c_str(), dir.file("hard.dxf").c_str()), 0);
+    for (const char* output : {"same.dxf", "link.dxf", "hard.dxf"}) {
+        const Result r = run(dir, {"-o", dir.file(output), dir.file("same.dxf")});
+        EXPECT_EQ(r.code, 2) << output;
+        EXPECT_NE(r.err.find("--output names the input file itself"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(readFile(dir.file("same.dxf")), old);
+    EXPECT_EQ(dir.names(), (Names{"hard.dxf", "link.dxf", "same.dxf"}));
+}
+
+// A drawing behind a directory the user may not search is out of reach,
+// not missing; a name longer than the system takes is an invalid name.
+TEST(Cli, UnreachableAndOverlongNamesAreReportedAsSuch)
+{
+    TempDir dir(TempDir::Access::kEverybody);
+    ASSERT_EQ(mkdir(dir.file("tajne").c_str(), 0700), 0);
+    writeFile(dir.file("tajne/plan.dxf"), " 62\r\n5\r\n");
+    const std::string overlong = dir.file(std::string(300, 'v') + ".dxf");
+    Result r = geteuid() == 0 ? runAs(dir, 65534, 65534, "", {dir.file("tajne/plan.dxf"), overlong})
+                              : (chmod(dir.file("tajne").c_str(), 0), run(dir, {dir.file("tajne/plan.dxf"), overlong}));
+    chmod(dir.file("tajne").c_str(), 0700);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find(dir.file("tajne/plan.dxf") + ": File access denied.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(overlong + ": Invalid filename.\n"), std::string::npos) << r.err;
+}
+
+// A member of a drawing's group who converts it keeps its group; the
+// owner, which only the administrator could give back, is reported.
+TEST(Cli, GroupIsKeptAndALostOwnerIsReported)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to set up another user's drawing";
+    TempDir dir(TempDir::Access::kEverybody);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    writeFile(dir.file("plan.dxf"), " 62\r\n5\r\n");
+    ASSERT_EQ(chown(dir.file("plan.dxf").c_str(), 2001, 3000), 0);
+    ASSERT_EQ(chmod(dir.file("plan.dxf").c_str(), 0664), 0);
+    const Result r = runAs(dir, 2002, 4000, "3000", {dir.file("plan.dxf")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(dir.file("plan.dxf")), " 62\r\n4\r\n");
+    const struct stat st = statOf(dir.file("plan.dxf"));
+    EXPECT_EQ(st.st_gid, 3000u);
+    EXPECT_EQ(st.st_uid, 2002u);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    EXPECT_NE(r.out.find("; warning: its owner could not be kept, it is now yours"), std::string::npos) << r.out;
 }

@@ -114,6 +114,9 @@ TEST(KillTest, DrawingIsWholeWheneverThePassIsKilled)
     std::printf("pass %.0f ms; killed rounds: %d old, %d new; %d work files left by kills\n",
                 static_cast<double>(passTime.count()) / 1000.0, sawOld, sawNew, leftovers);
     EXPECT_GT(sawOld, 0);
+    // The work file has a name only from just before the replace to the
+    // replace itself: a kill may hit that moment, but hardly ever.
+    EXPECT_LE(leftovers, 2);
 }
 
 }  // namespace

@@ -223,6 +223,23 @@ TEST_F(BatchTest, AFileNoLongerThereIsDeselectedSilently)
     EXPECT_EQ(access((fDir / "a.dxf").constData(), F_OK), -1);
 }
 
+// A file the batch has converted already, under another name, is passed
+// over and deselected silently: converting it twice would also put the
+// once-converted drawing in its backup.
+TEST_F(BatchTest, AFileReachedTwiceIsConvertedOnce)
+{
+    ASSERT_EQ(unlink((fDir / "d.dxf").constData()), 0);
+    ASSERT_EQ(symlink("a.dxf", (fDir / "d.dxf").constData()), 0);
+    Select({QStringLiteral("a.dxf"), QStringLiteral("d.dxf")});
+    MessageBoxWatcher watcher;
+    ClickConvert();
+    EXPECT_TRUE(watcher.SeenBoxes().isEmpty());
+    EXPECT_TRUE(Selected().isEmpty());
+    EXPECT_TRUE(IsConverted("a.dxf"));
+    EXPECT_EQ(ReadFile(fDir / "a.old"), Drawing("a.dxf"));
+    EXPECT_EQ(access((fDir / "d.old").constData(), F_OK), -1);
+}
+
 TEST_F(BatchTest, AnIoErrorStopsTheBatchLeavesTheWindowUpAndReachesTheDefaultHandler)
 {
     // No write permission bit: refused whoever runs the program.
