@@ -347,6 +347,8 @@ TEST(RefusedInput, TextsInUtf8WhenTheyAreToBeRecoded)
         // Only the header's $ACADVER tells; after it ends there is nothing more to check.
         {joinCrLf({"  0", "SECTION", "  2", "HEADER", "  0", "ENDSEC", "  9", "$ACADVER", "  1", "AC1021"}), 0},
         {joinCrLf({"  9", "$ACADVER", " 70", "1", "  1", "AC1021"}), 0},
+        // Read also where it follows the code-page header's run.
+        {joinCrLf({"  9", "$DWGCODEPAGE", "  3", "ANSI_1252", "  9", "$ACADVER", "  1", "AC1027"}), kTextsInUtf8},
         {joinCrLf({"  1", "AC1021"}), 0},
     };
     for (const auto& c : cases) {
