@@ -187,11 +187,9 @@ TEST(Cli, DrawingsThePassRefusesAreFailuresOnTheirLine)
         EXPECT_EQ(dir.names(), (Names{"bin.dxf", "new.dxf", "ok.dxf"}));
     }
     EXPECT_EQ(readFile(dir.file("ok.dxf")), " 62\r\n4\r\n");  // converted once, then only inspected
-    // Left alone, the texts do not matter; the binary file stays refused.
-    const Result r = run(dir, {"--no-text", "--no-backup", dir.file("new.dxf"), dir.file("bin.dxf")});
-    EXPECT_EQ(r.code, 1);
+    // With texts left alone the UTF-8 file is converted.
+    EXPECT_EQ(run(dir, {"--no-text", "--no-backup", dir.file("new.dxf")}).code, 0);
     EXPECT_EQ(readFile(dir.file("new.dxf")), "\xEF\xBB\xBF  0\r\nSECTION\r\n 62\r\n4\r\n");
-    EXPECT_EQ(readFile(dir.file("bin.dxf")), binary);
 }
 
 TEST(Cli, LostCharactersAreAWarning)

@@ -293,16 +293,6 @@ TEST_F(BatchTest, ADrawingThePassRefusesStopsTheBatchWithACzechMessage)
     EXPECT_TRUE(watcher.SeenBoxes()[1].text.startsWith(QStringLiteral("Texty výkresu jsou v kódování UTF-8")));
     EXPECT_EQ(ReadFile(fDir / "c.dxf"), utf8);
     EXPECT_EQ(Selected(), (QStringList{QStringLiteral("c.dxf")}));
-
-    // Without recoding texts it is converted.
-    QTest::mouseClick(fMain->CodeChBox, Qt::LeftButton, {}, QPoint(6, 8));
-    ClickConvert();
-    EXPECT_EQ(watcher.SeenBoxes().size(), 2);
-    EXPECT_TRUE(Selected().isEmpty());
-    ConversionSwitches textsOff;
-    textsOff.recodeTexts = false;
-    EXPECT_EQ(ReadFile(fDir / "c.dxf"), Converted(utf8, textsOff));
-    EXPECT_NE(ReadFile(fDir / "c.dxf"), utf8);
 }
 
 TEST_F(BatchTest, TheHandlerItselfCatchesNothing)
