@@ -15,6 +15,11 @@ std::string ioErrorText(int code)
     case kReadBeyondEof: text = "Read beyond end of file"; break;
     case kDiskFull: text = "Disk full"; break;
     case kInvalidNumericInput: text = "Invalid numeric input"; break;
+    case kNotAsciiDxf: text = "Not an ASCII DXF file"; break;
+    case kTextsInUtf8:
+        text = "Texts in UTF-8 (AutoCAD 2007 or later): save the drawing as an older DXF version, "
+               "or convert without recoding texts";
+        break;
     default: text = std::string("I/O error ").append(std::to_string(code)); break;
     }
     // A message box sentence ends with a full stop unless it has one already.

@@ -16,6 +16,11 @@ enum IoErrorCode : int {
     kDiskFull = 101,
     kFileNotOpen = 103,
     kInvalidNumericInput = 106,
+    // Drawings the pass will not convert, numbered apart from the
+    // system's error numbers: a binary DXF file, and (with texts to
+    // recode) a drawing whose texts are written in UTF-8.
+    kNotAsciiDxf = 1001,
+    kTextsInUtf8 = 1002,
 };
 
 // The text shown for an I/O error number: "File access denied.",

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/ColourRenumbering.h"
+#include "engine/IoError.h"
 #include "engine/TextRecoding.h"
 
 #if defined(__SSE2__)
@@ -19,6 +20,15 @@ namespace {
 constexpr std::size_t kMaxChunk = 1 << 20;
 constexpr std::size_t kMinChunk = 4096;
 constexpr std::size_t kPadding = 64;  // the block scan reads up to 63 bytes past the data
+// The start of the input, when it comes in small pieces, is joined into
+// the first block, which may then run up to this far past a chunk.
+constexpr std::size_t kHeadroom = 32;
+
+// How a binary DXF file begins.
+constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1A\0", 22};
+// The UTF-8 byte order mark.
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+static_assert(kBinarySentinel.size() <= kHeadroom && kUtf8Mark.size() <= kBinarySentinel.size());
 
 // Blocks of 1 MiB, or less for an input known to be smaller.
 std::size_t chunkFor(std::uint64_t inputSize)
@@ -67,8 +77,29 @@ bool containsUpper(std::string_view line, std::string_view upperNeedle)
 class LineReader {
 public:
     LineReader(ByteSource& source, std::size_t chunk)
-        : source_(source), chunk_(chunk), buffer_(new char[chunk + kPadding]())
+        : source_(source), chunk_(chunk), buffer_(new char[bufferSize()]())
     {
+    }
+
+    // The first n bytes of the input (n at most kHeadroom), or all of it
+    // when it is shorter, however the source hands them out. Only before
+    // the first line is taken.
+    std::string_view head(std::size_t n)
+    {
+        if (end_ == 0)
+            refill();
+        std::unique_ptr<char[]> piece;
+        while (end_ < n && !eof_) {
+            // A short read: join the next piece on.
+            if (!piece)
+                piece.reset(new char[bufferSize()]());
+            const std::size_t got = source_.readBuffer(piece, bufferSize(), chunk_);
+            if (got == 0)
+                eof_ = true;
+            std::memcpy(buffer_.get() + end_, piece.get(), got);
+            end_ += got;
+        }
+        return {buffer_.get(), std::min(end_, n)};
     }
 
     // No more bytes at all.
@@ -166,14 +197,18 @@ private:
         examined_ = offset_ + indexInBuffer;
     }
 
+    std::size_t bufferSize() const { return chunk_ + kHeadroom + kPadding; }
+
     bool refill()
     {
-        if (eof_)
+        if (eof_) {
+            pastEnd_ = true;
             return false;
+        }
         offset_ += end_;
         begin_ = end_ = 0;
         while (end_ == 0) {
-            const std::size_t n = source_.readBuffer(buffer_, chunk_ + kPadding, chunk_);
+            const std::size_t n = source_.readBuffer(buffer_, bufferSize(), chunk_);
             if (n == 0) {
                 eof_ = true;
                 pastEnd_ = true;
@@ -329,8 +364,9 @@ private:
     bool lastCrLf_ = false;
 };
 
-// What a group-code line means to the pass.
-enum class Code { Other, Text, Colour, Nine };
+// What a group-code line means to the pass: 1, 62 and 9 to every pass;
+// 0, 2 and 3 to one that recodes texts (see Structure).
+enum class Code { Other, Text, Colour, Nine, Zero, Two, Three };
 
 // Whether a line names the code-page header variable, in any case.
 // Checked on every line of the block scan: most lines are too short.
@@ -348,8 +384,8 @@ inline bool onlySpaces(const char* p, std::size_t n)
     return true;
 }
 
-// Group codes stand right-aligned ("  1", " 62"): the last character
-// rules out most of them at once.
+// Group codes stand right-aligned ("  1", " 62"), spaces around them
+// allowed.
 [[gnu::always_inline]] inline Code classifyCode(std::string_view line)
 {
     std::size_t n = line.size();
@@ -358,26 +394,141 @@ inline bool onlySpaces(const char* p, std::size_t n)
     if (n == 0)
         return Code::Other;
     const char last = line[n - 1];
-    if (last == '1' || last == '9')
-        return onlySpaces(line.data(), n - 1) ? (last == '1' ? Code::Text : Code::Nine) : Code::Other;
-    if (last == '2' && n >= 2 && line[n - 2] == '6' && onlySpaces(line.data(), n - 2))
-        return Code::Colour;
-    return Code::Other;
+    const char before = n >= 2 ? line[n - 2] : ' ';
+    if (before == '6')
+        return last == '2' && onlySpaces(line.data(), n - 2) ? Code::Colour : Code::Other;
+    if (before != ' ' || !onlySpaces(line.data(), n - 1))
+        return Code::Other;
+    switch (last) {
+    case '0': return Code::Zero;
+    case '1': return Code::Text;
+    case '2': return Code::Two;
+    case '3': return Code::Three;
+    case '9': return Code::Nine;
+    default: return Code::Other;
+    }
 }
+
+// Whether a trimmed $ACADVER value names AutoCAD 2007 (AC1021) or later,
+// from which on texts are written in UTF-8.
+bool isUtf8Version(std::string_view version)
+{
+    if (version.size() != 6 || version.substr(0, 2) != "AC")
+        return false;
+    int number = 0;
+    for (const char c : version.substr(2)) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + (c - '0');
+    }
+    return number >= 1021;
+}
+
+// The drawing's structure as far as the text rules need it, followed
+// pair by pair (a group code and its value) in a pass that recodes texts:
+// - the OBJECTS section (from 0/SECTION, 2/OBJECTS to 0/ENDSEC), whose
+//   group-1 values are names and data, not texts;
+// - the MTEXT entity (from 0/MTEXT to the next group code 0), whose
+//   group-3 values hold the first parts of a long text;
+// - the version in the header (9/$ACADVER, then 1/ACnnnn): from AC1021 on
+//   texts are in UTF-8, and the pass refuses to recode them. Once the
+//   version is read or the first section has ended there is nothing more
+//   to check.
+// Names are compared trimmed of spaces, as written (upper case).
+class Structure {
+public:
+    // Throws IoError(kTextsInUtf8) at a version that writes texts in UTF-8.
+    void follow(Code code, std::string_view value)
+    {
+        // Most pairs, texts and colours, are nothing to it.
+        if (awaited_ != Awaited::Nothing || code == Code::Zero || (code == Code::Nine && versionDue_))
+            note(code, value);
+    }
+
+    // Whether the next pair matters whatever its group code.
+    bool awaiting() const { return awaited_ != Awaited::Nothing; }
+
+    // Whether the value of a group code is a text to recode here.
+    bool isText(Code code) const
+    {
+        return !objects_ && (code == Code::Text || (code == Code::Three && mtext_));
+    }
+
+private:
+    enum class Awaited { Nothing, SectionName, Version };
+
+    void note(Code code, std::string_view value)
+    {
+        const Awaited awaited = awaited_;
+        awaited_ = Awaited::Nothing;
+        switch (code) {
+        case Code::Zero: {
+            const std::string_view name = trimmed(value);
+            mtext_ = name == "MTEXT";
+            if (name == "SECTION" || name == "ENDSEC") {
+                objects_ = false;
+                if (name == "SECTION")
+                    awaited_ = Awaited::SectionName;
+                else
+                    versionDue_ = false;
+            }
+            break;
+        }
+        case Code::Two:
+            if (awaited == Awaited::SectionName && trimmed(value) == "OBJECTS")
+                objects_ = true;
+            break;
+        case Code::Nine:
+            if (versionDue_ && trimmed(value) == "$ACADVER")
+                awaited_ = Awaited::Version;
+            break;
+        case Code::Text:
+            if (awaited == Awaited::Version) {
+                versionDue_ = false;
+                if (isUtf8Version(trimmed(value)))
+                    throw IoError(kTextsInUtf8);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+
+    Awaited awaited_ = Awaited::Nothing;
+    bool objects_ = false;
+    bool mtext_ = false;
+    bool versionDue_ = true;  // until the version is read or the header ends
+};
 
 bool renumberColourLine(std::string_view line, const ColourMap& map, std::string& out, bool& renumbered);
 
-// Whether a line could be one of the group codes classifyCode() tells
-// apart: only those end in '1', '2', '9' or a space.
-inline bool mayBeCodeTail(std::string_view line)
+// The last characters of the group codes a pass looks at: those of 1, 62
+// and 9, and when it follows the structure, of 0, 2 and 3 too. Lines ending
+// otherwise are none of them.
+using CodeTails = std::array<bool, 256>;
+
+constexpr CodeTails codeTails(std::string_view tails)
 {
-    static constexpr auto kTails = [] {
-        std::array<bool, 256> t{};
-        for (unsigned char c : {'1', '2', '9', ' '})
-            t[c] = true;
-        return t;
-    }();
-    return !line.empty() && kTails[static_cast<unsigned char>(line.back())];
+    CodeTails t{};
+    for (const char c : tails)
+        t[static_cast<unsigned char>(c)] = true;
+    return t;
+}
+
+constexpr CodeTails kPlainTails = codeTails("129 ");
+constexpr CodeTails kStructureTails = codeTails("01239 ");
+
+// The block scan's classifyCode(): a look at the last two characters
+// first lets the many codes the pass does not look at (" 10", "330")
+// through at once.
+[[gnu::always_inline]] inline Code quickCode(std::string_view line, const CodeTails& tails)
+{
+    const std::size_t n = line.size();
+    if (n == 0 || !tails[static_cast<unsigned char>(line[n - 1])])
+        return Code::Other;
+    if (n >= 2 && line[n - 1] != ' ' && line[n - 2] != ' ' && line[n - 2] != '6')
+        return Code::Other;
+    return classifyCode(line);
 }
 
 class Pass {
@@ -389,12 +540,15 @@ public:
           latinToWindows_(switches.textDirection == kLatinToWindows),
           codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852"),
           colourMap_(ColourMapFor(switches.colourDirection, switches.palette16)),
+          followsStructure_(switches.recodeTexts),
+          tails_(followsStructure_ ? kStructureTails : kPlainTails),
           progressMark_(blocksTotal_ == 0 || !progress ? kNever : 0)
     {
     }
 
     PassReport run()
     {
+        refuseUnfitInput();
         while (!reader_.atEndOfInput(report_.lines % 2 == 0)) {
             if (!scanBlock())
                 oneIteration();
@@ -404,6 +558,18 @@ public:
     }
 
 private:
+    // A binary DXF file is refused whatever the switches; a file that marks
+    // itself as UTF-8 is refused when its texts are to be recoded. Both
+    // before any line is taken.
+    void refuseUnfitInput()
+    {
+        const std::string_view head = reader_.head(kBinarySentinel.size());
+        if (head == kBinarySentinel)
+            throw IoError(kNotAsciiDxf);
+        if (switches_.recodeTexts && head.substr(0, kUtf8Mark.size()) == kUtf8Mark)
+            throw IoError(kTextsInUtf8);
+    }
+
     // Takes the ordinary lines of the current block in place: lines that
     // end in CR LF and stay as they are go out as one run of bytes. Stops
     // before anything that needs a closer look (a line running past the
@@ -417,10 +583,9 @@ private:
         const std::size_t end = reader_.end();
         const std::size_t first = reader_.begin();
         const std::uint64_t offset = reader_.offset();
-        const bool recode = switches_.recodeTexts;
         const bool colours = switches_.renumberColours();
         std::uint64_t lines = report_.lines;
-        bool lastNine = lastCodeWasNine_;
+        Code lastCode = lastCode_;
         std::size_t pos = first;
         std::size_t runStart = first;  // unchanged bytes not yet written
         LineEndCursor cursor(data, pos, end);
@@ -444,19 +609,24 @@ private:
             if (valueEnd >= end)
                 break;
             const bool valueCrLf = cursor.lastWasCrLf();
-            const Code kind = mayBeCodeTail(code) ? classifyCode(code) : Code::Other;
-            if (kind == Code::Other && codeCrLf && valueCrLf && offset + valueEnd + 1 <= progressMark_) {
-                // The common pair: both lines stay as they are, and the
-                // gauge stays where it is.
+            const Code kind = quickCode(code, tails_);
+            // The common pairs: both lines stay as they are, and the gauge
+            // stays where it is. A group code 0 (a new entity, a section's
+            // start or end) only tells the structure where the drawing is.
+            const bool plain = kind == Code::Other ? !structure_.awaiting() : kind == Code::Zero;
+            if (plain && codeCrLf && valueCrLf && offset + valueEnd + 1 <= progressMark_) {
+                if (kind == Code::Zero)
+                    follow(kind, std::string_view(data + valueStart, valueEnd - 1 - valueStart));
                 lines += 2;
-                lastNine = false;
+                lastCode = kind;
                 pos = valueEnd + 1;
                 continue;
             }
             const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
-            const bool isText = kind == Code::Text && recode;
+            const bool isText = isTextValue(kind);
             if (isText || (kind == Code::Colour && colours)) {
                 // One pass of the loop: the group code with its value.
+                follow(kind, value);
                 if (!codeCrLf)
                     replace(pos, valueStart, code);
                 lines += 2;
@@ -464,7 +634,7 @@ private:
                 const std::string_view result = isText ? recodeText(value) : renumberColour(value);
                 if (!valueCrLf || result != value)
                     replace(valueStart, valueEnd + 1, result);
-                lastNine = false;
+                lastCode = kind;
                 pos = valueEnd + 1;
                 if (offset + pos > progressMark_)
                     noteProgress(pos);
@@ -474,12 +644,13 @@ private:
             ++lines;
             if (!codeCrLf)
                 replace(pos, valueStart, code);
-            lastNine = kind == Code::Nine;
+            lastCode = kind;
             pos = valueStart;
             if (offset + pos > progressMark_)
                 noteProgress(pos);
-            if (lastNine && mentionsCodePage(value))
+            if (kind == Code::Nine && mentionsCodePage(value))
                 break;
+            follow(kind, value);
             ++lines;
             if (!valueCrLf)
                 replace(valueStart, valueEnd + 1, value);
@@ -488,7 +659,7 @@ private:
                 noteProgress(pos);
         }
         report_.lines = lines;
-        lastCodeWasNine_ = lastNine;
+        lastCode_ = lastCode;
         writer_.putRaw(data + runStart, pos - runStart);
         reader_.consumeTo(pos);
         return pos != first;
@@ -499,7 +670,9 @@ private:
     void oneIteration()
     {
         std::string_view line = next();
-        // The code-page header: its value lines up to the next "$" line.
+        // The code-page header: its value lines up to the next "$" line, or
+        // up to the group code 0 that ends the header when it is the last
+        // variable there. That line goes on like any other.
         if (startsCodePageRun(line)) {
             writer_.put(line);
             for (;;) {
@@ -508,7 +681,7 @@ private:
                     return;
                 }
                 line = next();
-                if (line.find('$') != std::string_view::npos)
+                if (line.find('$') != std::string_view::npos || (atCodePosition_ && lastCode_ == Code::Zero))
                     break;
                 if (containsUpper(line, "ANSI")) {
                     writer_.put(codePageValue_);
@@ -519,14 +692,17 @@ private:
             }
         }
         if (atCodePosition_) {
-            const Code code = classifyCode(line);
-            if (switches_.recodeTexts && code == Code::Text) {
+            const Code code = lastCode_;
+            const bool isText = isTextValue(code);
+            if (isText || (switches_.renumberColours() && code == Code::Colour)) {
                 writer_.put(line);
-                line = recodeText(next());
-            } else if (switches_.renumberColours() && code == Code::Colour) {
-                writer_.put(line);
-                line = renumberColour(next());
+                const std::string_view value = next();
+                follow(code, value);
+                line = isText ? recodeText(value) : renumberColour(value);
             }
+        } else {
+            // The value of a pair taken a line at a time.
+            follow(lastCode_, line);
         }
         reportProgress();
         writer_.put(line);
@@ -538,7 +714,7 @@ private:
         std::string_view line = reader_.readLine();
         atCodePosition_ = report_.lines % 2 == 0;
         if (atCodePosition_)
-            lastCodeWasNine_ = classifyCode(line) == Code::Nine;
+            lastCode_ = classifyCode(line);
         ++report_.lines;
         return line;
     }
@@ -547,7 +723,18 @@ private:
     // the value of a group other than 9 (a text, a layer name ...).
     bool startsCodePageRun(std::string_view line) const
     {
-        return (atCodePosition_ || lastCodeWasNine_) && mentionsCodePage(line);
+        return (atCodePosition_ || lastCode_ == Code::Nine) && mentionsCodePage(line);
+    }
+
+    // Whether the value of a group code is a text to recode.
+    bool isTextValue(Code code) const { return switches_.recodeTexts && structure_.isText(code); }
+
+    // Both paths show the structure every pair they take, but for the
+    // plain ones (none of the codes it looks at) while it awaits nothing.
+    void follow(Code code, std::string_view value)
+    {
+        if (followsStructure_)
+            structure_.follow(code, value);
     }
 
     std::string_view recodeText(std::string_view value)
@@ -614,9 +801,12 @@ private:
     const bool latinToWindows_;
     const std::string_view codePageValue_;
     const ColourMap& colourMap_;
+    const bool followsStructure_;  // only the text rules need it
+    const CodeTails& tails_;
+    Structure structure_;
     PassReport report_;
     bool atCodePosition_ = true;
-    bool lastCodeWasNine_ = false;
+    Code lastCode_ = Code::Other;  // of the last code line taken
     static constexpr std::uint64_t kNever = ~std::uint64_t{0};
     // The gauge cannot move before the pass gets past this many bytes.
     std::uint64_t progressMark_;

@@ -6,10 +6,16 @@
 // string), byte 1 how the input is cut into reads, the rest is the file.
 //
 // Checked for every input:
+// - a binary DXF file (the 22-byte mark at its start) is refused whatever
+//   the switches; a file starting with the UTF-8 byte order mark is
+//   refused when texts are recoded; texts in UTF-8 are never a reason to
+//   refuse with recoding off; nothing else is refused, and a refusal does
+//   not depend on how the input arrives.
+// For every input not refused:
 // - every output line ends with CR LF, and no other CR or LF is written
 //   (an escape that decodes to one becomes a space);
 // - the number of lines stays, but for a group code on the last line
-//   (its missing value is written) and for a Ctrl-Z (which may cut the
+//   (a text's or colour's missing value is written) and for a Ctrl-Z (which may cut the
 //   input short);
 // - with recoding and renumbering off, no Ctrl-Z and no "DWGCODEPAGE",
 //   the output is the input with its line ends made CR LF;
@@ -26,6 +32,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/IoError.h"
 #include "engine/LinePass.h"
 #include "engine/Switches.h"
 #include "fuzz/FuzzCheck.h"
@@ -161,6 +168,18 @@ Run runPiecewise(std::string_view input, const ConversionSwitches& s, unsigned p
     return r;
 }
 
+// The error number a pass refuses the input with, 0 when it takes it.
+template <typename Pass>
+int refusal(Pass&& pass)
+{
+    try {
+        pass();
+        return 0;
+    } catch (const IoError& e) {
+        return e.code();
+    }
+}
+
 void checkSameRun(const Run& a, const Run& b)
 {
     FUZZ_CHECK_EQ_STR(a.out, b.out);
@@ -189,7 +208,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string withoutCr(input);
     withoutCr.erase(std::remove(withoutCr.begin(), withoutCr.end(), '\r'), withoutCr.end());
 
-    const Run whole = runWhole(input, switches);
+    // Refusals.
+    Run whole;
+    const int refused = refusal([&] { whole = runWhole(input, switches); });
+    {
+        const bool binary = input.substr(0, 22) == std::string_view("AutoCAD Binary DXF\r\n\x1A\0", 22);
+        const bool utf8Mark = input.substr(0, 3) == "\xEF\xBB\xBF";
+        FUZZ_CHECK(refused == 0 || refused == kNotAsciiDxf || refused == kTextsInUtf8);
+        FUZZ_CHECK((refused == kNotAsciiDxf) == binary);
+        if (!switches.recodeTexts)
+            FUZZ_CHECK(refused != kTextsInUtf8);
+        else if (utf8Mark)
+            FUZZ_CHECK(refused == kTextsInUtf8);
+        if (refused != 0) {
+            for (const unsigned p : {pattern == 0 ? 1u : pattern, 1u})
+                FUZZ_CHECK(refusal([&] { runPiecewise(input, switches, p); }) == refused);
+            return 0;
+        }
+    }
 
     // Line ends and line count.
     {
@@ -204,7 +240,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::string last(lines.back());
             last.erase(std::remove(last.begin(), last.end(), '\r'), last.end());
             const std::string_view code = trimmed(last);
-            lastIsCode = (switches.recodeTexts && code == "1")
+            // (a group code 3 is a text inside an MTEXT entity)
+            lastIsCode = (switches.recodeTexts && (code == "1" || code == "3"))
                          || (switches.renumberColours() && code == "62");
         }
         if (ctrlZ)
@@ -226,8 +263,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // However the input arrives.
-    checkSameRun(whole, runPiecewise(input, switches, pattern == 0 ? 1 : pattern));
-    checkSameRun(whole, runPiecewise(input, switches, 1));
+    for (const unsigned p : {pattern == 0 ? 1u : pattern, 1u}) {
+        Run piecewise;
+        FUZZ_CHECK(refusal([&] { piecewise = runPiecewise(input, switches, p); }) == 0);
+        checkSameRun(whole, piecewise);
+    }
 
     // Progress.
     for (std::size_t i = 0; i < whole.progress.size(); ++i) {

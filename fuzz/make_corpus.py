@@ -44,6 +44,8 @@ TEXTS = [
 ]
 
 CR, LF, CRLF, Z = b"\r", b"\n", b"\r\n", b"\x1a"
+BINARY = b"AutoCAD Binary DXF\r\n\x1a\x00"
+BOM = b"\xef\xbb\xbf"
 
 
 def dxf(*lines, end=CRLF):
@@ -75,6 +77,21 @@ PASSES = [
     (DEFAULTS, b"no line end at all"),
     (ALL_WL_AS, dxf(b"  1", b"x" * 300, b" 62", b"1") + b"tail"),           # progress over blocks
     (0b100000 | 1, dxf(b"  1", bytes([0xE9, 0x8A]), b"  9", b"$DWGCODEPAGE", b"  3", b"ANSI")),
+    # Refused: a binary DXF file whatever the switches, texts in UTF-8 when recoded.
+    (DEFAULTS, BINARY + b"\x00\x02\x10\x00SECTION\x00\x02\x00HEADER\x00"),
+    (OFF, BINARY),
+    (DEFAULTS, dxf(b"  0", b"SECTION", b"  2", b"HEADER", b"  9", b"$ACADVER", b"  1", b"AC1021",
+                   b"  0", b"ENDSEC", b"  0", b"TEXT", b"  1", b"\xc3\xa9", b" 62", b"5")),
+    (OFF | 8, dxf(b"  9", b"$ACADVER", b"  1", b"AC1032", b" 62", b"5")),
+    (DEFAULTS, BOM + dxf(b"  0", b"SECTION", b"  1", b"\xc3\xa9")),
+    # The code-page run ends at the group code 0 after the last header variable.
+    (DEFAULTS, dxf(b"  9", b"$DWGCODEPAGE", b"  3", b"ANSI_852", b"  0", b"ENDSEC", b"  0", b"HATCH",
+                   b"  2", b"ANSI31", b" 62", b"     5", b"  1", b"%%130")),
+    # Names in the OBJECTS section stay; an MTEXT's group-3 parts are texts.
+    (ALL_WL_AS, dxf(b"  0", b"SECTION", b"  2", b"OBJECTS", b"  0", b"LAYOUT", b"  1", b"Pr\xe9sentation1",
+                    b"  0", b"ENDSEC", b"  0", b"SECTION", b"  2", b"ENTITIES", b"  1", b"Pr\xe9sentation1")),
+    (DEFAULTS, dxf(b"  0", b"MTEXT", b"  3", b"%%130" * 50, b"  1", b"%%130", b"  0", b"STYLE", b"  3",
+                   b"%%130.shx")),
 ]
 
 

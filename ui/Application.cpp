@@ -5,7 +5,25 @@
 
 #include <stdexcept>
 
+#include "engine/IoError.h"
+
 namespace dxfkonv {
+
+QString ErrorText(const std::exception& error)
+{
+    if (const auto* io = dynamic_cast<const IoError*>(&error)) {
+        switch (io->code()) {
+        case kNotAsciiDxf:
+            return QStringLiteral("Soubor není textový (ASCII) soubor DXF.");
+        case kTextsInUtf8:
+            return QStringLiteral("Texty výkresu jsou v kódování UTF-8 (AutoCAD 2007 nebo novější). "
+                                  "Uložte výkres jako starší verzi DXF, nebo vypněte Konverzi češtiny.");
+        default:
+            break;
+        }
+    }
+    return QString::fromLocal8Bit(error.what());
+}
 
 void ShowErrorBox(const QString& text)
 {
@@ -23,7 +41,7 @@ void HandleException(std::exception_ptr error)
     try {
         std::rethrow_exception(std::move(error));
     } catch (const std::exception& e) {
-        ShowErrorBox(QString::fromLocal8Bit(e.what()));
+        ShowErrorBox(ErrorText(e));
     } catch (...) {
         ShowErrorBox(QStringLiteral("Neznámá chyba."));
     }

@@ -18,8 +18,13 @@ inline constexpr const char* kApplicationTitle = "dxfkonv";
 // titled with the application's title, and waits until it is closed.
 void ShowErrorBox(const QString& text);
 
+// The text the default handler shows for an error: an I/O error's own
+// ("File access denied."), but a Czech one for the two kinds of drawing a
+// pass refuses to convert (not a text DXF file, texts in UTF-8).
+QString ErrorText(const std::exception& error);
+
 // The default handler: anything thrown out of an event handler ends up
-// here. An I/O error shows its own text ("File access denied.").
+// here and is shown with ErrorText().
 void HandleException(std::exception_ptr error);
 
 // Runs an event handler; what it throws goes to the default handler

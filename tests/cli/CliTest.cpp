@@ -166,6 +166,34 @@ TEST(Cli, FailuresAreReportedAndTheRestGoesOn)
     EXPECT_EQ(readFile(dir.file("ok.dxf")), " 62\r\n4\r\n");
 }
 
+TEST(Cli, DrawingsThePassRefusesAreFailuresOnTheirLine)
+{
+    TempDir dir;
+    const std::string binary = std::string("AutoCAD Binary DXF\r\n\x1A\0", 22) + " 62\r\n5\r\n";
+    const std::string utf8 = "\xEF\xBB\xBF  0\r\nSECTION\r\n 62\r\n5\r\n";
+    writeFile(dir.file("bin.dxf"), binary);
+    writeFile(dir.file("new.dxf"), utf8);
+    writeFile(dir.file("ok.dxf"), " 62\r\n5\r\n");
+    const std::string utf8Message = ": Texts in UTF-8 (AutoCAD 2007 or later): save the drawing as an older DXF "
+                                    "version, or convert without recoding texts.\n";
+    for (const char* dryRun : {"-q", "-n"}) {
+        const Result r =
+            run(dir, {dryRun, "--no-backup", dir.file("bin.dxf"), dir.file("new.dxf"), dir.file("ok.dxf")});
+        EXPECT_EQ(r.code, 1) << dryRun;
+        EXPECT_NE(r.err.find("dxfkonv-cli: " + dir.file("bin.dxf") + ": Not an ASCII DXF file.\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("dxfkonv-cli: " + dir.file("new.dxf") + utf8Message), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(dir.file("bin.dxf")), binary);
+        EXPECT_EQ(readFile(dir.file("new.dxf")), utf8);
+        EXPECT_EQ(dir.names(), (Names{"bin.dxf", "new.dxf", "ok.dxf"}));
+    }
+    EXPECT_EQ(readFile(dir.file("ok.dxf")), " 62\r\n4\r\n");  // converted once, then only inspected
+    // With texts left alone the UTF-8 file is converted.
+    EXPECT_EQ(run(dir, {"--no-text", "--no-backup", dir.file("new.dxf")}).code, 0);
+    EXPECT_EQ(readFile(dir.file("new.dxf")), "\xEF\xBB\xBF  0\r\nSECTION\r\n 62\r\n4\r\n");
+}
+
 TEST(Cli, LostCharactersAreAWarning)
 {
     TempDir dir;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "MemoryStreams.h"
+#include "engine/IoError.h"
 #include "engine/LinePass.h"
 
 using namespace dxfkonv;
@@ -217,6 +218,151 @@ TEST(CodePage, OnlyCodesAndHeaderNamesStartTheRun)
               (Lines{"$DWGCODEPAGE", "  3", "ANSI_1250", "  9", "$X"}));
 }
 
+TEST(CodePage, RunEndsAtTheGroupCodeZeroThatEndsTheHeader)
+{
+    ConversionSwitches sw;
+    const Lines lastVariable{"  9", "$DWGCODEPAGE", "  3", "ANSI_852", "  0", "ENDSEC", "  0", "HATCH",
+                             "  2", "ANSI31", " 62", "     5", "  1", "%%130"};
+    PassReport report;
+    EXPECT_EQ(convert(lastVariable, sw, &report),
+              (Lines{"  9", "$DWGCODEPAGE", "  3", "ANSI_1250", "  0", "ENDSEC", "  0", "HATCH", "  2", "ANSI31",
+                     " 62", "4", "  1", "\xE9"}));
+    EXPECT_EQ(report.codePagesSet, 1u);
+    EXPECT_EQ(report.textsRecoded, 1u);
+    EXPECT_EQ(report.coloursRenumbered, 1u);
+    // A value "0" does not end it; a code " 0 " does, also with texts left alone.
+    EXPECT_EQ(convert({"  9", "$DWGCODEPAGE", " 70", "0", "  3", "ANSI_852", " 0 ", "ENDSEC", " 62", "5"},
+                      textsOff()),
+              (Lines{"  9", "$DWGCODEPAGE", " 70", "0", "  3", "ANSI_1250", " 0 ", "ENDSEC", " 62", "4"}));
+}
+
+namespace {
+
+Lines objectsSection(const std::string& name, const std::string& path)
+{
+    return {"  0", "SECTION", "  2", "OBJECTS", "  0", "LAYOUT", "  1", name, "  0", "IMAGEDEF", "  1", path,
+            "  0", "ENDSEC", "  0", "SECTION", "  2", "ENTITIES", "  0", "TEXT", "  1", name};
+}
+
+}  // namespace
+
+TEST(TextsInPlace, NamesAndDataInTheObjectsSectionStay)
+{
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
+    const std::string name = "Pr\xE9sentation1";
+    const std::string path = "C:\\V\xFDkresy\\a.png";
+    Lines expected = objectsSection(name, path);
+    expected.back() = "Pr%%130sentation1";  // a text after the section is a text again
+    PassReport report;
+    EXPECT_EQ(convert(objectsSection(name, path), wl, &report), expected);
+    EXPECT_EQ(report.textsRecoded, 1u);
+    // Only a section's name opens it: a layer or a pair later in the section does not.
+    const Lines notNames{"  0", "LAYER", "  2", "OBJECTS", "  1", "%%130", "  0", "SECTION", "  5", "1A",
+                         "  2", "OBJECTS", "  1", "%%130"};
+    EXPECT_EQ(convert(notNames),
+              (Lines{"  0", "LAYER", "  2", "OBJECTS", "  1", "\xE9", "  0", "SECTION", "  5", "1A", "  2",
+                     "OBJECTS", "  1", "\xE9"}));
+}
+
+TEST(TextsInPlace, AllPartsOfAMultiLineTextAreRecoded)
+{
+    const std::string part = "%%130" + std::string(245, 'a');
+    const std::string recoded = "\xE9" + std::string(245, 'a');
+    PassReport report;
+    EXPECT_EQ(convert({"  0", "MTEXT", "  3", part, "  3", part, "  1", "%%130", "  0", "TEXT", "  3", "%%130"},
+                      {}, &report),
+              (Lines{"  0", "MTEXT", "  3", recoded, "  3", recoded, "  1", "\xE9", "  0", "TEXT", "  3", "%%130"}));
+    EXPECT_EQ(report.textsRecoded, 3u);
+    // Group 3 elsewhere, and with texts left alone, stays.
+    EXPECT_EQ(convert({"  0", "STYLE", "  3", "%%130.shx", "  0", "ATTDEF", "  3", "%%130"}),
+              (Lines{"  0", "STYLE", "  3", "%%130.shx", "  0", "ATTDEF", "  3", "%%130"}));
+    EXPECT_EQ(convert({"  0", "MTEXT", "  3", "%%130"}, textsOff()), (Lines{"  0", "MTEXT", "  3", "%%130"}));
+}
+
+namespace {
+
+// The number of the error a pass over `input` refuses it with, 0 when it
+// converts it; the same however the input arrives.
+int refusal(const std::string& input, const ConversionSwitches& sw = {})
+{
+    int whole = 0;
+    try {
+        ConvertBuffer(input, sw);
+    } catch (const IoError& e) {
+        whole = e.code();
+    }
+    PiecewiseSource source(input, 1);
+    StringOut out;
+    int trickled = 0;
+    try {
+        ConvertStream(source, out, input.size(), sw);
+    } catch (const IoError& e) {
+        trickled = e.code();
+        EXPECT_EQ(out.text, "") << "written before the refusal";
+    }
+    EXPECT_EQ(whole, trickled);
+    return whole;
+}
+
+std::string header(const std::string& version)
+{
+    return joinCrLf({"  0", "SECTION", "  2", "HEADER", "  9", "$ACADVER", "  1", version, "  9", "$DWGCODEPAGE",
+                     "  3", "ANSI_1250", "  0", "ENDSEC", "  0", "SECTION", "  2", "ENTITIES", "  0", "TEXT", "  1",
+                     "\xC3\xA9", " 62", "5", "  0", "ENDSEC", "  0", "EOF"});
+}
+
+}  // namespace
+
+TEST(RefusedInput, BinaryDxfWhateverTheSwitches)
+{
+    const std::string sentinel("AutoCAD Binary DXF\r\n\x1A\0", 22);
+    ConversionSwitches nothing = textsOff();
+    nothing.palette256 = false;
+    for (const ConversionSwitches& sw : {ConversionSwitches{}, nothing}) {
+        EXPECT_EQ(refusal(sentinel + "\0\x02\x10\0SECTION\0", sw), kNotAsciiDxf);
+        EXPECT_EQ(refusal(sentinel, sw), kNotAsciiDxf);
+        // Shorter than the mark, or the mark anywhere else: a text file.
+        EXPECT_EQ(refusal(sentinel.substr(0, 21), sw), 0);
+        EXPECT_EQ(refusal("  0\r\n" + sentinel, sw), 0);
+    }
+    EXPECT_STREQ(IoError(kNotAsciiDxf).what(), "Not an ASCII DXF file.");
+}
+
+TEST(RefusedInput, TextsInUtf8WhenTheyAreToBeRecoded)
+{
+    const struct {
+        std::string input;
+        int refused;
+    } cases[] = {
+        {header("AC1021"), kTextsInUtf8},
+        {header("AC1024"), kTextsInUtf8},
+        {header("  AC1032 "), kTextsInUtf8},
+        {"\xEF\xBB\xBF" + header("AC1009"), kTextsInUtf8},
+        {"\xEF\xBB\xBF", kTextsInUtf8},
+        {header("AC1018"), 0},
+        {header("AC1009"), 0},
+        {header("ac1021"), 0},  // versions are written in upper case
+        {header("AC10210"), 0},
+        // Only the header's $ACADVER tells; after it ends there is nothing more to check.
+        {joinCrLf({"  0", "SECTION", "  2", "HEADER", "  0", "ENDSEC", "  9", "$ACADVER", "  1", "AC1021"}), 0},
+        {joinCrLf({"  9", "$ACADVER", " 70", "1", "  1", "AC1021"}), 0},
+        // Read also where it follows the code-page header's run.
+        {joinCrLf({"  9", "$DWGCODEPAGE", "  3", "ANSI_1252", "  9", "$ACADVER", "  1", "AC1027"}), kTextsInUtf8},
+        {joinCrLf({"  1", "AC1021"}), 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(refusal(c.input), c.refused) << c.input;
+        // With texts left alone such a file converts as before.
+        EXPECT_EQ(refusal(c.input, textsOff()), 0) << c.input;
+    }
+    std::string expected = ConvertBuffer(header("AC1009"), textsOff());
+    expected.replace(expected.find("AC1009"), 6, "AC1032");
+    PassReport report;
+    EXPECT_EQ(ConvertBuffer(header("AC1032"), textsOff(), &report), expected);
+    EXPECT_EQ(report.coloursRenumbered, 1u);
+}
+
 TEST(LineEnds, EveryLineEndsWithCrLf)
 {
     const ConversionSwitches sw;
@@ -382,7 +528,8 @@ std::string randomDrawing(std::mt19937& rng, std::size_t lines)
         "  0", "  1", " 62", "62", "1", "  9", " 70", "     1", "     5", "    -5", "-7x", "256", "$F",
         "%%130", "%%%c", "%%c12", "%%", "\xE9\xA7\xB0", "$DWGCODEPAGE", "dwgcodepage", "ANSI_852", "ANSI31",
         "$INSBASE", "", " ", "EOF", "TEXT", "999", "\x1a", "a\x1a" "b", "x\ry", "  1 ", " 9  ", "  62 ", "162",
-        "x62", "6 2", " 11", "Gc", "\n1"};
+        "x62", "6 2", " 11", "Gc", "\n1", " 0 ", "  2", "  3", "SECTION", "OBJECTS", "ENDSEC", "MTEXT",
+        "$ACADVER", "AC1018", "AC1027"};
     // Lines of an ordinary drawing, which pass through untouched.
     static const char* const plain[] = {" 10", " 20", "  8", "  5", "100", "12.5", "-3.25", "LINE", "0",
                                         " 21", " 31", " 72", "  2", " 39", " 71", "1001", "AcDbLine", "Z"};
@@ -413,21 +560,40 @@ TEST(Paths, BlockScanAndLineByLineAgree)
     variants[2].recodeTexts = false;
     variants[2].colourDirection = "as";
     variants[3].palette256 = false;
+    // Refused inputs are refused alike.
+    auto refusedWith = [](auto&& pass) {
+        try {
+            pass();
+            return 0;
+        } catch (const IoError& e) {
+            return e.code();
+        }
+    };
+    const std::string starts[] = {"", std::string("AutoCAD Binary DXF\r\n\x1A\0", 22), "\xEF\xBB\xBF"};
     for (int round = 0; round < 300; ++round) {
-        const std::string input = randomDrawing(rng, 1 + rng() % (round % 3 == 0 ? 600 : 60));
+        const std::string input = (round % 10 == 9 ? starts[static_cast<std::size_t>(round / 10) % 3] : "")
+                                  + randomDrawing(rng, 1 + rng() % (round % 3 == 0 ? 600 : 60));
         const ConversionSwitches& sw = variants[static_cast<std::size_t>(round) % variants.size()];
         PassReport whole;
         std::vector<int> wholeProgress;
-        const std::string expected =
-            ConvertBuffer(input, sw, &whole, [&](int p) { wholeProgress.push_back(p); });
+        std::string expected;
+        const int refused = refusedWith(
+            [&] { expected = ConvertBuffer(input, sw, &whole, [&](int p) { wholeProgress.push_back(p); }); });
         for (std::size_t step : {1u, 2u, 7u}) {
             // A few bytes a read: almost no line lies whole in a read block, and
             // the line-by-line path does the work.
             PiecewiseSource source(input, step);
             StringOut out;
             std::vector<int> progress;
-            const PassReport trickled =
-                ConvertStream(source, out, input.size(), sw, [&](int p) { progress.push_back(p); });
+            PassReport trickled;
+            ASSERT_EQ(refusedWith([&] {
+                          trickled = ConvertStream(source, out, input.size(), sw,
+                                                   [&](int p) { progress.push_back(p); });
+                      }),
+                      refused)
+                << "round " << round << " step " << step;
+            if (refused != 0)
+                continue;
             ASSERT_EQ(out.text, expected) << "round " << round << " step " << step;
             ASSERT_EQ(progress, wholeProgress) << "round " << round << " step " << step;
             ASSERT_EQ(trickled.lines, whole.lines);

@@ -285,6 +285,33 @@ TEST_F(BatchTest, AnIoErrorStopsTheBatchLeavesTheWindowUpAndReachesTheDefaultHan
     EXPECT_TRUE(IsConverted("c.dxf"));
 }
 
+TEST_F(BatchTest, ADrawingThePassRefusesStopsTheBatchWithACzechMessage)
+{
+    const QByteArray binary = QByteArray("AutoCAD Binary DXF\r\n\x1A\0", 22) + Drawing("b.dxf");
+    const QByteArray utf8 = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$ACADVER\r\n  1\r\nAC1027\r\n"
+                            + Drawing("c.dxf");
+    WriteFile(fDir / "b.dxf", binary);
+    WriteFile(fDir / "c.dxf", utf8);
+    Select({QStringLiteral("a.dxf"), QStringLiteral("b.dxf"), QStringLiteral("c.dxf")});
+    MessageBoxWatcher watcher;
+
+    ClickConvert();
+    ASSERT_EQ(watcher.SeenBoxes().size(), 1);
+    EXPECT_EQ(watcher.SeenBoxes()[0].text, QStringLiteral("Soubor není textový (ASCII) soubor DXF."));
+    EXPECT_EQ(watcher.SeenBoxes()[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(IsConverted("a.dxf"));
+    EXPECT_EQ(ReadFile(fDir / "b.dxf"), binary);
+    EXPECT_EQ(access((fDir / "b.old").constData(), F_OK), -1);
+    EXPECT_EQ(Selected(), (QStringList{QStringLiteral("b.dxf"), QStringLiteral("c.dxf")}));
+
+    Select({QStringLiteral("c.dxf")});
+    ClickConvert();
+    ASSERT_EQ(watcher.SeenBoxes().size(), 2);
+    EXPECT_TRUE(watcher.SeenBoxes()[1].text.startsWith(QStringLiteral("Texty výkresu jsou v kódování UTF-8")));
+    EXPECT_EQ(ReadFile(fDir / "c.dxf"), utf8);
+    EXPECT_EQ(Selected(), (QStringList{QStringLiteral("c.dxf")}));
+}
+
 TEST_F(BatchTest, TheHandlerItselfCatchesNothing)
 {
     ASSERT_EQ(chmod((fDir / "a.dxf").constData(), 0444), 0);
