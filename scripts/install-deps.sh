@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ make cmake pkg-config
+  dpkg-dev file help2man lintian appstream desktop-file-utils
   libgtest-dev libgmock-dev
   qt6-base-dev
   libacl1-dev libattr1-dev

@@ -16,6 +16,11 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure | tee -a "$log"
 
+# The Debian package from the same build, checked so that a broken one fails here.
+rm -f build/dxfkonv_*.deb
+cmake --build build --target package
+scripts/check-package.sh build/dxfkonv_*.deb
+
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDXFKONV_SANITIZE=ON
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCollator>
 #include <QFile>
+#include <QLocale>
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -72,8 +74,12 @@ QList<FsName> listEntries(const QByteArray& directory, Wanted wanted, const QByt
         if (fits)
             result.append(FsName{name, ShownName(name)});
     }
-    std::sort(result.begin(), result.end(), [](const FsName& a, const FsName& b) {
-        const int byText = QString::compare(a.shown, b.shown, Qt::CaseInsensitive);
+    // Czech alphabetical order (C, Č, ..., H, CH, I, ...; R, Ř; S, Š; Z, Ž)
+    // from the toolkit's collation, whatever the user's locale says.
+    QCollator czech(QLocale(QLocale::Czech, QLocale::CzechRepublic));
+    czech.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(result.begin(), result.end(), [&czech](const FsName& a, const FsName& b) {
+        const int byText = czech.compare(a.shown, b.shown);
         return byText != 0 ? byText < 0 : a.raw < b.raw;
     });
     return result;

@@ -29,7 +29,8 @@ bool MatchesMask(const QByteArray& name, const QByteArray& mask);
 
 // Ordinary files of `directory` (a symbolic link counts as what it points
 // to) whose names match `mask`, leaving out hidden ones (a leading "."),
-// sorted without regard to case.
+// in Czech alphabetical order without regard to case; names that differ only
+// in case follow their bytes ("A" before "a").
 QList<FsName> ListFiles(const QByteArray& directory, const QByteArray& mask);
 
 // The subdirectories of `directory`, hidden ones left out, sorted the same way.

@@ -79,13 +79,52 @@ protected:
 TEST_F(FileListTest, ListsOrdinaryVisibleDxfFilesAsStoredSortedWithoutRegardToCase)
 {
     const QStringList items = shownItems(fList);
-    // Without regard to case; equal names by their bytes ("A" before "a").
+    // Czech order without regard to case; equal names by their bytes ("A"
+    // before "a"); a name that is not UTF-8 shows a replacement character
+    // and comes last.
     const QStringList expected = {
-        QStringLiteral("A.DXF"),    QStringLiteral("a.dxf"),    QStringLiteral("b.DXF"),
-        QStringLiteral("C.Dxf"),    QStringLiteral("link.dxf"), QStringLiteral("čep.dxf"),
-        QStringLiteral("Čára.DXF"), ShownName("\xE8" "ep2.dxf"),
+        QStringLiteral("A.DXF"),   QStringLiteral("a.dxf"),    QStringLiteral("b.DXF"),
+        QStringLiteral("C.Dxf"),   QStringLiteral("Čára.DXF"), QStringLiteral("čep.dxf"),
+        QStringLiteral("link.dxf"), ShownName("\xE8" "ep2.dxf"),
     };
     EXPECT_EQ(items, expected);
+}
+
+// Names in Czech alphabetical order: accented vowels sort with their base
+// letter, Č, Ř, Š and Ž after C, R, S and Z, "ch" after "h", all without
+// regard to case.
+const QStringList kCzechOrder = {
+    QStringLiteral("1np.dxf"),    QStringLiteral("abeceda.dxf"), QStringLiteral("Ábel.dxf"),
+    QStringLiteral("cihla.dxf"),  QStringLiteral("Cukr.dxf"),    QStringLiteral("čára.dxf"),
+    QStringLiteral("Čep.dxf"),    QStringLiteral("dům.dxf"),     QStringLiteral("hrad.dxf"),
+    QStringLiteral("Hůl.dxf"),    QStringLiteral("chata.dxf"),   QStringLiteral("CHLÉV.dxf"),
+    QStringLiteral("ikona.dxf"),  QStringLiteral("PLAN.dxf"),    QStringLiteral("plan.dxf"),
+    QStringLiteral("rám.dxf"),    QStringLiteral("Ruka.dxf"),    QStringLiteral("řez.dxf"),
+    QStringLiteral("Řídítko.dxf"), QStringLiteral("sklep.dxf"),  QStringLiteral("šachta.dxf"),
+    QStringLiteral("Šipka.dxf"),  QStringLiteral("tunel.dxf"),   QStringLiteral("zeď.dxf"),
+    QStringLiteral("Zub.dxf"),    QStringLiteral("žlab.dxf"),    QStringLiteral("Žulový.dxf"),
+};
+
+TEST(CzechOrder, SortsTheFileListAlphabeticallyInCzech)
+{
+    ScratchDir dir;
+    for (auto name = kCzechOrder.crbegin(); name != kCzechOrder.crend(); ++name)
+        WriteFile(dir / QFile::encodeName(*name));
+    TFileListBox list;
+    list.SetMask("*.dxf");
+    list.SetDirectory(dir.Path());
+    EXPECT_EQ(shownItems(list), kCzechOrder);
+}
+
+TEST(CzechOrder, SortsTheSubdirectoriesTheSameWay)
+{
+    ScratchDir dir;
+    for (auto name = kCzechOrder.crbegin(); name != kCzechOrder.crend(); ++name)
+        MakeDir(dir / QFile::encodeName(*name));
+    QStringList shown;
+    for (const FsName& sub : ListSubdirectories(dir.Path()))
+        shown.append(sub.shown);
+    EXPECT_EQ(shown, kCzechOrder);
 }
 
 TEST_F(FileListTest, GivesEachItemsNameExactlyAsStoredOnDisk)
