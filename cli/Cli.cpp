@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kProgram = "dxfkonv-cli";
-constexpr const char* kVersion = "1.0.0";
+constexpr const char* kVersion = DXFKONV_VERSION;  // the project's, from the build
 constexpr std::uintmax_t kProgressBarFrom = 4u << 20;  // files smaller than this finish too fast to watch
 
 const char* const kUsage =
@@ -35,7 +35,7 @@ const char* const kUsage =
     "  --text lw|wl          text direction: lw = Latin II escapes to CP1250 (default),\n"
     "                        wl = CP1250 to Latin II escapes; also sets $DWGCODEPAGE\n"
     "  --no-text             leave texts as they are ($DWGCODEPAGE still follows --text)\n"
-    "  --palette 16|256|none colour table (default 256); none leaves colours alone\n"
+    "  --palette 16|256|none  colour table (default 256); none leaves colours alone\n"
     "  --colour sa|as        sa = TARNIX to AutoCAD (default), as = AutoCAD to TARNIX\n"
     "  --no-backup           do not keep the old file as NAME.old\n"
     "  -o, --output FILE     write the result to FILE, leave the input untouched (one input)\n"
