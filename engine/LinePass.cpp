@@ -438,9 +438,16 @@ bool isUtf8Version(std::string_view version)
 class Structure {
 public:
     // Throws IoError(kTextsInUtf8) at a version that writes texts in UTF-8.
-    void follow(Code code, std::string_view value)
+    [[gnu::always_inline]] void follow(Code code, std::string_view value)
     {
-        // Most pairs, texts and colours, are nothing to it.
+        // Most pairs, texts and colours, are nothing to it; nor are most
+        // entities: only names starting with the letters of MTEXT, SECTION
+        // and ENDSEC (or with a space) need a closer look.
+        if (awaited_ == Awaited::Nothing && code == Code::Zero && !value.empty() && value[0] != 'M'
+            && value[0] != 'S' && value[0] != 'E' && value[0] != ' ') {
+            mtext_ = false;
+            return;
+        }
         if (awaited_ != Awaited::Nothing || code == Code::Zero || (code == Code::Nine && versionDue_))
             note(code, value);
     }
@@ -586,6 +593,7 @@ private:
         const bool colours = switches_.renumberColours();
         std::uint64_t lines = report_.lines;
         Code lastCode = lastCode_;
+        const CodeTails& tails = tails_;
         std::size_t pos = first;
         std::size_t runStart = first;  // unchanged bytes not yet written
         LineEndCursor cursor(data, pos, end);
@@ -609,7 +617,7 @@ private:
             if (valueEnd >= end)
                 break;
             const bool valueCrLf = cursor.lastWasCrLf();
-            const Code kind = quickCode(code, tails_);
+            const Code kind = quickCode(code, tails);
             // The common pairs: both lines stay as they are, and the gauge
             // stays where it is. A group code 0 (a new entity, a section's
             // start or end) only tells the structure where the drawing is.
@@ -731,7 +739,7 @@ private:
 
     // Both paths show the structure every pair they take, but for the
     // plain ones (none of the codes it looks at) while it awaits nothing.
-    void follow(Code code, std::string_view value)
+    [[gnu::always_inline]] void follow(Code code, std::string_view value)
     {
         if (followsStructure_)
             structure_.follow(code, value);
