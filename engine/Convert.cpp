@@ -359,7 +359,9 @@ public:
         } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             fail();
         }
-        fd = createNamed(ops, dirFd, O_WRONLY);
+        fd = claimName([&](const std::string& name) {
+            return ops.openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        });
         fd_ = std::make_unique<Fd>(ops, fd);
     }
     WorkFile(const WorkFile&) = delete;
@@ -409,37 +411,29 @@ public:
     // Gives the file a name of its own in its directory, for the rename.
     const std::string& publish()
     {
-        if (!name_.empty())
-            return name_;
-        for (int i = 0; i < kMaxWorkNames; ++i) {
-            const std::string name = numbered(kWorkFileName, i);
-            if (ops_.linkat(AT_FDCWD, procPath_, dirFd_, name, AT_SYMLINK_FOLLOW) == 0) {
-                name_ = name;
-                pending_.set(dirFd_, name_);
-                return name_;
-            }
-            if (errno != EEXIST)
-                fail();
-        }
-        fail();
-    }
-
-    // The name for the n-th try: NAME, NAME.1, NAME.2 ...
-    static std::string numbered(const std::string& name, int n)
-    {
-        return n == 0 ? name : name + "." + std::to_string(n);
+        if (name_.empty())
+            claimName([this](const std::string& name) {
+                return ops_.linkat(AT_FDCWD, procPath_, dirFd_, name, AT_SYMLINK_FOLLOW);
+            });
+        return name_;
     }
 
 private:
-    int createNamed(FileOps& ops, int dirFd, int flags)
+    // Tries kWorkFileName, kWorkFileName.1, kWorkFileName.2 ... until `take`
+    // gets one (a result of 0 or more), and keeps it; fails at once for any
+    // other reason than the name being taken.
+    template <typename Take>
+    int claimName(Take take)
     {
         for (int i = 0; i < kMaxWorkNames; ++i) {
-            const std::string name = numbered(kWorkFileName, i);
-            const int fd = ops.openat(dirFd, name, flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (fd >= 0) {
-                name_ = name;
-                pending_.set(dirFd, name_);
-                return fd;
+            std::string name = kWorkFileName;
+            if (i != 0)
+                name.append(".").append(std::to_string(i));
+            const int result = take(name);
+            if (result >= 0) {
+                name_ = std::move(name);
+                pending_.set(dirFd_, name_);
+                return result;
             }
             if (errno != EEXIST)
                 fail();
@@ -630,7 +624,8 @@ PassReport ConvertToFile(const std::string& inputPath, const std::string& output
     if (!target.dir)
         throw IoError(kFileNotFound);  // no such directory
     if (target.st.st_mode == 0) {
-        // A new file gets the permissions a new file would get.
+        // Nothing there yet: a new file gets the permissions a new file
+        // would get.
         const mode_t mask = ::umask(0);
         ::umask(mask);
         struct stat like = inputStat;
