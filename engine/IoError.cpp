@@ -12,9 +12,9 @@ std::string ioErrorText(int code)
     case kInvalidFilename: text = "Invalid filename"; break;
     case kTooManyOpenFiles: text = "Too many open files"; break;
     case kFileAccessDenied: text = "File access denied"; break;
-    case kReadBeyondEof: text = "Read beyond end of file"; break;
+    case 100: text = "Read beyond end of file"; break;
     case kDiskFull: text = "Disk full"; break;
-    case kInvalidNumericInput: text = "Invalid numeric input"; break;
+    case 106: text = "Invalid numeric input"; break;
     case kNotAsciiDxf: text = "Not an ASCII DXF file"; break;
     case kTextsInUtf8:
         text = "Texts in UTF-8 (AutoCAD 2007 or later): save the drawing as an older DXF version, "
@@ -30,35 +30,37 @@ std::string ioErrorText(int code)
 
 IoError::IoError(int code) : IoError(code, ioErrorText(code)) {}
 
-IoError::IoError(int code, const std::string& text) : std::runtime_error(text), code_(code) {}
+IoError::IoError(int code, const std::string& text) : IoError(code, text, 0) {}
+
+IoError::IoError(int code, const std::string& text, int systemError)
+    : std::runtime_error(text), code_(code), systemError_(systemError)
+{
+}
 
 IoError IoError::fromErrno(int err)
 {
+    int code = err;
     switch (err) {
-    case ENOENT:
-        return IoError(kFileNotFound);
+    case ENOENT: code = kFileNotFound; break;
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-    case EISDIR:
-        return IoError(kInvalidFilename);
+    case EISDIR: code = kInvalidFilename; break;
     case EMFILE:
-    case ENFILE:
-        return IoError(kTooManyOpenFiles);
+    case ENFILE: code = kTooManyOpenFiles; break;
     case EACCES:
     case EPERM:
     case EROFS:
-    case ETXTBSY:
-        return IoError(kFileAccessDenied);
+    case ETXTBSY: code = kFileAccessDenied; break;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
-        return IoError(kDiskFull);
+    case EFBIG: code = kDiskFull; break;
     default:
         // Numbers of their own (EIO is 5 on Linux, for example) must not
         // borrow another number's text.
-        return IoError(err, std::string("I/O error ").append(std::to_string(err)).append("."));
+        return IoError(err, std::string("I/O error ").append(std::to_string(err)).append("."), err);
     }
+    return IoError(code, ioErrorText(code), err);
 }
 
 }  // namespace dxfkonv

@@ -12,10 +12,8 @@ enum IoErrorCode : int {
     kInvalidFilename = 3,
     kTooManyOpenFiles = 4,
     kFileAccessDenied = 5,
-    kReadBeyondEof = 100,
     kDiskFull = 101,
     kFileNotOpen = 103,
-    kInvalidNumericInput = 106,
     // Drawings the pass will not convert, numbered apart from the
     // system's error numbers: a binary DXF file, and (with texts to
     // recode) a drawing whose texts are written in UTF-8.
@@ -24,7 +22,8 @@ enum IoErrorCode : int {
 };
 
 // The text shown for an I/O error number: "File access denied.",
-// "I/O error 32." and so on (the final "." included).
+// "I/O error 32." and so on (the final "." included). The table also holds
+// the texts users know for 100 and 106, though no pass raises them.
 std::string ioErrorText(int code);
 
 class IoError : public std::runtime_error {
@@ -38,10 +37,17 @@ public:
     // Any other errno keeps its own number with the text "I/O error N.".
     static IoError fromErrno(int err);
 
+    // The number of the message table, as the user reads it.
     int code() const noexcept { return code_; }
+    // The system's error number behind it (0 when the pass itself raised
+    // it): code() 5 may be "permission denied" or, from EIO, an I/O error.
+    int systemError() const noexcept { return systemError_; }
 
 private:
+    IoError(int code, const std::string& text, int systemError);
+
     int code_;
+    int systemError_ = 0;
 };
 
 }  // namespace dxfkonv

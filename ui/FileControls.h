@@ -33,8 +33,6 @@ public:
     // The name of item `index` exactly as stored on disk.
     QByteArray FileName(int index) const;
 
-    int ItemHeight() const { return fItemHeight; }
-
 private:
     QByteArray fDirectory;
     QByteArray fMask = "*.*";
@@ -62,13 +60,10 @@ public:
     bool OpenEntry(int row);
 
     void SetFileList(TFileListBox* fileList);
-    TFileListBox* FileList() const { return fFileList; }
 
     QByteArray EntryPath(int row) const;
     int EntryLevel(int row) const;
     EntryKind EntryKindOf(int row) const;
-
-    int ItemHeight() const { return fItemHeight; }
 
 signals:
     void DirectoryChanged(const QByteArray& directory);
@@ -98,7 +93,6 @@ public:
     explicit TDriveComboBox(QWidget* parent = nullptr);
 
     void SetDirList(TDirectoryListBox* dirList);
-    TDirectoryListBox* DirList() const { return fDirList; }
 
     // Replaces the list of file systems (Refresh reads the mounted ones).
     void SetVolumes(const QList<Volume>& volumes);
@@ -108,9 +102,6 @@ public:
     // Chooses file system `index` as the user does; false when it could
     // not be read and the choice was undone.
     bool ChooseDrive(int index);
-
-    // The directory last shown on the file system mounted at `root`.
-    QByteArray LastDirectoryOn(const QByteArray& root) const { return fLastDirectory.value(root); }
 
     void showPopup() override;  // reads the mounted file systems anew first
 

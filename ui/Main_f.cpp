@@ -182,13 +182,13 @@ ConversionSwitches TMainForm::Switches() const
     return switches;
 }
 
-void TMainForm::Convert(const std::string& fileName)
+PassReport TMainForm::Convert(const std::string& fileName)
 {
     ProgressSink progress;
     if (fPBarForm)
         progress = [gauge = fPBarForm->Gauge1](int percent) { gauge->SetProgress(percent); };
-    dxfkonv::Convert(DirectoryBox->Directory().toStdString(), fileName, Switches(), progress, SystemFileOps(),
-                     &fBatch);
+    return dxfkonv::Convert(DirectoryBox->Directory().toStdString(), fileName, Switches(), progress, SystemFileOps(),
+                            &fBatch);
 }
 
 unsigned char TMainForm::ConvertChar(const TextDirection& direction, unsigned char c) const

@@ -29,15 +29,16 @@ public:
 
     // The progress window the batch shows; start-up creates it after this one.
     void SetPBarForm(TPBarForm* form) { fPBarForm = form; }
-    TPBarForm* PBarForm() const { return fPBarForm; }
 
     // The switches as the controls stand now.
     ConversionSwitches Switches() const;
 
     // Converts one file of the directory list's directory with the switches
-    // of the moment, the progress window's gauge following it. Failures are
+    // of the moment, the progress window's gauge following it, and says
+    // what it changed (the batch shows no counts; a file not found or met
+    // before in the batch is passed over, as the report says). Failures are
     // thrown as IoError.
-    void Convert(const std::string& fileName);
+    PassReport Convert(const std::string& fileName);
     unsigned char ConvertChar(const TextDirection& direction, unsigned char c) const;
     int ConvertColor(const ColourDirection& direction, int colour, bool palette16) const;
 

@@ -294,11 +294,22 @@ TEST(IoErrors, TextsAndNumbers)
     EXPECT_STREQ(IoError(101).what(), "Disk full.");
     EXPECT_STREQ(IoError(106).what(), "Invalid numeric input.");
     EXPECT_STREQ(IoError(32).what(), "I/O error 32.");
-    EXPECT_EQ(IoError::fromErrno(ENOENT).code(), 2);
-    EXPECT_EQ(IoError::fromErrno(ENAMETOOLONG).code(), 3);
-    EXPECT_EQ(IoError::fromErrno(EMFILE).code(), 4);
-    EXPECT_EQ(IoError::fromErrno(EROFS).code(), 5);
-    EXPECT_EQ(IoError::fromErrno(EDQUOT).code(), 101);
-    EXPECT_EQ(IoError::fromErrno(EFBIG).code(), 101);
-    EXPECT_STREQ(IoError::fromErrno(EIO).what(), "I/O error 5.");
+    EXPECT_EQ(IoError(5).systemError(), 0);
+    // The number and text the user reads, and the system's cause behind
+    // them: EACCES and EIO both read 5, yet a caller can tell them apart.
+    const struct {
+        int err;
+        int code;
+        const char* text;
+    } fromSystem[] = {{ENOENT, 2, "File not found."},      {ENAMETOOLONG, 3, "Invalid filename."},
+                      {EMFILE, 4, "Too many open files."}, {EROFS, 5, "File access denied."},
+                      {EACCES, 5, "File access denied."},  {EIO, 5, "I/O error 5."},
+                      {EDQUOT, 101, "Disk full."},         {EFBIG, 101, "Disk full."},
+                      {EBUSY, EBUSY, "I/O error 16."}};
+    for (const auto& c : fromSystem) {
+        const IoError e = IoError::fromErrno(c.err);
+        EXPECT_EQ(e.code(), c.code) << c.err;
+        EXPECT_STREQ(e.what(), c.text) << c.err;
+        EXPECT_EQ(e.systemError(), c.err);
+    }
 }

@@ -240,6 +240,24 @@ TEST_F(BatchTest, AFileReachedTwiceIsConvertedOnce)
     EXPECT_EQ(access((fDir / "d.old").constData(), F_OK), -1);
 }
 
+// One file's pass says what it changed, and whether it found the file at
+// all; the batch itself shows no counts.
+TEST_F(BatchTest, ConvertReportsWhatThePassDid)
+{
+    const QByteArray input = Drawing("a.dxf");
+    PassReport inMemory;
+    ConvertBuffer(std::string_view(input.constData(), static_cast<std::size_t>(input.size())), {}, &inMemory);
+    ASSERT_GT(inMemory.coloursRenumbered, 0u);
+
+    const PassReport done = fMain->Convert("a.dxf");
+    EXPECT_TRUE(done.found);
+    EXPECT_EQ(done.textsRecoded, 60u);
+    EXPECT_EQ(done.coloursRenumbered, inMemory.coloursRenumbered);
+    EXPECT_EQ(done.codePagesSet, 1u);
+    EXPECT_TRUE(IsConverted("a.dxf"));
+    EXPECT_FALSE(fMain->Convert("gone.dxf").found);
+}
+
 TEST_F(BatchTest, AnIoErrorStopsTheBatchLeavesTheWindowUpAndReachesTheDefaultHandler)
 {
     // No write permission bit: refused whoever runs the program.
