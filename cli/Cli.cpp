@@ -60,16 +60,6 @@ struct UsageError {
     std::string message;
 };
 
-bool endsWithDxf(const std::string& name)
-{
-    if (name.size() < 4)
-        return false;
-    std::string tail = name.substr(name.size() - 4);
-    std::transform(tail.begin(), tail.end(), tail.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return tail == ".dxf";
-}
-
 bool lessIgnoringCase(const std::string& a, const std::string& b)
 {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
@@ -197,7 +187,7 @@ public:
 
     int run()
     {
-        std::vector<std::string> files;
+        std::vector<Item> files;
         for (const auto& path : o_.paths)
             collect(path, files);
         for (const auto& file : files)
@@ -208,6 +198,13 @@ public:
     }
 
 private:
+    // A drawing to convert, and its path as the user reads it: as given on
+    // the command line, or its directory's path and its name.
+    struct Item {
+        std::string path;
+        Drawing drawing;
+    };
+
     void error(const std::string& name, const std::string& message)
     {
         std::fprintf(stderr, "%s: %s: %s\n", kProgram, name.c_str(), message.c_str());
@@ -215,7 +212,7 @@ private:
     }
 
     // Expands a command-line path into the files to convert.
-    void collect(const std::string& path, std::vector<std::string>& files)
+    void collect(const std::string& path, std::vector<Item>& files)
     {
         struct stat st{};
         if (::stat(path.c_str(), &st) != 0) {
@@ -231,63 +228,57 @@ private:
             }
             collectDirectory(path, files);
         } else if (S_ISREG(st.st_mode)) {
-            files.push_back(path);
+            files.push_back({path, Drawing::FromPath(path)});
         } else {
             error(path, "not a regular file");
         }
     }
 
-    void collectDirectory(const std::string& directory, std::vector<std::string>& files)
+    void collectDirectory(const std::string& directory, std::vector<Item>& files)
     {
-        std::vector<std::string> names;
-        std::vector<std::string> subdirectories;
-        std::error_code ec;
-        for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string name = it->path().filename().string();
-            if (name.empty() || name[0] == '.')
-                continue;  // hidden, as in the windows' file list
-            std::error_code typeError;
-            if (it->is_directory(typeError)) {
-                if (o_.recursive && !it->is_symlink(typeError))
-                    subdirectories.push_back(name);
-            } else if (it->is_regular_file(typeError) && endsWithDxf(name)) {
-                names.push_back(name);
-            }
-        }
-        if (ec) {
-            error(directory, ioErrorText(IoError::fromErrno(ec.value()).code()));
+        DirectoryListing listing;
+        try {
+            listing = ListDirectory(directory);
+        } catch (const IoError& e) {
+            error(directory, e.what());
             return;
         }
-        std::sort(names.begin(), names.end(), lessIgnoringCase);
+        std::sort(listing.drawings.begin(), listing.drawings.end(), lessIgnoringCase);
+        for (auto& name : listing.drawings) {
+            Drawing drawing{directory, std::move(name)};
+            files.push_back({drawing.Path(), std::move(drawing)});
+        }
+        if (!o_.recursive)
+            return;
+        std::vector<std::string> subdirectories;
+        for (const auto& sub : listing.subdirectories)
+            if (!sub.link)
+                subdirectories.push_back(sub.name);
         std::sort(subdirectories.begin(), subdirectories.end(), lessIgnoringCase);
-        const std::string prefix = BasePrefix(directory);
-        for (const auto& name : names)
-            files.push_back(prefix + name);
         for (const auto& sub : subdirectories)
-            collectDirectory(prefix + sub, files);
+            collectDirectory(Drawing{directory, sub}.Path(), files);
     }
 
-    void convertOne(const std::string& path)
+    void convertOne(const Item& item)
     {
-        const fs::path p(path);
-        const std::string directory = p.has_parent_path() ? p.parent_path().string() : std::string(".");
-        const std::string name = p.filename().string();
+        const std::string& path = item.path;
+        const std::string& name = item.drawing.name;
         if (o_.switches.keepBackup && !o_.dryRun && BackupName(name) == name) {
             error(path, "the backup would take the file's own name; use --no-backup");
             return;
         }
         std::error_code ec;
-        const bool bar = terminal_ && !o_.quiet && fs::file_size(p, ec) >= kProgressBarFrom;
+        const bool bar = terminal_ && !o_.quiet && fs::file_size(path, ec) >= kProgressBarFrom;
         ProgressBar progress(name, bar);
         const ProgressSink sink = [&progress](int percent) { progress.show(percent); };
         try {
             PassReport report;
             if (o_.dryRun)
-                report = InspectFile(path, o_.switches, sink, SystemFileOps(), &batch_);
+                report = InspectFile(item.drawing, o_.switches, sink, SystemFileOps(), &batch_);
             else if (o_.output)
-                report = ConvertToFile(path, *o_.output, o_.switches, sink);
+                report = ConvertToFile(item.drawing, Drawing::FromPath(*o_.output), o_.switches, sink);
             else
-                report = Convert(directory, name, o_.switches, sink, SystemFileOps(), &batch_);
+                report = Convert(item.drawing, o_.switches, sink, SystemFileOps(), &batch_);
             progress.clear();
             if (!report.found) {
                 error(path, ioErrorText(kFileNotFound));

@@ -256,15 +256,17 @@ void refuseForeignLink(FileOps& ops, const Place& place)
         throw IoError(kFileAccessDenied);
 }
 
-// Finds `path` and follows it through symbolic links, each read relative
-// to the directory that holds it. Missing names come back not found;
-// names that cannot be reached throw.
-Place locate(FileOps& ops, const std::string& path)
+// Finds a drawing: opens its directory, looks its name up there and
+// follows it through symbolic links, each read relative to the directory
+// that holds it. Missing names come back not found; names that cannot be
+// reached throw.
+Place locate(FileOps& ops, const Drawing& drawing)
 {
     Place place;
-    std::string next = path;
+    place.dir = openDirectory(ops, AT_FDCWD, drawing.directory.empty() ? "." : drawing.directory, place.dirSyncable);
+    std::string next = drawing.name;
     for (int links = 0;; ++links) {
-        if (!enter(ops, place, next)) {
+        if (!place.dir || !enter(ops, place, next)) {
             if (errno == ENOENT || errno == ENOTDIR)
                 return place;
             fail();
@@ -555,19 +557,7 @@ PassReport writeReplacing(FileOps& ops, int in, const struct stat& inputStat, co
     return report;
 }
 
-std::string joined(const std::string& directory, const std::string& name)
-{
-    return BasePrefix(directory) + name;
-}
-
 }  // namespace
-
-std::string BasePrefix(const std::string& directory)
-{
-    if (directory.empty() || directory.back() == kPathSeparator)
-        return directory;  // no directory means the current one
-    return directory + kPathSeparator;
-}
 
 std::string BackupName(const std::string& fileName)
 {
@@ -577,10 +567,10 @@ std::string BackupName(const std::string& fileName)
     return fileName.substr(0, dot + 1) + "old";
 }
 
-PassReport Convert(const std::string& directory, const std::string& fileName,
-                   const ConversionSwitches& switches, const ProgressSink& progress, FileOps& ops, Batch* batch)
+PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
+                   FileOps& ops, Batch* batch)
 {
-    const Place place = locate(ops, joined(directory, fileName));
+    const Place place = locate(ops, drawing);
     if (!place.found) {
         PassReport skipped;
         skipped.found = false;
@@ -602,8 +592,8 @@ PassReport Convert(const std::string& directory, const std::string& fileName,
     requireStillThere(ops, place, st);
     requireWritable(ops, place, st);
     // The backup goes beside the name given, a link's as well.
-    const std::string backupName = BackupName(fileName);
-    const bool backup = switches.keepBackup && backupName != fileName;
+    const std::string backupName = BackupName(drawing.name);
+    const bool backup = switches.keepBackup && backupName != drawing.name;
     PassReport report = writeReplacing(ops, in.get(), st, place, st, in.get(), &st,
                                        backup ? &backupName : nullptr, switches, progress, batch);
     if (batch)
@@ -611,16 +601,16 @@ PassReport Convert(const std::string& directory, const std::string& fileName,
     return report;
 }
 
-PassReport ConvertToFile(const std::string& inputPath, const std::string& outputPath,
-                         const ConversionSwitches& switches, const ProgressSink& progress, FileOps& ops)
+PassReport ConvertToFile(const Drawing& input, const Drawing& output, const ConversionSwitches& switches,
+                         const ProgressSink& progress, FileOps& ops)
 {
-    const Place source = locate(ops, inputPath);
+    const Place source = locate(ops, input);
     if (!source.found)
         throw IoError(kFileNotFound);
     struct stat inputStat{};
     Fd in(ops, openFound(ops, source, inputStat));
 
-    const Place target = locate(ops, outputPath);
+    const Place target = locate(ops, output);
     if (!target.dir)
         throw IoError(kFileNotFound);  // no such directory
     if (target.st.st_mode == 0) {
@@ -648,10 +638,10 @@ PassReport ConvertToFile(const std::string& inputPath, const std::string& output
                           switches, progress, nullptr);
 }
 
-PassReport InspectFile(const std::string& path, const ConversionSwitches& switches,
-                       const ProgressSink& progress, FileOps& ops, Batch* batch)
+PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
+                       FileOps& ops, Batch* batch)
 {
-    const Place place = locate(ops, path);
+    const Place place = locate(ops, drawing);
     if (!place.found) {
         PassReport skipped;
         skipped.found = false;

@@ -8,24 +8,15 @@
 #include <string>
 #include <utility>
 
+#include "engine/Drawings.h"
 #include "engine/FileOps.h"
 #include "engine/LinePass.h"
 #include "engine/Switches.h"
 
 namespace dxfkonv {
 
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
-
 // The name of the short-lived work file, in the converted file's directory.
 inline constexpr const char* kWorkFileName = "razade.&&&";
-
-// The directory with one separator after it (a root keeps its own; an
-// empty directory, the current one, stays empty).
-std::string BasePrefix(const std::string& directory);
 
 // The backup's name: the file name cut after its last "." plus "old"
 // ("PLAN.DXF" gives "PLAN.old"); a name without "." gets ".old" appended.
@@ -67,7 +58,7 @@ private:
     std::map<std::pair<dev_t, ino_t>, Pending> directories_;
 };
 
-// Converts directory/fileName in place.
+// Converts a drawing in place.
 //
 // A name with no regular file behind it is skipped: the report says
 // found == false and nothing is touched. So is a drawing `batch` has met
@@ -91,24 +82,29 @@ private:
 //
 // Throws IoError on any failure; the file is then untouched and no work
 // file is left behind.
-PassReport Convert(const std::string& directory, const std::string& fileName,
-                   const ConversionSwitches& switches, const ProgressSink& progress = {},
+PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress = {},
                    FileOps& ops = SystemFileOps(), Batch* batch = nullptr);
 
-// Converts inputPath into outputPath (created or replaced the same safe
-// way), leaving the input untouched; no backup is made. Throws IoError:
+// The same for the drawing `fileName` in `directory`, as the window names it.
+inline PassReport Convert(const std::string& directory, const std::string& fileName,
+                          const ConversionSwitches& switches, const ProgressSink& progress = {},
+                          FileOps& ops = SystemFileOps(), Batch* batch = nullptr)
+{
+    return Convert(Drawing{directory, fileName}, switches, progress, ops, batch);
+}
+
+// Converts `input` into `output` (created or replaced the same safe way),
+// leaving the input untouched; no backup is made. Throws IoError:
 // kFileNotFound when the input is missing or not a regular file,
 // kFileAccessDenied when it cannot be reached or when the output is the
 // input itself.
-PassReport ConvertToFile(const std::string& inputPath, const std::string& outputPath,
-                         const ConversionSwitches& switches, const ProgressSink& progress = {},
-                         FileOps& ops = SystemFileOps());
+PassReport ConvertToFile(const Drawing& input, const Drawing& output, const ConversionSwitches& switches,
+                         const ProgressSink& progress = {}, FileOps& ops = SystemFileOps());
 
-// Runs the pass over a file without writing anything: what would change.
+// Runs the pass over a drawing without writing anything: what would change.
 // A drawing `batch` has met is skipped as in Convert().
-PassReport InspectFile(const std::string& path, const ConversionSwitches& switches,
-                       const ProgressSink& progress = {}, FileOps& ops = SystemFileOps(),
-                       Batch* batch = nullptr);
+PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress = {},
+                       FileOps& ops = SystemFileOps(), Batch* batch = nullptr);
 
 // Removes the named work files of passes under way. Only what a signal
 // handler may call is called, so a program can call it from one before it

@@ -74,18 +74,12 @@ void TFileListBox::SetDirectory(const QByteArray& directory)
     Update();
 }
 
-void TFileListBox::SetMask(const QByteArray& mask)
-{
-    fMask = mask;
-    Update();
-}
-
 void TFileListBox::Update()
 {
     clear();
     if (fDirectory.isEmpty())
         return;
-    for (const FsName& file : ListFiles(fDirectory, fMask)) {
+    for (const FsName& file : ListFiles(fDirectory)) {
         auto* item = new QListWidgetItem(file.shown, this);
         item->setData(kRawRole, file.raw);
     }

@@ -13,8 +13,8 @@
 
 namespace dxfkonv {
 
-// The ordinary files of one directory that match a mask, bare names as
-// stored, sorted without regard to case, several selectable at once.
+// The drawings of one directory (ListFiles), bare names as stored, in
+// Czech alphabetical order, several selectable at once.
 class TFileListBox : public QListWidget {
     Q_OBJECT
 
@@ -24,9 +24,6 @@ public:
     QByteArray Directory() const { return fDirectory; }
     void SetDirectory(const QByteArray& directory);  // and re-reads the list
 
-    QByteArray Mask() const { return fMask; }
-    void SetMask(const QByteArray& mask);  // and re-reads the list
-
     // Reads the directory again.
     void Update();
 
@@ -35,7 +32,6 @@ public:
 
 private:
     QByteArray fDirectory;
-    QByteArray fMask = "*.*";
     int fItemHeight = 13;
 };
 

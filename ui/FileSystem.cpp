@@ -13,69 +13,28 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <string>
 #include <vector>
+
+#include "engine/Drawings.h"
+#include "engine/IoError.h"
 
 namespace dxfkonv {
 
 namespace {
 
-char foldAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool matchFrom(const char* name, const char* nameEnd, const char* mask, const char* maskEnd)
-{
-    // Classic wildcard walk with one backtracking point for the last "*".
-    const char* starMask = nullptr;
-    const char* starName = nullptr;
-    while (name != nameEnd) {
-        if (mask != maskEnd && *mask == '*') {
-            starMask = ++mask;
-            starName = name;
-        } else if (mask != maskEnd && (*mask == '?' || foldAscii(*mask) == foldAscii(*name))) {
-            ++mask;
-            ++name;
-        } else if (starMask) {
-            mask = starMask;
-            name = ++starName;
-        } else {
-            return false;
-        }
-    }
-    while (mask != maskEnd && *mask == '*')
-        ++mask;
-    return mask == maskEnd;
-}
-
 struct DirCloser {
     void operator()(DIR* dir) const { closedir(dir); }
 };
 
-enum class Wanted { Files, Directories };
-
-QList<FsName> listEntries(const QByteArray& directory, Wanted wanted, const QByteArray& mask)
+// Czech alphabetical order (C, Č, ..., H, CH, I, ...; R, Ř; S, Š; Z, Ž)
+// from the toolkit's collation, whatever the user's locale says; names
+// that differ only in case follow their bytes.
+QList<FsName> sortedCzech(const std::vector<QByteArray>& names)
 {
     QList<FsName> result;
-    std::unique_ptr<DIR, DirCloser> dir(opendir(directory.constData()));
-    if (!dir)
-        return result;
-    const int fd = dirfd(dir.get());
-    while (const dirent* entry = readdir(dir.get())) {
-        const QByteArray name(entry->d_name);
-        if (name.isEmpty() || name.startsWith('.'))
-            continue;  // hidden, and "." and ".."
-        if (wanted == Wanted::Files && !MatchesMask(name, mask))
-            continue;
-        struct stat st{};
-        if (fstatat(fd, entry->d_name, &st, 0) != 0)
-            continue;  // a dangling link or a name that went away
-        const bool fits = wanted == Wanted::Files ? S_ISREG(st.st_mode) : S_ISDIR(st.st_mode);
-        if (fits)
-            result.append(FsName{name, ShownName(name)});
-    }
-    // Czech alphabetical order (C, Č, ..., H, CH, I, ...; R, Ř; S, Š; Z, Ž)
-    // from the toolkit's collation, whatever the user's locale says.
+    for (const QByteArray& name : names)
+        result.append(FsName{name, ShownName(name)});
     QCollator czech(QLocale(QLocale::Czech, QLocale::CzechRepublic));
     czech.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(result.begin(), result.end(), [&czech](const FsName& a, const FsName& b) {
@@ -85,6 +44,21 @@ QList<FsName> listEntries(const QByteArray& directory, Wanted wanted, const QByt
     return result;
 }
 
+// The directory's listing; an empty one when it cannot be read.
+DirectoryListing listingOf(const QByteArray& directory)
+{
+    try {
+        return ListDirectory(std::string(directory.constData(), static_cast<std::size_t>(directory.size())));
+    } catch (const IoError&) {
+        return {};
+    }
+}
+
+QByteArray bytesOf(const std::string& name)
+{
+    return QByteArray(name.data(), static_cast<qsizetype>(name.size()));
+}
+
 }  // namespace
 
 QString ShownName(const QByteArray& raw)
@@ -92,20 +66,20 @@ QString ShownName(const QByteArray& raw)
     return QFile::decodeName(raw);
 }
 
-bool MatchesMask(const QByteArray& name, const QByteArray& mask)
+QList<FsName> ListFiles(const QByteArray& directory)
 {
-    return matchFrom(name.constData(), name.constData() + name.size(), mask.constData(),
-                     mask.constData() + mask.size());
-}
-
-QList<FsName> ListFiles(const QByteArray& directory, const QByteArray& mask)
-{
-    return listEntries(directory, Wanted::Files, mask);
+    std::vector<QByteArray> names;
+    for (const std::string& name : listingOf(directory).drawings)
+        names.push_back(bytesOf(name));
+    return sortedCzech(names);
 }
 
 QList<FsName> ListSubdirectories(const QByteArray& directory)
 {
-    return listEntries(directory, Wanted::Directories, QByteArray());
+    std::vector<QByteArray> names;
+    for (const Subdirectory& sub : listingOf(directory).subdirectories)
+        names.push_back(bytesOf(sub.name));
+    return sortedCzech(names);
 }
 
 QByteArray NormalisePath(const QByteArray& path)

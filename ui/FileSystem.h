@@ -23,15 +23,11 @@ struct FsName {
 // The text shown for a name or path stored as `raw`.
 QString ShownName(const QByteArray& raw);
 
-// Does `name` match the wildcard `mask` ("*" any run, "?" any one byte),
-// without regard to the case of ASCII letters?
-bool MatchesMask(const QByteArray& name, const QByteArray& mask);
-
-// Ordinary files of `directory` (a symbolic link counts as what it points
-// to) whose names match `mask`, leaving out hidden ones (a leading "."),
-// in Czech alphabetical order without regard to case; names that differ only
-// in case follow their bytes ("A" before "a").
-QList<FsName> ListFiles(const QByteArray& directory, const QByteArray& mask);
+// The drawings of `directory` (see ListDirectory: *.dxf in any letter
+// case, regular files, hidden ones left out), in Czech alphabetical order
+// without regard to case; names that differ only in case follow their
+// bytes ("A" before "a"). None when the directory cannot be read.
+QList<FsName> ListFiles(const QByteArray& directory);
 
 // The subdirectories of `directory`, hidden ones left out, sorted the same way.
 QList<FsName> ListSubdirectories(const QByteArray& directory);

@@ -96,7 +96,6 @@ void TMainForm::createControls()
     Label1 = placeLabel(Panel1, "Label1", QPoint(8, 10), QStringLiteral("Adresář:"));
     Label3 = placeLabel(Panel1, "Label3", QPoint(200, 10), QStringLiteral("Soubory:"));
     FileBox = place(new TFileListBox(Panel1), "FileBox", QRect(192, 24, 169, 163));
-    FileBox->SetMask("*.dxf");
     DirectoryBox = place(new TDirectoryListBox(Panel1), "DirectoryBox", QRect(8, 24, 169, 121));
     DriveBox = place(new TDriveComboBox(Panel1), "DriveBox", QRect(8, 168, 169, 19));
     DirectoryBox->SetFileList(FileBox);

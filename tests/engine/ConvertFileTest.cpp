@@ -84,9 +84,6 @@ TEST(ConvertFile, BackupNamesAndOptions)
     EXPECT_EQ(BackupName("PLAN.DXF"), "PLAN.old");
     EXPECT_EQ(BackupName("a.b.dxf"), "a.b.old");
     EXPECT_EQ(BackupName("plan"), "plan.old");
-    EXPECT_EQ(BasePrefix("/"), "/");
-    EXPECT_EQ(BasePrefix("/data/draw"), "/data/draw/");
-    EXPECT_EQ(BasePrefix(""), "");
 
     TempDir dir;
     writeFile(dir.file("a.b.dxf"), "  0\r\nEOF\r\n");

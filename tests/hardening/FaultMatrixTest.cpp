@@ -256,7 +256,7 @@ TEST(FaultMatrix, EveryCallFailsWhenConvertingIntoAnotherFile)
                 writeFile(dir / "out.dxf", earlier);
         };
         auto convert = [&](FileOps& ops) {
-            return runHere([&] { return ConvertToFile(dir / "in.dxf", dir / "out.dxf", allOn(false), {}, ops); });
+            return runHere([&] { return ConvertToFile(Drawing::FromPath(dir / "in.dxf"), Drawing::FromPath(dir / "out.dxf"), allOn(false), {}, ops); });
         };
         reset();
         FaultyOps counter;
@@ -497,7 +497,7 @@ TEST(FoundByHardening, UnreadableInputIsNotReportedMissing)
     ChildOptions options;
     options.dropPrivileges = true;
     const Outcome o = runInChild(
-        [&] { return ConvertToFile(dir / "tajne/in.dxf", dir / "out.dxf", allOn(false)); }, options);
+        [&] { return ConvertToFile(Drawing::FromPath(dir / "tajne/in.dxf"), Drawing::FromPath(dir / "out.dxf"), allOn(false)); }, options);
     ::chmod((dir / "tajne").c_str(), 0755);
     expectError(o, kDenied);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"tajne"});

@@ -116,7 +116,7 @@ TEST(OddFiles, BinaryJunkConvertsLikeTheSameBytesInMemory)
         ASSERT_EQ(o.kind, Outcome::kConverted) << describe(o);
         EXPECT_TRUE(readFile(dir / "junk.dxf") == expected);
         EXPECT_TRUE(readFile(dir / "junk.old") == junk);
-        const PassReport inspected = InspectFile(dir / "junk.old", s);
+        const PassReport inspected = InspectFile(Drawing::FromPath(dir / "junk.old"), s);
         EXPECT_EQ(inspected.lines, expectedReport.lines);
         EXPECT_EQ(inspected.textsRecoded, expectedReport.textsRecoded);
         EXPECT_EQ(dir.names(), (std::vector<std::string>{"junk.dxf", "junk.old"}));
@@ -156,7 +156,7 @@ TEST(OddFiles, AMillionEmptyLines)
         if (kPeakMemoryMeaningful) {
             EXPECT_LT(extra, 12 * kMiB);
         }
-        const PassReport r = InspectFile(dir / "empty.dxf", allOn());
+        const PassReport r = InspectFile(Drawing::FromPath(dir / "empty.dxf"), allOn());
         EXPECT_EQ(r.lines, 1000000u);
     }
 }

@@ -40,22 +40,6 @@ QList<int> selectedRows(const QListWidget& list)
 // ---------------------------------------------------------------------------
 // File list
 
-TEST(FileMask, MatchesAsAFileNameWildcardWithoutRegardToCase)
-{
-    EXPECT_TRUE(MatchesMask("plan.dxf", "*.dxf"));
-    EXPECT_TRUE(MatchesMask("PLAN.DXF", "*.dxf"));
-    EXPECT_TRUE(MatchesMask("Plan.dXf", "*.DXF"));
-    EXPECT_TRUE(MatchesMask("a.b.dxf", "*.dxf"));
-    EXPECT_TRUE(MatchesMask(".dxf", "*.dxf"));
-    EXPECT_FALSE(MatchesMask("plan.dxf.bak", "*.dxf"));
-    EXPECT_FALSE(MatchesMask("plan.dxfx", "*.dxf"));
-    EXPECT_FALSE(MatchesMask("plandxf", "*.dxf"));
-    EXPECT_TRUE(MatchesMask("\xC8\xE1ra.dxf", "*.dxf"));
-    EXPECT_TRUE(MatchesMask("ab", "a?"));
-    EXPECT_FALSE(MatchesMask("abc", "a?"));
-    EXPECT_TRUE(MatchesMask("anything", "*"));
-}
-
 class FileListTest : public ::testing::Test {
 protected:
     FileListTest()
@@ -68,7 +52,6 @@ protected:
         EXPECT_EQ(symlink("a.dxf", (fDir / "link.dxf").constData()), 0);
         EXPECT_EQ(symlink("gone.dxf", (fDir / "dangling.dxf").constData()), 0);
         EXPECT_EQ(mkfifo((fDir / "pipe.dxf").constData(), 0600), 0);
-        fList.SetMask("*.dxf");
         fList.SetDirectory(fDir.Path());
     }
 
@@ -111,7 +94,6 @@ TEST(CzechOrder, SortsTheFileListAlphabeticallyInCzech)
     for (auto name = kCzechOrder.crbegin(); name != kCzechOrder.crend(); ++name)
         WriteFile(dir / QFile::encodeName(*name));
     TFileListBox list;
-    list.SetMask("*.dxf");
     list.SetDirectory(dir.Path());
     EXPECT_EQ(shownItems(list), kCzechOrder);
 }
@@ -194,7 +176,6 @@ protected:
         WriteFile(fDir / "folder-like.dxf");
         WriteFile(fDir / "gamma/deep.dxf");
         fDirs.SetFileList(&fFiles);
-        fFiles.SetMask("*.dxf");
         fDirs.SetDirectory(fDir.Path());
         fDirs.resize(169, 121);
     }

@@ -33,6 +33,7 @@ protected:
     {
         WriteFile(fDir / "PLAN.DXF");
         WriteFile(fDir / "notes.txt");
+        WriteFile(fDir / "plan.dxf.bak");
         InDirectory here(fDir.Path());
         fForm = std::make_unique<TMainForm>();
     }
@@ -157,7 +158,6 @@ TEST_F(MainFormTest, StartsInTheProcessesCurrentDirectoryListingItsDxfFiles)
     EXPECT_EQ(Form().DirectoryBox->Directory(), fDir.Path());
     ASSERT_EQ(Form().FileBox->count(), 1);
     EXPECT_EQ(Form().FileBox->item(0)->text(), QStringLiteral("PLAN.DXF"));
-    EXPECT_EQ(Form().FileBox->Mask(), QByteArray("*.dxf"));
     EXPECT_EQ(Form().DriveBox->currentIndex(),
               VolumeOf(Form().DriveBox->Volumes(), fDir.Path()));
 }
