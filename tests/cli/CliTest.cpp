@@ -2,11 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,30 +28,44 @@ struct Result {
     std::string err;
 };
 
-// Runs dxfkonv-cli (or `program`, which then takes the command line as its
-// arguments) with `args`.
-Result run(const TempDir& scratch, std::vector<std::string> args, const char* program = DXFKONV_CLI)
+// Who the command line runs as, when not as this process (needs root).
+struct User {
+    uid_t uid;
+    gid_t gid;
+    std::vector<gid_t> groups;
+};
+
+// Runs dxfkonv-cli with `args`, as `as` when given.
+Result run(const TempDir& scratch, std::vector<std::string> args, const std::optional<User>& as = std::nullopt)
 {
     const std::string outPath = scratch.path() + "-stdout";
     const std::string errPath = scratch.path() + "-stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    args.insert(args.begin(), program);
+    args.insert(args.begin(), DXFKONV_CLI);
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    pid_t pid = 0;
-    Result r;
-    if (posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int streams[3] = {open("/dev/null", O_RDONLY), open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                                open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
+        for (int fd = 0; fd < 3; ++fd) {
+            if (streams[fd] < 0 || dup2(streams[fd], fd) < 0)
+                _exit(126);
+        }
+        for (const int fd : streams)
+            if (fd > 2)
+                close(fd);
+        if (as && !becomeUser(as->uid, as->gid, as->groups))
+            _exit(126);
+        execve(DXFKONV_CLI, argv.data(), environ);
+        _exit(127);
     }
-    posix_spawn_file_actions_destroy(&actions);
+    Result r;
+    int status = 0;
+    if (pid > 0 && waitpid(pid, &status, 0) == pid)
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = readFile(outPath);
     r.err = readFile(errPath);
     unlink(outPath.c_str());
@@ -243,16 +258,6 @@ TEST(Cli, UsageErrors)
 
 namespace {
 
-// Runs the command line as another user and groups (needs root), through
-// the system's own setpriv.
-Result runAs(const TempDir& scratch, uid_t uid, gid_t gid, const std::string& groups, std::vector<std::string> args)
-{
-    std::vector<std::string> all = {"--reuid=" + std::to_string(uid), "--regid=" + std::to_string(gid),
-                                    groups.empty() ? "--clear-groups" : "--groups=" + groups, "--", DXFKONV_CLI};
-    all.insert(all.end(), args.begin(), args.end());
-    return run(scratch, all, "/usr/bin/setpriv");
-}
-
 struct stat statOf(const std::string& path)
 {
     struct stat st{};
@@ -318,7 +323,7 @@ TEST(Cli, UnreachableAndOverlongNamesAreReportedAsSuch)
     ASSERT_EQ(mkdir(dir.file("tajne").c_str(), 0700), 0);
     writeFile(dir.file("tajne/plan.dxf"), " 62\r\n5\r\n");
     const std::string overlong = dir.file(std::string(300, 'v') + ".dxf");
-    Result r = geteuid() == 0 ? runAs(dir, 65534, 65534, "", {dir.file("tajne/plan.dxf"), overlong})
+    Result r = geteuid() == 0 ? run(dir, {dir.file("tajne/plan.dxf"), overlong}, User{kNobody, kNobody, {}})
                               : (chmod(dir.file("tajne").c_str(), 0), run(dir, {dir.file("tajne/plan.dxf"), overlong}));
     chmod(dir.file("tajne").c_str(), 0700);
     EXPECT_EQ(r.code, 1);
@@ -337,7 +342,7 @@ TEST(Cli, GroupIsKeptAndALostOwnerIsReported)
     writeFile(dir.file("plan.dxf"), " 62\r\n5\r\n");
     ASSERT_EQ(chown(dir.file("plan.dxf").c_str(), 2001, 3000), 0);
     ASSERT_EQ(chmod(dir.file("plan.dxf").c_str(), 0664), 0);
-    const Result r = runAs(dir, 2002, 4000, "3000", {dir.file("plan.dxf")});
+    const Result r = run(dir, {dir.file("plan.dxf")}, User{2002, 4000, {3000}});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(readFile(dir.file("plan.dxf")), " 62\r\n4\r\n");
     const struct stat st = statOf(dir.file("plan.dxf"));

@@ -1,7 +1,6 @@
 #include "tests/hardening/HardeningSupport.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,9 +47,7 @@ std::string makeDrawing(std::size_t bytes, std::uint32_t seed)
 
 // ---- users ---------------------------------------------------------------
 
-namespace {
-constexpr uid_t kNobody = 65534;
-}
+using test::kNobody;
 
 bool runningAsRoot() { return ::geteuid() == 0; }
 uid_t actorUid() { return runningAsRoot() ? kNobody : ::geteuid(); }
@@ -135,10 +132,8 @@ Outcome runInChild(const std::function<PassReport()>& pass, const ChildOptions& 
         throw std::runtime_error("fork failed");
     if (pid == 0) {
         ::close(pipeFds[0]);
-        if (options.dropPrivileges && runningAsRoot()) {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-                ::_exit(121);
-        }
+        if (options.dropPrivileges && runningAsRoot() && !test::becomeUser(kNobody, kNobody))
+            ::_exit(121);
         if (options.fileSizeLimit != RLIM_INFINITY) {
             std::signal(SIGXFSZ, SIG_IGN);
             struct rlimit lim{};

@@ -75,17 +75,20 @@ std::string sampleFile(const std::string& name)
     return readFile(std::string(DXFKONV_SAMPLES_DIR) + "/" + name);
 }
 
+bool becomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
+{
+    // The groups and the group first: once the user is set, they cannot be.
+    return setgroups(groups.size(), groups.data()) == 0 && setgid(gid) == 0 && setuid(uid) == 0;
+}
+
 int runUnprivileged(const std::function<int()>& fn)
 {
     const pid_t pid = fork();
     if (pid < 0)
         return -1;
     if (pid == 0) {
-        if (geteuid() == 0) {
-            const gid_t nobody = 65534;
-            if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)
-                _exit(255);
-        }
+        if (geteuid() == 0 && !becomeUser(kNobody, kNobody))
+            _exit(255);
         _exit(fn());
     }
     int status = 0;

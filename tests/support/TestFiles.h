@@ -1,6 +1,8 @@
 // Real files and directories for tests, and ways to make the system fail.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +35,15 @@ private:
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 std::string sampleFile(const std::string& name);  // content of a file in samples/
+
+// The user and group that tests run as when they give up root.
+inline constexpr uid_t kNobody = 65534;
+
+// Makes this process (a child of the test) the user `uid` of group `gid`
+// with exactly the supplementary `groups`, for good: no way back to root.
+// Calls only what a child between fork and exec may call. False when the
+// system refused.
+bool becomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups = {});
 
 // Runs fn in a child process that has no privileges (the user nobody when
 // this process is root) and returns what fn returned, or -1 if the child

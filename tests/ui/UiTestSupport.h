@@ -1,75 +1,69 @@
-// Helpers of the window tests: scratch directories, files, and a watcher
-// that finds message boxes, notes what they say and closes them.
+// Helpers of the window tests: the shared scratch directories and files
+// (TestFiles.h) in the bytes the windows use, and a watcher that finds
+// message boxes, notes what they say and closes them.
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
-
-#include <filesystem>
-#include <string>
-#include <system_error>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <exception>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <system_error>
 
+#include "TestFiles.h"
 #include "ui/FileSystem.h"
 
 namespace dxfkonv::testing {
 
-// A scratch directory, its path canonical (as the process's current
-// directory would report it).
-class ScratchDir {
+// A scratch directory (test::TempDir), its path canonical (as the
+// process's current directory would report it) and in bytes.
+class ScratchDir : public test::TempDir {
 public:
     ScratchDir()
     {
-        EXPECT_TRUE(fDir.isValid());
-        fPath = QFile::encodeName(QDir(fDir.path()).canonicalPath());
+        std::error_code ec;
+        const std::string canonical = std::filesystem::canonical(path(), ec).string();
+        EXPECT_FALSE(ec) << path();
+        fPath = QByteArray(canonical.data(), static_cast<qsizetype>(canonical.size()));
     }
-    // Removed by its bytes: the toolkit cannot remove names that are not
-    // UTF-8, and some tests make such names.
-    ~ScratchDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(std::string(fPath.constData(), static_cast<std::size_t>(fPath.size())), ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
 
     QByteArray Path() const { return fPath; }
     QByteArray operator/(const QByteArray& name) const { return JoinPath(fPath, name); }
 
 private:
-    QTemporaryDir fDir;
     QByteArray fPath;
 };
+
+inline std::string Bytes(const QByteArray& data)
+{
+    return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+}
 
 // Writes a file under exactly the bytes of `path`.
 inline void WriteFile(const QByteArray& path, const QByteArray& content = {})
 {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << path.constData();
-    const auto size = static_cast<std::size_t>(content.size());
-    const ssize_t written = ::write(fd, content.constData(), size);
-    ::close(fd);
-    ASSERT_EQ(written, static_cast<ssize_t>(size)) << path.constData();
+    test::writeFile(Bytes(path), Bytes(content));
 }
 
+// What a file holds; "<missing>" when it cannot be read.
 inline QByteArray ReadFile(const QByteArray& path)
 {
-    QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly))
+    try {
+        const std::string content = test::readFile(Bytes(path));
+        return QByteArray(content.data(), static_cast<qsizetype>(content.size()));
+    } catch (const std::exception&) {
         return QByteArray("<missing>");
-    return file.readAll();
+    }
 }
 
 inline void MakeDir(const QByteArray& path)
