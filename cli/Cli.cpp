@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <deque>
+#include <exception>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -183,7 +185,13 @@ private:
 
 class Runner {
 public:
-    explicit Runner(const Options& o) : o_(o), terminal_(isatty(STDERR_FILENO) == 1) {}
+    explicit Runner(const Options& o)
+        : o_(o), terminal_(isatty(STDERR_FILENO) == 1),
+          // Each drawing's flush and replace go on while the next is
+          // converted; their outcome is reported here, in order.
+          batch_([this](const PassReport& report, std::exception_ptr failure) { finished(report, failure); })
+    {
+    }
 
     int run()
     {
@@ -192,6 +200,7 @@ public:
             collect(path, files);
         for (const auto& file : files)
             convertOne(file);
+        batch_.flush();
         if (!o_.quiet && files.size() > 1)
             std::printf("%zu file(s) %s, %zu failed\n", done_, o_.dryRun ? "checked" : "converted", failed_);
         return failed_ == 0 ? 0 : 1;
@@ -270,6 +279,11 @@ private:
         std::error_code ec;
         const bool bar = terminal_ && !o_.quiet && fs::file_size(path, ec) >= kProgressBarFrom;
         ProgressBar progress(name, bar);
+        bar_ = &progress;
+        struct Gone {
+            ProgressBar*& bar;
+            ~Gone() { bar = nullptr; }
+        } gone{bar_};
         const ProgressSink sink = [&progress](int percent) { progress.show(percent); };
         try {
             PassReport report;
@@ -280,6 +294,10 @@ private:
             else
                 report = Convert(item.drawing, o_.switches, sink, SystemFileOps(), &batch_);
             progress.clear();
+            if (report.pending) {
+                waiting_.push_back(&item);
+                return;
+            }
             if (!report.found) {
                 error(path, ioErrorText(kFileNotFound));
                 return;
@@ -344,7 +362,27 @@ private:
 
     const Options& o_;
     const bool terminal_;
-    Batch batch_;
+    // The outcome of the oldest drawing whose last steps were under way.
+    void finished(const PassReport& report, std::exception_ptr failure)
+    {
+        const Item& item = *waiting_.front();
+        waiting_.pop_front();
+        if (bar_)
+            bar_->clear();
+        try {
+            if (failure)
+                std::rethrow_exception(failure);
+            ++done_;
+            if (!o_.quiet)
+                summarise(item.path, item.drawing.name, report);
+        } catch (const IoError& e) {
+            error(item.path, e.what());
+        }
+    }
+
+    std::deque<const Item*> waiting_;
+    ProgressBar* bar_ = nullptr;  // the one on the screen now
+    Batch batch_;  // last: its outcomes go to the members above
     std::size_t done_ = 0;
     std::size_t failed_ = 0;
 };

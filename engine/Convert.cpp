@@ -7,6 +7,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -390,6 +394,12 @@ public:
     // `like` when likeFd is -1), where allowed, then puts it on the disk.
     void settle(const struct stat& like, int likeFd, PassReport* report = nullptr)
     {
+        adopt(like, likeFd, report);
+        flush();
+    }
+
+    void adopt(const struct stat& like, int likeFd, PassReport* report)
+    {
         if (ops_.fchown(fd(), like.st_uid, like.st_gid) != 0) {
             if (errno != EPERM && errno != EINVAL)
                 fail();
@@ -406,6 +416,10 @@ public:
         }
         if (likeFd >= 0 ? ops_.copyAttributes(likeFd, fd()) != 0 : ops_.fchmod(fd(), like.st_mode & 07777) != 0)
             fail();
+    }
+
+    void flush()
+    {
         if (ops_.fsync(fd()) != 0)
             fail();
     }
@@ -519,43 +533,78 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
     copy.keep();
 }
 
-// Streams `in` through a work file beside the file `place` names and
-// renames it over that name, keeping a backup first when asked. `like`
-// (open as likeFd, or -1) is the file whose owner and attributes the
-// result takes; `expected`, when given, is the file the name must still
-// lead to at the moment of the replace.
-PassReport writeReplacing(FileOps& ops, int in, const struct stat& inputStat, const Place& place,
-                          const struct stat& like, int likeFd, const struct stat* expected,
-                          const std::string* backupName, const ConversionSwitches& switches,
-                          const ProgressSink& progress, Batch* batch)
-{
-    const int dirFd = place.dir->get();
-    WorkFile work(ops, dirFd);
-    FdSink file(ops, work.fd());
-    PassReport report = runPass(ops, in, static_cast<std::uint64_t>(inputStat.st_size), file, switches, progress);
-    work.settle(like, likeFd, &report);
-    if (expected)
-        requireStillThere(ops, place, *expected);
-    if (backupName)
-        makeBackup(ops, in, inputStat, place.namedIn ? place.namedIn->get() : dirFd, *backupName);
-    const std::string& name = work.publish();
-    struct stat written{};
-    if (batch && ops.fstat(work.fd(), &written) != 0)
-        fail();
-    work.close();
-    if (ops.renameat(dirFd, name, dirFd, place.name) != 0)
-        fail();
-    work.keep();
-    if (batch)
-        batch->remember(written);
-    if (!place.dirSyncable)
-        return report;
-    if (batch)
-        batch->flushLater(ops, dirFd);
-    else
-        ops.fsync(dirFd);  // best effort: the rename itself has happened
-    return report;
-}
+// A drawing on its way to being replaced: the pass streams the input
+// through a work file beside the name `place` found, then the last steps
+// put the work file on the disk, keep the backup when asked, and rename it
+// over that name. It owns all they need, so the last steps can also run
+// later, on a batch's own thread.
+class Replace {
+public:
+    // `like` (open as likeFd, or -1) is the file whose owner and attributes
+    // the result takes; `expected`, when given, is the file the name must
+    // still lead to at the moment of the replace.
+    Replace(FileOps& ops, Place place, std::unique_ptr<Fd> input, const struct stat& inputStat,
+            const std::optional<std::string>& backupName)
+        : ops_(ops), place_(std::move(place)), input_(std::move(input)), inputStat_(inputStat), backupName_(backupName)
+    {
+    }
+
+    // Runs the pass into the work file and gives it the attributes of `like`.
+    void convert(const ConversionSwitches& switches, const ProgressSink& progress, const struct stat& like,
+                 int likeFd, const struct stat* expected)
+    {
+        if (expected)
+            expected_ = *expected;
+        work_ = std::make_unique<WorkFile>(ops_, place_.dir->get());
+        FdSink file(ops_, work_->fd());
+        report_ = runPass(ops_, input_->get(), static_cast<std::uint64_t>(inputStat_.st_size), file, switches, progress);
+        work_->adopt(like, likeFd, &report_);
+    }
+
+    const PassReport& report() const { return report_; }
+    const struct stat& inputStat() const { return inputStat_; }
+    // The file the name will lead to once replaced.
+    struct stat result() const
+    {
+        struct stat written{};
+        if (ops_.fstat(work_->fd(), &written) != 0)
+            fail();
+        return written;
+    }
+
+    // The last steps. Directories are flushed through `batch` when given.
+    PassReport finish(Batch* batch)
+    {
+        const int dirFd = place_.dir->get();
+        work_->flush();
+        if (expected_)
+            requireStillThere(ops_, place_, *expected_);
+        if (backupName_)
+            makeBackup(ops_, input_->get(), inputStat_, place_.namedIn ? place_.namedIn->get() : dirFd, *backupName_);
+        const std::string& name = work_->publish();
+        work_->close();
+        if (ops_.renameat(dirFd, name, dirFd, place_.name) != 0)
+            fail();
+        work_->keep();
+        if (place_.dirSyncable) {
+            if (batch)
+                batch->flushLater(ops_, dirFd);
+            else
+                ops_.fsync(dirFd);  // best effort: the rename itself has happened
+        }
+        return report_;
+    }
+
+private:
+    FileOps& ops_;
+    Place place_;
+    std::unique_ptr<Fd> input_;
+    struct stat inputStat_;
+    std::optional<std::string> backupName_;
+    std::optional<struct stat> expected_;
+    std::unique_ptr<WorkFile> work_;
+    PassReport report_;
+};
 
 }  // namespace
 
@@ -570,21 +619,23 @@ std::string BackupName(const std::string& fileName)
 PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
                    FileOps& ops, Batch* batch)
 {
-    const Place place = locate(ops, drawing);
+    // Whatever becomes of this drawing, the one before it is reported first.
+    Batch::InOrder inOrder(batch);
+    Place place = locate(ops, drawing);
     if (!place.found) {
         PassReport skipped;
         skipped.found = false;
         return skipped;
     }
     struct stat st{};
-    Fd in(ops, openFound(ops, place, st));
+    auto in = std::make_unique<Fd>(ops, openFound(ops, place, st));
     if (batch && batch->met(st)) {
         PassReport skipped;
         skipped.repeated = true;
         return skipped;
     }
     // One pass at a time; and the name must still lead to the file locked.
-    if (ops.flock(in.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (ops.flock(in->get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK)
             throw IoError(kFileInUse);
         fail();
@@ -592,13 +643,19 @@ PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, c
     requireStillThere(ops, place, st);
     requireWritable(ops, place, st);
     // The backup goes beside the name given, a link's as well.
-    const std::string backupName = BackupName(drawing.name);
-    const bool backup = switches.keepBackup && backupName != drawing.name;
-    PassReport report = writeReplacing(ops, in.get(), st, place, st, in.get(), &st,
-                                       backup ? &backupName : nullptr, switches, progress, batch);
-    if (batch)
-        batch->remember(st);
-    return report;
+    std::optional<std::string> backupName = BackupName(drawing.name);
+    if (!switches.keepBackup || *backupName == drawing.name)
+        backupName.reset();
+    const int inFd = in->get();
+    auto replace = std::make_shared<Replace>(ops, std::move(place), std::move(in), st, backupName);
+    replace->convert(switches, progress, st, inFd, &st);
+    if (!batch)
+        return replace->finish(nullptr);
+    // The batch converts each file once, whatever becomes of it: neither
+    // the file read nor the one that replaces it again.
+    batch->remember(st);
+    batch->remember(replace->result());
+    return batch->finishLater([replace, batch] { return replace->finish(batch); }, replace->report(), inOrder);
 }
 
 PassReport ConvertToFile(const Drawing& input, const Drawing& output, const ConversionSwitches& switches,
@@ -608,9 +665,9 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
     if (!source.found)
         throw IoError(kFileNotFound);
     struct stat inputStat{};
-    Fd in(ops, openFound(ops, source, inputStat));
+    auto in = std::make_unique<Fd>(ops, openFound(ops, source, inputStat));
 
-    const Place target = locate(ops, output);
+    Place target = locate(ops, output);
     if (!target.dir)
         throw IoError(kFileNotFound);  // no such directory
     if (target.st.st_mode == 0) {
@@ -622,8 +679,9 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
         like.st_mode = static_cast<mode_t>((inputStat.st_mode & 0666) & ~mask);
         like.st_uid = ::geteuid();
         like.st_gid = ::getegid();
-        return writeReplacing(ops, in.get(), inputStat, target, like, -1, nullptr, nullptr, switches, progress,
-                              nullptr);
+        Replace replace(ops, std::move(target), std::move(in), inputStat, std::nullopt);
+        replace.convert(switches, progress, like, -1, nullptr);
+        return replace.finish(nullptr);
     }
     if (!target.found)
         throw IoError(kFileAccessDenied);  // a directory, a device ...
@@ -634,8 +692,10 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
     if (fd < 0 && errno != EACCES)
         fail();
     Fd existing(ops, fd);
-    return writeReplacing(ops, in.get(), inputStat, target, target.st, existing.get(), &target.st, nullptr,
-                          switches, progress, nullptr);
+    const struct stat existingStat = target.st;
+    Replace replace(ops, std::move(target), std::move(in), inputStat, std::nullopt);
+    replace.convert(switches, progress, existingStat, existing.get(), &existingStat);
+    return replace.finish(nullptr);
 }
 
 PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
@@ -661,15 +721,105 @@ PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switche
     return runPass(ops, in.get(), static_cast<std::uint64_t>(st.st_size), sink, switches, progress);
 }
 
+// The batch's thread for the last steps of one drawing at a time.
+struct Batch::Worker {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::function<PassReport()> job;
+    bool busy = false;
+    bool stopping = false;
+    PassReport report;
+    std::exception_ptr failure;
+    std::thread thread;
+
+    Worker() = default;
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+    ~Worker()
+    {
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+        }
+        changed.notify_all();
+        if (thread.joinable())
+            thread.join();
+    }
+
+    // False when the system gives no thread.
+    bool start()
+    {
+        try {
+            thread = std::thread([this] { loop(); });
+            return true;
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+
+    void loop()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return busy || stopping; });
+            if (!busy)
+                return;
+            lock.unlock();
+            PassReport done;
+            std::exception_ptr failed;
+            try {
+                done = job();
+            } catch (...) {
+                failed = std::current_exception();
+            }
+            lock.lock();
+            job = nullptr;
+            report = done;
+            failure = failed;
+            busy = false;
+            changed.notify_all();
+        }
+    }
+
+    void run(std::function<PassReport()> next)
+    {
+        {
+            std::lock_guard lock(mutex);
+            job = std::move(next);
+            busy = true;
+        }
+        changed.notify_all();
+    }
+
+    void wait()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return !busy; });
+    }
+};
+
+Batch::Batch() = default;
+
+Batch::Batch(Finished finished) : finished_(std::move(finished)) {}
+
 Batch::Batch(Batch&& other) noexcept
-    : files_(std::move(other.files_)), directories_(std::exchange(other.directories_, {}))
 {
+    other.finish();
+    finished_ = std::move(other.finished_);
+    worker_ = std::move(other.worker_);
+    noThread_ = other.noThread_;
+    files_ = std::move(other.files_);
+    directories_ = std::exchange(other.directories_, {});
 }
 
 Batch& Batch::operator=(Batch&& other) noexcept
 {
     if (this != &other) {
         flush();
+        other.finish();
+        finished_ = std::move(other.finished_);
+        worker_ = std::move(other.worker_);
+        noThread_ = other.noThread_;
         files_ = std::move(other.files_);
         directories_ = std::exchange(other.directories_, {});
     }
@@ -677,6 +827,48 @@ Batch& Batch::operator=(Batch&& other) noexcept
 }
 
 Batch::~Batch() { flush(); }
+
+PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport prepared, InOrder& inOrder)
+{
+    if (!finished_)
+        return lastSteps();
+    // The drawing before ran its last steps alongside this one's pass.
+    finish();
+    inOrder.batch_ = nullptr;
+    prepared.pending = true;
+    if (!worker_ && !noThread_) {
+        worker_ = std::make_unique<Worker>();
+        if (!worker_->start()) {
+            worker_.reset();
+            noThread_ = true;
+        }
+    }
+    if (noThread_) {
+        PassReport done;
+        std::exception_ptr failed;
+        try {
+            done = lastSteps();
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        finished_(done, failed);
+        return prepared;
+    }
+    pending_ = true;
+    worker_->run(std::move(lastSteps));
+    return prepared;
+}
+
+void Batch::finish()
+{
+    if (!pending_)
+        return;
+    worker_->wait();
+    pending_ = false;
+    const PassReport done = worker_->report;
+    const std::exception_ptr failed = std::exchange(worker_->failure, nullptr);
+    finished_(done, failed);
+}
 
 void Batch::flushLater(FileOps& ops, int dirFd)
 {
@@ -692,6 +884,7 @@ void Batch::flushLater(FileOps& ops, int dirFd)
 
 void Batch::flush()
 {
+    finish();
     for (const auto& [key, directory] : directories_) {
         directory.ops->fsync(directory.fd);
         directory.ops->close(directory.fd);

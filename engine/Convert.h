@@ -3,7 +3,10 @@
 
 #include <sys/stat.h>
 
+#include <exception>
+#include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -32,12 +35,25 @@ std::string BackupName(const std::string& fileName);
 // takes each rename along with the next file's flush anyway.
 class Batch {
 public:
-    Batch() = default;
+    // What a drawing's last steps came to: its report, or the failure (an
+    // IoError) that stopped them, the drawing then untouched.
+    using Finished = std::function<void(const PassReport& report, std::exception_ptr failure)>;
+
+    Batch();
+    // A batch whose drawings overlap: each drawing's last steps (the flush
+    // of its work file, which waits for the disk, its backup and its
+    // replace) run on a thread of the batch's own while the next drawing is
+    // converted. Convert() then returns with report.pending set, before the
+    // drawing is replaced; the outcome reaches `finished` on the caller's
+    // thread, in the order of the drawings, from the next Convert() or from
+    // finish(). Without a thread to be had, it reaches it before Convert()
+    // returns.
+    explicit Batch(Finished finished);
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
     Batch(Batch&& other) noexcept;
     Batch& operator=(Batch&& other) noexcept;
-    // Flushes what is still to flush.
+    // Finishes and flushes what is still to finish and flush.
     ~Batch();
 
     bool met(const struct stat& st) const { return files_.count({st.st_dev, st.st_ino}) != 0; }
@@ -45,11 +61,40 @@ public:
 
     // Takes a copy of the open directory `dirFd` to flush at the end.
     void flushLater(FileOps& ops, int dirFd);
-    // Flushes every directory handed over (best effort: the renames in them
-    // have happened).
+    // Waits for the last steps under way and hands their outcome on.
+    void finish();
+    // finish(), then flushes every directory handed over (best effort: the
+    // renames in them have happened).
     void flush();
 
+    // For Convert(): hands the outcome of the drawing before on, in order,
+    // when a pass leaves before it hands its own last steps over.
+    class InOrder {
+    public:
+        explicit InOrder(Batch* batch) : batch_(batch) {}
+        InOrder(const InOrder&) = delete;
+        InOrder& operator=(const InOrder&) = delete;
+        ~InOrder()
+        {
+            if (batch_)
+                batch_->finish();
+        }
+
+    private:
+        friend class Batch;
+        Batch* batch_;
+    };
+    // For Convert(): runs a drawing's last steps now, or, in a batch whose
+    // drawings overlap, on the batch's thread once the drawing before is
+    // finished; `prepared` is what the pass reported.
+    PassReport finishLater(std::function<PassReport()> lastSteps, PassReport prepared, InOrder& inOrder);
+
 private:
+    struct Worker;
+    Finished finished_;
+    std::unique_ptr<Worker> worker_;
+    bool pending_ = false;    // last steps handed to the worker, outcome not yet passed on
+    bool noThread_ = false;   // none could be had: the last steps run at once
     std::set<std::pair<dev_t, ino_t>> files_;
     struct Pending {
         FileOps* ops;

@@ -61,6 +61,7 @@ struct PassReport {
 
     bool found = true;                    // false: the file was not there (nothing done)
     bool repeated = false;                // the batch had converted it already (nothing done)
+    bool pending = false;                 // its last steps still run: the outcome comes through the batch
     bool ownerKept = true;                // the replaced file has its old owner
     bool groupKept = true;                // ... and its old group
     std::uint64_t lines = 0;              // lines read

@@ -310,3 +310,51 @@ TEST(IoErrors, TextsAndNumbers)
         EXPECT_EQ(e.systemError(), c.err);
     }
 }
+
+// A batch whose drawings overlap (each one's flush and replace going on
+// while the next is converted) reports every drawing once, in order,
+// whether it failed in its pass, in its last steps, or not at all; a
+// drawing that failed stays as it was.
+TEST(ConvertBatch, OverlappingDrawingsReportInOrder)
+{
+    TempDir dir;
+    const std::string old = " 62\r\n5\r\n";
+    for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf", "e.dxf"})
+        writeFile(dir.file(name), old);
+    ASSERT_EQ(chmod(dir.file("c.dxf").c_str(), 0444), 0);  // refused before its pass
+    FaultyOps ops;
+    ops.fault = [&](Op op, int) { return op == Op::kRename && ops.lookedUp == "b.dxf" ? EIO : 0; };
+
+    std::vector<std::string> events;
+    {
+        Batch batch([&](const PassReport& report, std::exception_ptr failure) {
+            try {
+                if (failure)
+                    std::rethrow_exception(failure);
+                events.push_back("finished " + std::to_string(report.coloursRenumbered));
+            } catch (const IoError& e) {
+                events.push_back(std::string("failed ") + e.what());
+            }
+        });
+        for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf", "a.dxf", "e.dxf"}) {
+            try {
+                const PassReport r = Convert(Drawing{dir.path(), name}, {}, {}, ops, &batch);
+                events.push_back(std::string(name) + (r.pending ? " handed over" : r.repeated ? " repeated" : " done"));
+            } catch (const IoError& e) {
+                events.push_back(std::string(name) + " refused: " + e.what());
+            }
+        }
+        batch.finish();
+        events.push_back("end");
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"a.dxf handed over", "finished 1", "b.dxf handed over",
+                                                 "failed I/O error 5.", "c.dxf refused: File access denied.",
+                                                 "d.dxf handed over", "finished 1", "a.dxf repeated",
+                                                 "e.dxf handed over", "finished 1", "end"}));
+    for (const char* name : {"a.dxf", "d.dxf", "e.dxf"})
+        EXPECT_EQ(readFile(dir.file(name)), " 62\r\n4\r\n") << name;
+    for (const char* name : {"b.dxf", "c.dxf"})
+        EXPECT_EQ(readFile(dir.file(name)), old) << name;
+    // The backup is made before the replace: b.old is a whole copy of b.dxf.
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "b.dxf", "b.old", "c.dxf", "d.dxf", "d.old", "e.dxf", "e.old"}));
+}

@@ -413,6 +413,30 @@ TEST(RealFailures, NoThreadForReadingAndWritingStillConverts)
     const Outcome o = convertAsActor(*scene, options);
     ASSERT_EQ(o.kind, Outcome::kConverted) << describe(o);
     scene->expectConverted("RLIMIT_NPROC");
+
+    // Nor can a batch whose drawings overlap start its thread for their
+    // last steps: they run at once, and their outcome still arrives.
+    scene->reset();
+    for (const auto& n : scene->dir.names())
+        giveToActor(scene->dir / n);
+    options.dropPrivileges = true;
+    const Outcome batched = runInChild(
+        [&] {
+            int outcomes = 0;
+            Batch batch([&](const PassReport&, std::exception_ptr failure) {
+                if (failure)
+                    std::rethrow_exception(failure);
+                ++outcomes;
+            });
+            PassReport r = Convert(Drawing{scene->dir.path(), scene->name}, scene->switches(), {}, SystemFileOps(), &batch);
+            batch.finish();
+            if (!r.pending || outcomes != 1)
+                throw std::logic_error("the outcome did not arrive once");
+            return r;
+        },
+        options);
+    ASSERT_EQ(batched.kind, Outcome::kConverted) << describe(batched);
+    scene->expectConverted("RLIMIT_NPROC, overlapping batch");
 }
 
 TEST(RealFailures, OpenInputThatVanishedAfterItWasFound)
