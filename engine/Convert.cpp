@@ -721,6 +721,20 @@ PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switche
     return runPass(ops, in.get(), static_cast<std::uint64_t>(st.st_size), sink, switches, progress);
 }
 
+namespace {
+
+// Runs a drawing's last steps, keeping what they throw for later.
+std::pair<PassReport, std::exception_ptr> attempt(const std::function<PassReport()>& steps)
+{
+    try {
+        return {steps(), nullptr};
+    } catch (...) {
+        return {PassReport{}, std::current_exception()};
+    }
+}
+
+}  // namespace
+
 // The batch's thread for the last steps of one drawing at a time.
 struct Batch::Worker {
     std::mutex mutex;
@@ -765,15 +779,9 @@ struct Batch::Worker {
             if (!busy)
                 return;
             lock.unlock();
-            PassReport done;
-            std::exception_ptr failed;
-            try {
-                done = job();
-            } catch (...) {
-                failed = std::current_exception();
-            }
+            auto [done, failed] = attempt(job);
+            job = nullptr;  // what the steps owned goes with them
             lock.lock();
-            job = nullptr;
             report = done;
             failure = failed;
             busy = false;
@@ -844,13 +852,7 @@ PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport 
         }
     }
     if (noThread_) {
-        PassReport done;
-        std::exception_ptr failed;
-        try {
-            done = lastSteps();
-        } catch (...) {
-            failed = std::current_exception();
-        }
+        const auto [done, failed] = attempt(lastSteps);
         finished_(done, failed);
         return prepared;
     }
