@@ -7,14 +7,14 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "engine/BackgroundIo.h"
@@ -47,7 +47,9 @@ struct PendingName {
     std::atomic<int> dirFd{-1};
     char name[32] = {};
 };
-PendingName gPending[4];
+// Enough for a pass's work file, backup link and backup copy, and for the
+// next drawing's work file while they are being finished.
+PendingName gPending[8];
 
 class PendingRemoval {
 public:
@@ -540,16 +542,17 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
 // later, on a batch's own thread.
 class Replace {
 public:
-    // `like` (open as likeFd, or -1) is the file whose owner and attributes
-    // the result takes; `expected`, when given, is the file the name must
-    // still lead to at the moment of the replace.
+    // `input` is the file read, open (and locked, when converted in place);
+    // the backup, when asked for, goes beside the name the caller gave.
     Replace(FileOps& ops, Place place, std::unique_ptr<Fd> input, const struct stat& inputStat,
             const std::optional<std::string>& backupName)
         : ops_(ops), place_(std::move(place)), input_(std::move(input)), inputStat_(inputStat), backupName_(backupName)
     {
     }
 
-    // Runs the pass into the work file and gives it the attributes of `like`.
+    // Runs the pass into the work file and gives it the owner and
+    // attributes of `like` (open as likeFd, or -1). `expected`, when given,
+    // is the file the name must still lead to at the moment of the replace.
     void convert(const ConversionSwitches& switches, const ProgressSink& progress, const struct stat& like,
                  int likeFd, const struct stat* expected)
     {
@@ -562,7 +565,6 @@ public:
     }
 
     const PassReport& report() const { return report_; }
-    const struct stat& inputStat() const { return inputStat_; }
     // The file the name will lead to once replaced.
     struct stat result() const
     {
