@@ -238,6 +238,57 @@ INSTANTIATE_TEST_SUITE_P(Layouts, EveryCallFails,
                                            Scene::Layout::kNoBackup, Scene::Layout::kThroughSymlink),
                          [](const auto& i) { return layoutName(i.param); });
 
+// The same in a batch whose drawings overlap, where a drawing's last
+// steps run on the batch's thread and their failure arrives later: the
+// drawing still comes out whole, and every failure is reported.
+TEST(FaultMatrix, EveryCallFailsInAnOverlappingBatch)
+{
+    Scene scene(Scene::Layout::kLinkBackup);
+    auto convert = [&](FileOps& ops) {
+        return runHere([&] {
+            PassReport report;
+            std::exception_ptr failure;
+            {
+                Batch batch([&](const PassReport& r, std::exception_ptr f) {
+                    report = r;
+                    failure = f;
+                });
+                const PassReport handed = Convert(Drawing{scene.dir.path(), scene.name}, scene.switches(), {}, ops, &batch);
+                if (!handed.pending)
+                    return handed;
+            }
+            if (failure)
+                std::rethrow_exception(failure);
+            return report;
+        });
+    };
+    FaultyOps counter;
+    cutShort(counter);
+    ASSERT_EQ(convert(counter).kind, Outcome::kConverted);
+    scene.expectConverted("clean pass");
+    scene.reset();
+    int failures = 0;
+    for (int o = 0; o < static_cast<int>(Op::kCount); ++o) {
+        const Op op = static_cast<Op>(o);
+        for (int n = 1; n <= counter.calls(op); ++n) {
+            const std::string where = std::string(opName(op)) + " #" + std::to_string(n);
+            FaultyOps ops;
+            cutShort(ops);
+            ops.fault = [&](Op which, int nth) { return which == op && nth == n ? kInjected : 0; };
+            const Outcome outcome = convert(ops);
+            if (outcome.kind == Outcome::kConverted) {
+                scene.expectConverted(where);
+            } else {
+                ++failures;
+                EXPECT_EQ(outcome.code, kInjected) << where << ": " << describe(outcome);
+                scene.expectUntouched(where);
+            }
+            scene.reset();
+        }
+    }
+    EXPECT_GT(failures, 10);
+}
+
 // The same for a conversion into another file: the input never changes,
 // the output holds its earlier content or the whole conversion.
 TEST(FaultMatrix, EveryCallFailsWhenConvertingIntoAnotherFile)
