@@ -37,7 +37,8 @@ std::size_t chunkFor(std::uint64_t inputSize)
         return kMaxChunk;
     return std::max<std::size_t>(static_cast<std::size_t>(inputSize) + 1, kMinChunk);
 }
-constexpr std::uint64_t kBlock = 128;  // the progress position counts 128-byte blocks
+// An input shorter than this never moves the gauge.
+constexpr std::uint64_t kMinProgressInput = 128;
 constexpr char kCtrlZ = 0x1A;
 
 std::string_view trimmed(std::string_view s)
@@ -114,7 +115,6 @@ public:
     {
         if (physicalEnd())
             return true;
-        noteExamined(begin_ + 1);
         return atCodePosition && buffer_[begin_] == kCtrlZ;
     }
 
@@ -124,10 +124,8 @@ public:
         bool joining = false;
         joined_.clear();
         for (;;) {
-            if (begin_ == end_ && !refill()) {
-                pastEnd_ = true;
+            if (begin_ == end_ && !refill())
                 return joining ? std::string_view(joined_) : std::string_view();
-            }
             const std::size_t start = begin_;
             const std::size_t hit = findLineBreak(start);
             if (hit == end_) {
@@ -139,14 +137,12 @@ public:
             }
             if (buffer_[hit] == '\n') {
                 begin_ = hit + 1;
-                noteExamined(begin_);
                 return finish(joining, start, hit);
             }
             // A CR: with the LF right behind it the line ends here; any
             // other CR is dropped and the line goes on.
             if (hit + 1 < end_ && buffer_[hit + 1] == '\n') {
                 begin_ = hit + 2;
-                noteExamined(begin_);
                 return finish(joining, start, hit);
             }
             joined_.append(buffer_.get() + start, hit - start);
@@ -155,19 +151,8 @@ public:
         }
     }
 
-    // How far a reader that takes the file in 128-byte blocks would have
-    // got: it pulls a block when it needs a byte in it.
-    std::uint64_t blockPosition(std::uint64_t size) const
-    {
-        if (pastEnd_)
-            return size;
-        return blockPositionAt(examined_, size);
-    }
-
-    static std::uint64_t blockPositionAt(std::uint64_t examined, std::uint64_t size)
-    {
-        return std::min((examined + kBlock - 1) / kBlock * kBlock, size);
-    }
+    // How many bytes of the input the lines taken so far spanned.
+    std::uint64_t consumed() const { return offset_ + begin_; }
 
     // The unread part of the current block, for scanning in place; the
     // bytes after end() may be read but mean nothing.
@@ -177,11 +162,7 @@ public:
     std::uint64_t offset() const { return offset_; }
 
     // The lines up to `position` in the block were taken by the scan.
-    void consumeTo(std::size_t position)
-    {
-        begin_ = position;
-        noteExamined(position);
-    }
+    void consumeTo(std::size_t position) { begin_ = position; }
 
 private:
     std::string_view finish(bool joining, std::size_t start, std::size_t stop)
@@ -192,26 +173,18 @@ private:
         return joined_;
     }
 
-    void noteExamined(std::size_t indexInBuffer)
-    {
-        examined_ = offset_ + indexInBuffer;
-    }
-
     std::size_t bufferSize() const { return chunk_ + kHeadroom + kPadding; }
 
     bool refill()
     {
-        if (eof_) {
-            pastEnd_ = true;
+        if (eof_)
             return false;
-        }
         offset_ += end_;
         begin_ = end_ = 0;
         while (end_ == 0) {
             const std::size_t n = source_.readBuffer(buffer_, bufferSize(), chunk_);
             if (n == 0) {
                 eof_ = true;
-                pastEnd_ = true;
                 return false;
             }
             end_ = n;
@@ -233,9 +206,7 @@ private:
     std::size_t begin_ = 0;     // next unread byte in the buffer
     std::size_t end_ = 0;       // bytes held in the buffer
     std::uint64_t offset_ = 0;  // file offset of buffer_[0]
-    std::uint64_t examined_ = 0;
     bool eof_ = false;
-    bool pastEnd_ = false;  // a read needed a byte beyond the end
     std::string joined_;
 };
 
@@ -542,14 +513,14 @@ class Pass {
 public:
     Pass(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
          const ProgressSink& progress)
-        : reader_(in, chunkFor(size)), writer_(out, chunkFor(size)), blocksTotal_(size / kBlock), size_(size),
+        : reader_(in, chunkFor(size)), writer_(out, chunkFor(size)), size_(size),
           switches_(switches), progress_(progress),
           latinToWindows_(switches.textDirection == kLatinToWindows),
           codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852"),
           colourMap_(ColourMapFor(switches.colourDirection, switches.palette16)),
           followsStructure_(switches.recodeTexts),
           tails_(followsStructure_ ? kStructureTails : kPlainTails),
-          progressMark_(blocksTotal_ == 0 || !progress ? kNever : 0)
+          progressMark_(size < kMinProgressInput || !progress ? kNever : 0)
     {
     }
 
@@ -768,41 +739,37 @@ private:
         return scratch_;
     }
 
-    void reportProgress() { progressAt(reader_.blockPosition(size_)); }
+    void reportProgress() { progressAt(reader_.consumed()); }
 
     // After the block scan took the bytes up to `position` in the block.
-    void noteProgress(std::size_t position)
-    {
-        progressAt(LineReader::blockPositionAt(reader_.offset() + position, size_));
-    }
+    void noteProgress(std::size_t position) { progressAt(reader_.offset() + position); }
 
-    void progressAt(std::uint64_t pulled)
+    // The gauge shows the share of the input consumed, in whole percent.
+    void progressAt(std::uint64_t consumed)
     {
-        if (pulled <= progressMark_)
+        if (consumed <= progressMark_)
             return;
-        const std::uint64_t blocksRead = pulled / kBlock;
-        const int percent = ProgressPercent(blocksRead, blocksTotal_);
+        const int percent = ProgressPercent(std::min(consumed, size_), size_);
         if (percent != lastPercent_) {
             lastPercent_ = percent;
             progress_(percent);
         }
-        // The gauge moves next at the first block count that gives another
-        // percentage; positions up to the block before it need no look.
-        std::uint64_t low = blocksRead + 1;
-        std::uint64_t high = blocksTotal_ + 1;  // past the end: no change ahead
-        while (low < high) {
-            const std::uint64_t mid = low + (high - low) / 2;
-            if (ProgressPercent(mid, blocksTotal_) != percent)
-                high = mid;
-            else
-                low = mid + 1;
-        }
-        progressMark_ = low > blocksTotal_ ? kNever : (low - 1) * kBlock;
+        progressMark_ = percent == 100 ? kNever : lastBytesAt(percent);
+    }
+
+    // The most bytes consumed that still show `percent` (below 100): the
+    // next one would round up, 100 n / size reaching percent + 1/2, or
+    // passing it when the half rounds down to an even percent.
+    std::uint64_t lastBytesAt(int percent) const
+    {
+        const std::uint64_t halfUp = (2 * static_cast<std::uint64_t>(percent) + 1) * size_;
+        const std::uint64_t first = (halfUp + 199) / 200;  // the least n with 200 n >= halfUp
+        const bool tie = first * 200 == halfUp;
+        return tie && percent % 2 == 0 ? first : first - 1;
     }
 
     LineReader reader_;
     LineWriter writer_;
-    const std::uint64_t blocksTotal_;
     const std::uint64_t size_;
     const ConversionSwitches& switches_;
     const ProgressSink& progress_;
@@ -816,7 +783,7 @@ private:
     bool atCodePosition_ = true;
     Code lastCode_ = Code::Other;  // of the last code line taken
     static constexpr std::uint64_t kNever = ~std::uint64_t{0};
-    // The gauge cannot move before the pass gets past this many bytes.
+    // The gauge cannot move before the pass has consumed more bytes than this.
     std::uint64_t progressMark_;
     int lastPercent_ = -1;
     std::string scratch_;
@@ -923,14 +890,14 @@ bool renumberColourLine(std::string_view line, const ColourMap& map, std::string
 
 }  // namespace
 
-int ProgressPercent(std::uint64_t blocksRead, std::uint64_t blocksTotal)
+int ProgressPercent(std::uint64_t done, std::uint64_t total)
 {
-    if (blocksTotal == 0)
+    if (total == 0)
         return 0;
-    const std::uint64_t scaled = 100 * blocksRead;
-    std::uint64_t q = scaled / blocksTotal;
-    const std::uint64_t r = scaled % blocksTotal;
-    if (2 * r > blocksTotal || (2 * r == blocksTotal && q % 2 == 1))
+    const std::uint64_t scaled = 100 * done;
+    std::uint64_t q = scaled / total;
+    const std::uint64_t r = scaled % total;
+    if (2 * r > total || (2 * r == total && q % 2 == 1))
         ++q;
     return static_cast<int>(std::min<std::uint64_t>(q, 100));
 }

@@ -98,7 +98,8 @@ void TrimSpaces(std::string& s);
 bool RenumberColourLine(std::string_view line, const ConversionSwitches& switches,
                         std::string& out, bool& renumbered);
 
-// The gauge value for P blocks of S read: round(100 P / S), halves to even.
-int ProgressPercent(std::uint64_t blocksRead, std::uint64_t blocksTotal);
+// The gauge value for `done` of `total`: round(100 done / total), halves to
+// even.
+int ProgressPercent(std::uint64_t done, std::uint64_t total);
 
 }  // namespace dxfkonv

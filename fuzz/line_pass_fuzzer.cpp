@@ -21,8 +21,8 @@
 //   the output is the input with its line ends made CR LF;
 // - the output, the report and the progress do not depend on how the
 //   input arrives (one piece, or reads of 1, 2, 3 ... bytes);
-// - progress runs strictly upwards within 0..100 and ends at 100 when the
-//   whole input was read.
+// - progress runs strictly upwards within 0..100, none for an input under
+//   128 bytes, and ends at 100 when the whole input was read.
 
 #include <algorithm>
 #include <cstddef>

@@ -440,9 +440,9 @@ TEST(Progress, PercentRoundsHalvesToEven)
     EXPECT_EQ(ProgressPercent(3, 200), 2);  // 1.5
 }
 
-TEST(Progress, FollowsA128ByteBlockReader)
+TEST(Progress, ShareOfTheInputConsumed)
 {
-    // Four 64-byte pairs (62 bytes + CR LF each) make 512 bytes, S = 4 blocks.
+    // Four 64-byte pairs (62 bytes + CR LF each) make 512 bytes.
     const std::string code = std::string(60, ' ') + "70";
     const std::string value = std::string(61, ' ') + "1";
     std::string input;
@@ -451,30 +451,43 @@ TEST(Progress, FollowsA128ByteBlockReader)
     ASSERT_EQ(input.size(), 512u);
     std::vector<int> seen;
     ConvertBuffer(input, {}, nullptr, [&](int p) { seen.push_back(p); });
-    // Each pass through the loop reads one line; a line ending at a block
-    // end has pulled only that block.
-    EXPECT_EQ(seen, (std::vector<int>{25, 50, 75, 100}));
+    // Every 64 bytes another eighth: 12.5, 37.5 ... round to even.
+    EXPECT_EQ(seen, (std::vector<int>{12, 25, 38, 50, 62, 75, 88, 100}));
 
-    // A short file never moves the gauge, and neither does an empty one.
+    // A file under 128 bytes never moves the gauge, and neither does an
+    // empty one; one of 128 bytes does.
     seen.clear();
     ConvertBuffer("  0\r\nEOF\r\n", {}, nullptr, [&](int p) { seen.push_back(p); });
     ConvertBuffer("", {}, nullptr, [&](int p) { seen.push_back(p); });
-    EXPECT_TRUE(seen.empty());
+    ConvertBuffer(" 10\r\n" + std::string(121, '7') + "\r\n", {}, nullptr, [&](int p) { seen.push_back(p); });
+    ConvertBuffer(" 10\r\n" + std::string(120, '7') + "\r\n", {}, nullptr, [&](int p) { seen.push_back(p); });
+    EXPECT_EQ(seen, (std::vector<int>{4, 100}));
 }
 
-TEST(Progress, BlockPulledForTheByteAfterALine)
+TEST(Progress, ATextAndItsValueMoveItOnce)
 {
-    // 300 bytes, S = 2. First line "  1" + CR LF, its value 200 bytes long
-    // (ends at 205, inside block 2); then 95 bytes to the end.
+    // 300 bytes: "  1" + CR LF, its value 200 bytes long (the pair ends at
+    // 205); then 95 bytes to the end, which has no line end.
     std::string input = "  1\r\n" + std::string(198, 'v') + "\r\n";
     ASSERT_EQ(input.size(), 205u);
-    input += std::string(93, 'w') + "\r\n";
-    ASSERT_EQ(input.size(), 300u);
+    input += std::string(95, 'w');
     std::vector<int> seen;
     ConvertBuffer(input, {}, nullptr, [&](int p) { seen.push_back(p); });
-    // After the pair 256 bytes are pulled (P = 2, 100 %); the last line
-    // moves it no further.
-    EXPECT_EQ(seen, (std::vector<int>{100}));
+    EXPECT_EQ(seen, (std::vector<int>{68, 100}));  // 68.3 %, then the end
+}
+
+TEST(Progress, StaysWhereItIsAtTheEndOfFileMark)
+{
+    // 200 bytes of pairs, then the mark and 100 bytes that are not read.
+    std::string input;
+    while (input.size() < 200)
+        input += " 10\r\n" + std::string(13, '7') + "\r\n";
+    ASSERT_EQ(input.size(), 200u);
+    input += "\x1A" + std::string(99, 'z');
+    std::vector<int> seen;
+    ConvertBuffer(input, {}, nullptr, [&](int p) { seen.push_back(p); });
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), 67);  // 200 of 300 bytes
 }
 
 TEST(Progress, EveryNewPercentageAtTheLineWhereItIsReached)
@@ -482,9 +495,9 @@ TEST(Progress, EveryNewPercentageAtTheLineWhereItIsReached)
     // Lines that are neither texts nor colours: each line is one pass of
     // the loop, so the gauge can be worked out line by line. Long and short
     // drawings, so that some percentages are passed over and others take
-    // many blocks to reach.
+    // many lines to reach.
     std::mt19937 rng(8122026);
-    for (std::size_t lineCount : {40u, 900u, 20000u}) {
+    for (std::size_t lineCount : {6u, 40u, 900u, 20000u}) {
         std::string input;
         std::vector<int> expected;
         std::vector<std::size_t> lineEnds;
@@ -492,18 +505,33 @@ TEST(Progress, EveryNewPercentageAtTheLineWhereItIsReached)
             input += (i % 2 == 0 ? std::string(" 10") : std::string(rng() % 30, '7')) + "\r\n";
             lineEnds.push_back(input.size());
         }
-        const std::uint64_t total = input.size() / 128;
         int last = -1;
         for (std::size_t end : lineEnds) {
-            const std::uint64_t pulled = std::min<std::uint64_t>((end + 127) / 128 * 128, input.size());
-            const int percent = ProgressPercent(pulled / 128, total);
-            if (pulled >= 128 && percent != last)
+            const int percent = ProgressPercent(end, input.size());
+            if (input.size() >= 128 && percent != last)
                 expected.push_back(last = percent);
         }
         std::vector<int> seen;
         ConvertBuffer(input, {}, nullptr, [&](int p) { seen.push_back(p); });
         EXPECT_EQ(seen, expected) << lineCount << " lines";
     }
+}
+
+TEST(Progress, ALargeDrawingMovesItInStepsOfOnePercent)
+{
+    // About 4 MB of ordinary pairs with a text and a colour now and then.
+    std::string input;
+    for (int i = 0; input.size() < (4u << 20); ++i) {
+        input += " 10\r\n12.5\r\n 20\r\n-3.25\r\n";
+        if (i % 50 == 0)
+            input += "  1\r\nTEXT\r\n 62\r\n     5\r\n";
+    }
+    std::vector<int> seen;
+    ConvertBuffer(input, {}, nullptr, [&](int p) { seen.push_back(p); });
+    std::vector<int> all(101);
+    for (int i = 0; i <= 100; ++i)
+        all[static_cast<std::size_t>(i)] = i;
+    EXPECT_EQ(seen, all);
 }
 
 TEST(TrimSpaces, OnlySpacesGo)
