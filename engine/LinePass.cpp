@@ -529,7 +529,12 @@ public:
         refuseUnfitInput();
         while (!reader_.atEndOfInput(report_.lines % 2 == 0)) {
             if (!scanBlock())
-                oneIteration();
+                oneLine();
+        }
+        // A text or colour code on the last line gets its value, empty.
+        if (report_.lines % 2 != 0 && !inCodePageRun_ && converts(lastCode_)) {
+            ++report_.lines;
+            writer_.put(takeValue(lastCode_, {}, report_.lines));
         }
         writer_.flush();
         return std::move(report_);
@@ -552,7 +557,7 @@ private:
     // end in CR LF and stay as they are go out as one run of bytes. Stops
     // before anything that needs a closer look (a line running past the
     // block, a lone CR, the end-of-file mark, the code-page header) and
-    // leaves it to oneIteration(). Returns whether it took any line.
+    // leaves it to oneLine(). Returns whether it took any line.
     bool scanBlock()
     {
         if (report_.lines % 2 != 0)
@@ -561,19 +566,11 @@ private:
         const std::size_t end = reader_.end();
         const std::size_t first = reader_.begin();
         const std::uint64_t offset = reader_.offset();
-        const bool colours = switches_.renumberColours();
         std::uint64_t lines = report_.lines;
-        Code lastCode = lastCode_;
         const CodeTails& tails = tails_;
         std::size_t pos = first;
         std::size_t runStart = first;  // unchanged bytes not yet written
         LineEndCursor cursor(data, pos, end);
-        // A line whose output differs from its bytes ends the run before it.
-        auto replace = [&](std::size_t start, std::size_t next, std::string_view output) {
-            writer_.putRaw(data + runStart, start - runStart);
-            writer_.put(output);
-            runStart = next;
-        };
         // A code line and its value line a round.
         while (pos < end && data[pos] != kCtrlZ) {
             const std::size_t codeEnd = cursor.next();
@@ -597,112 +594,144 @@ private:
                 if (kind == Code::Zero)
                     follow(kind, std::string_view(data + valueStart, valueEnd - 1 - valueStart));
                 lines += 2;
-                lastCode = kind;
                 pos = valueEnd + 1;
                 continue;
             }
-            const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
-            const bool isText = isTextValue(kind);
-            if (isText || (kind == Code::Colour && colours)) {
-                // One pass of the loop: the group code with its value.
-                follow(kind, value);
-                if (!codeCrLf)
-                    replace(pos, valueStart, code);
-                lines += 2;
-                report_.lines = lines;
-                const std::string_view result = isText ? recodeText(value) : renumberColour(value);
-                if (!valueCrLf || result != value)
-                    replace(valueStart, valueEnd + 1, result);
-                lastCode = kind;
-                pos = valueEnd + 1;
-                if (offset + pos > progressMark_)
-                    noteProgress(pos);
-                continue;
-            }
-            // Two passes of the loop: the code line, then the value line.
-            ++lines;
-            if (!codeCrLf)
-                replace(pos, valueStart, code);
-            lastCode = kind;
-            pos = valueStart;
-            if (offset + pos > progressMark_)
-                noteProgress(pos);
-            if (kind == Code::Nine && mentionsCodePage(value))
+            const PairTaken taken =
+                takePairInPlace(data, runStart, pos, valueStart, codeCrLf, valueEnd, valueCrLf, kind, lines);
+            runStart = taken.runStart;
+            if (taken.valueLeft) {
+                ++lines;
+                pos = valueStart;
                 break;
-            follow(kind, value);
-            ++lines;
-            if (!valueCrLf)
-                replace(valueStart, valueEnd + 1, value);
+            }
+            lines += 2;
             pos = valueEnd + 1;
-            if (offset + pos > progressMark_)
-                noteProgress(pos);
         }
+        // The scan leaves lastCode_ alone where it ends after a value line:
+        // a code line comes next, and oneLine() classifies it.
         report_.lines = lines;
-        lastCode_ = lastCode;
         writer_.putRaw(data + runStart, pos - runStart);
         reader_.consumeTo(pos);
         return pos != first;
     }
 
-    // One pass of the loop the slow way, line by line: whatever the block
-    // scan leaves.
-    void oneIteration()
+    struct PairTaken {
+        std::size_t runStart;  // of the unchanged bytes not yet written
+        bool valueLeft;        // only the code line was taken
+    };
+
+    // A pair that is not one of the common ones, in place in the block, as
+    // oneLine() takes it: the code line, then the value line, unless that
+    // starts the code-page header. A line whose output differs from its
+    // bytes ends the run of unchanged bytes before it. `lines` were taken
+    // before the pair. Out of line, so that the loop over the common pairs
+    // keeps its registers.
+    [[gnu::noinline]] PairTaken takePairInPlace(const char* data, std::size_t runStart, std::size_t codeStart,
+                                                std::size_t valueStart, bool codeCrLf, std::size_t valueEnd,
+                                                bool valueCrLf, Code kind, std::uint64_t lines)
     {
-        std::string_view line = next();
-        // The code-page header: its value lines up to the next "$" line, or
-        // up to the group code 0 that ends the header when it is the last
-        // variable there. That line goes on like any other.
-        if (startsCodePageRun(line)) {
-            writer_.put(line);
-            for (;;) {
-                if (reader_.physicalEnd()) {
-                    reportProgress();
-                    return;
-                }
-                line = next();
-                if (line.find('$') != std::string_view::npos || (atCodePosition_ && lastCode_ == Code::Zero))
-                    break;
-                if (containsUpper(line, "ANSI")) {
-                    writer_.put(codePageValue_);
-                    ++report_.codePagesSet;
-                } else {
-                    writer_.put(line);
-                }
-            }
+        auto replace = [&](std::size_t start, std::size_t next, std::string_view output) {
+            writer_.putRaw(data + runStart, start - runStart);
+            writer_.put(output);
+            runStart = next;
+        };
+        const std::uint64_t offset = reader_.offset();
+        if (!codeCrLf)
+            replace(codeStart, valueStart, std::string_view(data + codeStart, valueStart - 1 - codeStart));
+        if (offset + valueStart > progressMark_)
+            noteProgress(valueStart);
+        const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
+        if (startsCodePageRun(false, kind, value)) {
+            lastCode_ = kind;  // the value's code, for oneLine()
+            return {runStart, true};
         }
-        if (atCodePosition_) {
-            const Code code = lastCode_;
-            const bool isText = isTextValue(code);
-            if (isText || (switches_.renumberColours() && code == Code::Colour)) {
-                writer_.put(line);
-                const std::string_view value = next();
-                follow(code, value);
-                line = isText ? recodeText(value) : renumberColour(value);
-            }
-        } else {
-            // The value of a pair taken a line at a time.
-            follow(lastCode_, line);
-        }
-        reportProgress();
-        writer_.put(line);
+        const std::string_view result = takeValue(kind, value, lines + 2);
+        if (!valueCrLf || result != value)
+            replace(valueStart, valueEnd + 1, result);
+        if (offset + valueEnd + 1 > progressMark_)
+            noteProgress(valueEnd + 1);
+        return {runStart, false};
     }
 
-    // Reads the next line and keeps count of the code/value positions.
-    std::string_view next()
+    // One line the slow way: whatever the block scan leaves.
+    void oneLine()
     {
+        const bool atCode = report_.lines % 2 == 0;
         std::string_view line = reader_.readLine();
-        atCodePosition_ = report_.lines % 2 == 0;
-        if (atCodePosition_)
-            lastCode_ = classifyCode(line);
         ++report_.lines;
-        return line;
+        if (atCode)
+            lastCode_ = classifyCode(line);
+        bool asItIs = report_.lines % 2 != 0;  // a code line
+        if (startsCodePageRun(atCode, lastCode_, line)) {
+            codePageRun(line);
+            if (inCodePageRun_)
+                return;  // the input ended in it
+            // A value line that ends the run is not converted, though the
+            // structure sees it.
+            if (report_.lines % 2 == 0)
+                follow(lastCode_, line);
+            asItIs = true;
+        }
+        writer_.put(asItIs ? line : takeValue(lastCode_, line, report_.lines));
+        reportProgress();
+    }
+
+    // The code-page header: its value lines up to the next "$" line, or up
+    // to the group code 0 that ends the header when it is the last
+    // variable there. `line` becomes that line, which goes on like any
+    // other; the run stays open when the input ends in it.
+    void codePageRun(std::string_view& line)
+    {
+        inCodePageRun_ = true;
+        writer_.put(line);
+        for (;;) {
+            if (reader_.physicalEnd()) {
+                reportProgress();
+                return;
+            }
+            const bool atCode = report_.lines % 2 == 0;
+            line = reader_.readLine();
+            ++report_.lines;
+            if (atCode)
+                lastCode_ = classifyCode(line);
+            if (line.find('$') != std::string_view::npos || (atCode && lastCode_ == Code::Zero))
+                break;
+            if (containsUpper(line, "ANSI")) {
+                writer_.put(codePageValue_);
+                ++report_.codePagesSet;
+            } else {
+                writer_.put(line);
+            }
+        }
+        inCodePageRun_ = false;
     }
 
     // A line mentioning DWGCODEPAGE starts the header rule, unless it is
     // the value of a group other than 9 (a text, a layer name ...).
-    bool startsCodePageRun(std::string_view line) const
+    static bool startsCodePageRun(bool atCode, Code lastCode, std::string_view line)
     {
-        return (atCodePosition_ || lastCode_ == Code::Nine) && mentionsCodePage(line);
+        return (atCode || lastCode == Code::Nine) && mentionsCodePage(line);
+    }
+
+    // The value line of a pair as it goes out: a text recoded, a colour
+    // renumbered, anything else as it is. The structure sees every pair.
+    // `line` is its line number.
+    [[gnu::always_inline]] std::string_view takeValue(Code code, std::string_view value, std::uint64_t line)
+    {
+        const bool isText = isTextValue(code);
+        follow(code, value);
+        if (isText)
+            return recodeText(value, line);
+        if (code == Code::Colour && switches_.renumberColours())
+            return renumberColour(value);
+        return value;
+    }
+
+    // Whether the pass rewrites the values of a group code.
+    bool converts(Code code) const
+    {
+        return isTextValue(code) || (code == Code::Colour && switches_.renumberColours());
     }
 
     // Whether the value of a group code is a text to recode.
@@ -716,14 +745,14 @@ private:
             structure_.follow(code, value);
     }
 
-    std::string_view recodeText(std::string_view value)
+    std::string_view recodeText(std::string_view value, std::uint64_t line)
     {
         scratch_.clear();
         const std::size_t lost = ConvertTextInto(latinToWindows_, value, scratch_);
         if (lost != 0) {
             report_.charsLost += lost;
             if (report_.lostCharLines.size() < PassReport::kMaxLostLines)
-                report_.lostCharLines.push_back(report_.lines);
+                report_.lostCharLines.push_back(line);
         }
         if (scratch_ != value)
             ++report_.textsRecoded;
@@ -780,7 +809,7 @@ private:
     const CodeTails& tails_;
     Structure structure_;
     PassReport report_;
-    bool atCodePosition_ = true;
+    bool inCodePageRun_ = false;  // the lines taken last were those of the code-page run
     Code lastCode_ = Code::Other;  // of the last code line taken
     static constexpr std::uint64_t kNever = ~std::uint64_t{0};
     // The gauge cannot move before the pass has consumed more bytes than this.
