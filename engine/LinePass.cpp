@@ -71,6 +71,96 @@ bool containsUpper(std::string_view line, std::string_view upperNeedle)
     return false;
 }
 
+// The one line splitter of the pass: walks the line ends (LF) of a block
+// in order, 64 bytes at a time, and stops short of any CR that is not part
+// of a CR LF. Reads up to 64 bytes past the end.
+class LineEndCursor {
+public:
+    LineEndCursor(const char* data, std::size_t from, std::size_t end)
+        : data_(data), end_(end), base_(from & ~std::size_t{63})
+    {
+        load(~std::uint64_t{0} << (from - base_));
+    }
+
+    // Position of the next LF; end when the block has none left, or when a
+    // lone CR comes before it.
+    std::size_t next()
+    {
+        while (lf_ == 0) {
+            if (blocked_)
+                return end_;
+            base_ += 64;
+            if (base_ >= end_)
+                return end_;
+            load(~std::uint64_t{0});
+        }
+        const std::uint64_t bit = lf_ & (~lf_ + 1);
+        lastCrLf_ = (crLfEnds_ & bit) != 0;
+        lf_ ^= bit;
+        return base_ + static_cast<std::size_t>(__builtin_ctzll(bit));
+    }
+
+    // Whether the LF that next() found ends a CR LF.
+    bool lastWasCrLf() const { return lastCrLf_; }
+
+    // Once next() has given the end: where the lone CR is that stopped
+    // it, or the end when the block had no more line ends. `from` as
+    // given to the constructor.
+    std::size_t stop(std::size_t from) const
+    {
+        if (!blocked_)
+            return end_;
+        std::size_t i = std::max(from, base_);
+        while (data_[i] != '\r' || (i + 1 < end_ && data_[i + 1] == '\n'))
+            ++i;
+        return i;
+    }
+
+private:
+    // The LFs of the 64 bytes at base_ among `keep`, up to the first lone CR.
+    void load(std::uint64_t keep)
+    {
+        std::uint64_t lf = 0;
+        std::uint64_t cr = 0;
+#if defined(__SSE2__)
+        const __m128i lfs = _mm_set1_epi8('\n');
+        const __m128i crs = _mm_set1_epi8('\r');
+        for (int i = 0; i < 4; ++i) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + base_ + 16 * i));
+            lf |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lfs)))} << (16 * i);
+            cr |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, crs)))} << (16 * i);
+        }
+#else
+        for (std::size_t i = 0; i < 64; ++i) {
+            lf |= std::uint64_t{data_[base_ + i] == '\n'} << i;
+            cr |= std::uint64_t{data_[base_ + i] == '\r'} << i;
+        }
+#endif
+        const std::size_t valid = end_ - base_;
+        if (valid < 64)
+            keep &= (std::uint64_t{1} << valid) - 1;
+        lf &= keep;
+        cr &= keep;
+        // A CR is lone unless an LF follows it (in this chunk or the next).
+        const bool lfAfter = valid > 64 && data_[base_ + 64] == '\n';
+        const std::uint64_t loneCr = cr & ~((lf >> 1) | (std::uint64_t{lfAfter} << 63));
+        const bool crBefore = base_ > 0 && data_[base_ - 1] == '\r';
+        crLfEnds_ = lf & ((cr << 1) | std::uint64_t{crBefore});
+        // The LFs past a lone CR are not handed out.
+        blocked_ = loneCr != 0;
+        lf_ = blocked_ ? lf & ((loneCr & (~loneCr + 1)) - 1) : lf;
+
+    }
+
+    const char* data_;
+    std::size_t end_;
+    std::size_t base_;
+    std::uint64_t lf_ = 0;
+    std::uint64_t crLfEnds_ = 0;  // the LFs that have a CR before them
+    bool blocked_ = false;        // a lone CR comes after the LFs in lf_
+    bool lastCrLf_ = false;
+};
+
 // Reads lines out of large blocks. A line is handed out as a view into the
 // block when it lies whole in it, and assembled in `joined_` otherwise (a
 // line across two blocks, or one with a CR inside). The view stays valid
@@ -119,7 +209,7 @@ public:
     }
 
     // The next line without its terminator; empty at the end of the input.
-    std::string_view readLine()
+    [[gnu::noinline]] std::string_view readLine()
     {
         bool joining = false;
         joined_.clear();
@@ -127,27 +217,18 @@ public:
             if (begin_ == end_ && !refill())
                 return joining ? std::string_view(joined_) : std::string_view();
             const std::size_t start = begin_;
-            const std::size_t hit = findLineBreak(start);
-            if (hit == end_) {
-                // The line goes on in the next block.
-                joined_.append(buffer_.get() + start, end_ - start);
-                joining = true;
-                begin_ = end_;
-                continue;
+            LineEndCursor cursor(buffer_.get(), start, end_);
+            const std::size_t lf = cursor.next();
+            if (lf != end_) {
+                begin_ = lf + 1;
+                return finish(joining, start, lf - cursor.lastWasCrLf());
             }
-            if (buffer_[hit] == '\n') {
-                begin_ = hit + 1;
-                return finish(joining, start, hit);
-            }
-            // A CR: with the LF right behind it the line ends here; any
-            // other CR is dropped and the line goes on.
-            if (hit + 1 < end_ && buffer_[hit + 1] == '\n') {
-                begin_ = hit + 2;
-                return finish(joining, start, hit);
-            }
-            joined_.append(buffer_.get() + start, hit - start);
+            // A CR without an LF right behind it (in this block) is dropped
+            // and the line goes on; so does a line that runs past the block.
+            const std::size_t stop = cursor.stop(start);
+            joined_.append(buffer_.get() + start, stop - start);
             joining = true;
-            begin_ = hit + 1;
+            begin_ = stop + (stop != end_);
         }
     }
 
@@ -190,14 +271,6 @@ private:
             end_ = n;
         }
         return true;
-    }
-
-    // Index of the first CR or LF at or after `from`, or end_.
-    std::size_t findLineBreak(std::size_t from) const
-    {
-        const char* p = buffer_.get();
-        return static_cast<std::size_t>(
-            std::find_if(p + from, p + end_, [](char c) { return c == '\n' || c == '\r'; }) - p);
     }
 
     ByteSource& source_;
@@ -258,81 +331,6 @@ private:
     const std::size_t chunk_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
-};
-
-// Walks the line ends (LF) of a block in order, 64 bytes at a time, and
-// stops short of any CR that is not part of a CR LF.
-class LineEndCursor {
-public:
-    LineEndCursor(const char* data, std::size_t from, std::size_t end)
-        : data_(data), end_(end), base_(from & ~std::size_t{63})
-    {
-        load(~std::uint64_t{0} << (from - base_));
-    }
-
-    // Position of the next LF; end when the block has none left, or when a
-    // lone CR comes before it.
-    std::size_t next()
-    {
-        while (lf_ == 0) {
-            if (blocked_)
-                return end_;
-            base_ += 64;
-            if (base_ >= end_)
-                return end_;
-            load(~std::uint64_t{0});
-        }
-        const std::uint64_t bit = lf_ & (~lf_ + 1);
-        lastCrLf_ = (crLfEnds_ & bit) != 0;
-        lf_ ^= bit;
-        return base_ + static_cast<std::size_t>(__builtin_ctzll(bit));
-    }
-
-    // Whether the LF that next() found ends a CR LF.
-    bool lastWasCrLf() const { return lastCrLf_; }
-
-private:
-    // The LFs of the 64 bytes at base_ among `keep`, up to the first lone CR.
-    void load(std::uint64_t keep)
-    {
-        std::uint64_t lf = 0;
-        std::uint64_t cr = 0;
-#if defined(__SSE2__)
-        const __m128i lfs = _mm_set1_epi8('\n');
-        const __m128i crs = _mm_set1_epi8('\r');
-        for (int i = 0; i < 4; ++i) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + base_ + 16 * i));
-            lf |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lfs)))} << (16 * i);
-            cr |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, crs)))} << (16 * i);
-        }
-#else
-        for (std::size_t i = 0; i < 64; ++i) {
-            lf |= std::uint64_t{data_[base_ + i] == '\n'} << i;
-            cr |= std::uint64_t{data_[base_ + i] == '\r'} << i;
-        }
-#endif
-        const std::size_t valid = end_ - base_;
-        if (valid < 64)
-            keep &= (std::uint64_t{1} << valid) - 1;
-        lf &= keep;
-        cr &= keep;
-        // A CR is lone unless an LF follows it (in this chunk or the next).
-        const bool lfAfter = valid > 64 && data_[base_ + 64] == '\n';
-        const std::uint64_t loneCr = cr & ~((lf >> 1) | (std::uint64_t{lfAfter} << 63));
-        const bool crBefore = base_ > 0 && data_[base_ - 1] == '\r';
-        crLfEnds_ = lf & ((cr << 1) | std::uint64_t{crBefore});
-        // The LFs past a lone CR are not handed out.
-        blocked_ = loneCr != 0;
-        lf_ = blocked_ ? lf & ((loneCr & (~loneCr + 1)) - 1) : lf;
-    }
-
-    const char* data_;
-    std::size_t end_;
-    std::size_t base_;
-    std::uint64_t lf_ = 0;
-    std::uint64_t crLfEnds_ = 0;  // the LFs that have a CR before them
-    bool blocked_ = false;        // a lone CR comes after the LFs in lf_
-    bool lastCrLf_ = false;
 };
 
 // What a group-code line means to the pass: 1, 62 and 9 to every pass;
@@ -654,8 +652,9 @@ private:
         return {runStart, false};
     }
 
-    // One line the slow way: whatever the block scan leaves.
-    void oneLine()
+    // One line the slow way: whatever the block scan leaves. Out of line,
+    // like takePairInPlace().
+    [[gnu::noinline]] void oneLine()
     {
         const bool atCode = report_.lines % 2 == 0;
         std::string_view line = reader_.readLine();
