@@ -41,6 +41,13 @@ std::size_t chunkFor(std::uint64_t inputSize)
 constexpr std::uint64_t kMinProgressInput = 128;
 constexpr char kCtrlZ = 0x1A;
 
+// Where a group code is due, a line that starts with the DOS end-of-file
+// mark ends the input.
+inline bool endsInput(const char* codeLine)
+{
+    return *codeLine == kCtrlZ;
+}
+
 std::string_view trimmed(std::string_view s)
 {
     while (!s.empty() && s.front() == ' ')
@@ -205,7 +212,7 @@ public:
     {
         if (physicalEnd())
             return true;
-        return atCodePosition && buffer_[begin_] == kCtrlZ;
+        return atCodePosition && endsInput(buffer_.get() + begin_);
     }
 
     // The next line without its terminator; empty at the end of the input.
@@ -333,8 +340,8 @@ private:
     std::size_t used_ = 0;
 };
 
-// What a group-code line means to the pass: 1, 62 and 9 to every pass;
-// 0, 2 and 3 to one that recodes texts (see Structure).
+// What a group-code line means to the pass: 1, 62, 9 and 0 to every pass;
+// 2 and 3 to one that recodes texts (see Structure).
 enum class Code { Other, Text, Colour, Nine, Zero, Two, Three };
 
 // Whether a line names the code-page header variable, in any case.
@@ -353,11 +360,34 @@ inline bool onlySpaces(const char* p, std::size_t n)
     return true;
 }
 
-// Group codes stand right-aligned ("  1", " 62"), spaces around them
-// allowed.
-[[gnu::always_inline]] inline Code classifyCode(std::string_view line)
+// The last characters of the group codes a pass looks at, and the space
+// that may follow them: 0, 1, 9 and 62 to every pass (0 ends the code-page
+// header), and 2 and 3 to one that follows the structure. A line ending
+// otherwise is none of them.
+using CodeTails = std::array<bool, 256>;
+
+constexpr CodeTails codeTails(std::string_view tails)
+{
+    CodeTails t{};
+    for (const char c : tails)
+        t[static_cast<unsigned char>(c)] = true;
+    return t;
+}
+
+constexpr CodeTails kPlainTails = codeTails("0129 ");
+constexpr CodeTails kStructureTails = codeTails("01239 ");
+
+// What a group-code line means to a pass that looks at the codes ending
+// as `tails` says. Group codes stand right-aligned ("  1", " 62"), spaces
+// around them allowed. A look at the last two characters first lets the
+// many codes the pass does not look at (" 10", "330") through at once.
+[[gnu::always_inline]] inline Code classifyCode(std::string_view line, const CodeTails& tails)
 {
     std::size_t n = line.size();
+    if (n == 0 || !tails[static_cast<unsigned char>(line[n - 1])])
+        return Code::Other;
+    if (n >= 2 && line[n - 1] != ' ' && line[n - 2] != ' ' && line[n - 2] != '6')
+        return Code::Other;
     while (n != 0 && line[n - 1] == ' ')
         --n;
     if (n == 0)
@@ -478,35 +508,6 @@ private:
 
 bool renumberColourLine(std::string_view line, const ColourMap& map, std::string& out, bool& renumbered);
 
-// The last characters of the group codes a pass looks at: those of 1, 62
-// and 9, and when it follows the structure, of 0, 2 and 3 too. Lines ending
-// otherwise are none of them.
-using CodeTails = std::array<bool, 256>;
-
-constexpr CodeTails codeTails(std::string_view tails)
-{
-    CodeTails t{};
-    for (const char c : tails)
-        t[static_cast<unsigned char>(c)] = true;
-    return t;
-}
-
-constexpr CodeTails kPlainTails = codeTails("129 ");
-constexpr CodeTails kStructureTails = codeTails("01239 ");
-
-// The block scan's classifyCode(): a look at the last two characters
-// first lets the many codes the pass does not look at (" 10", "330")
-// through at once.
-[[gnu::always_inline]] inline Code quickCode(std::string_view line, const CodeTails& tails)
-{
-    const std::size_t n = line.size();
-    if (n == 0 || !tails[static_cast<unsigned char>(line[n - 1])])
-        return Code::Other;
-    if (n >= 2 && line[n - 1] != ' ' && line[n - 2] != ' ' && line[n - 2] != '6')
-        return Code::Other;
-    return classifyCode(line);
-}
-
 class Pass {
 public:
     Pass(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
@@ -570,7 +571,7 @@ private:
         std::size_t runStart = first;  // unchanged bytes not yet written
         LineEndCursor cursor(data, pos, end);
         // A code line and its value line a round.
-        while (pos < end && data[pos] != kCtrlZ) {
+        while (pos < end && !endsInput(data + pos)) {
             const std::size_t codeEnd = cursor.next();
             if (codeEnd >= end)
                 break;
@@ -583,7 +584,7 @@ private:
             if (valueEnd >= end)
                 break;
             const bool valueCrLf = cursor.lastWasCrLf();
-            const Code kind = quickCode(code, tails);
+            const Code kind = classifyCode(code, tails);
             // The common pairs: both lines stay as they are, and the gauge
             // stays where it is. A group code 0 (a new entity, a section's
             // start or end) only tells the structure where the drawing is.
@@ -656,12 +657,9 @@ private:
     // like takePairInPlace().
     [[gnu::noinline]] void oneLine()
     {
-        const bool atCode = report_.lines % 2 == 0;
-        std::string_view line = reader_.readLine();
-        ++report_.lines;
-        if (atCode)
-            lastCode_ = classifyCode(line);
-        bool asItIs = report_.lines % 2 != 0;  // a code line
+        bool atCode;
+        std::string_view line = nextLine(atCode);
+        bool asItIs = atCode;
         if (startsCodePageRun(atCode, lastCode_, line)) {
             codePageRun(line);
             if (inCodePageRun_)
@@ -689,11 +687,8 @@ private:
                 reportProgress();
                 return;
             }
-            const bool atCode = report_.lines % 2 == 0;
-            line = reader_.readLine();
-            ++report_.lines;
-            if (atCode)
-                lastCode_ = classifyCode(line);
+            bool atCode;
+            line = nextLine(atCode);
             if (line.find('$') != std::string_view::npos || (atCode && lastCode_ == Code::Zero))
                 break;
             if (containsUpper(line, "ANSI")) {
@@ -704,6 +699,17 @@ private:
             }
         }
         inCodePageRun_ = false;
+    }
+
+    // The next line the slow way, counted; a code line is classified.
+    std::string_view nextLine(bool& atCode)
+    {
+        atCode = report_.lines % 2 == 0;
+        const std::string_view line = reader_.readLine();
+        ++report_.lines;
+        if (atCode)
+            lastCode_ = classifyCode(line, tails_);
+        return line;
     }
 
     // A line mentioning DWGCODEPAGE starts the header rule, unless it is
