@@ -577,7 +577,7 @@ private:
                 break;
             const bool codeCrLf = cursor.lastWasCrLf();
             const std::string_view code(data + pos, codeEnd - codeCrLf - pos);
-            if (mentionsCodePage(code))
+            if (startsCodePageRun(true, Code::Other, code))
                 break;
             const std::size_t valueStart = codeEnd + 1;
             const std::size_t valueEnd = cursor.next();
