@@ -812,15 +812,7 @@ Batch::Batch() = default;
 
 Batch::Batch(Finished finished) : finished_(std::move(finished)) {}
 
-Batch::Batch(Batch&& other) noexcept
-{
-    other.finish();
-    finished_ = std::move(other.finished_);
-    worker_ = std::move(other.worker_);
-    noThread_ = other.noThread_;
-    files_ = std::move(other.files_);
-    directories_ = std::exchange(other.directories_, {});
-}
+Batch::Batch(Batch&& other) noexcept { *this = std::move(other); }
 
 Batch& Batch::operator=(Batch&& other) noexcept
 {

@@ -168,6 +168,17 @@ void cutShort(FaultyOps& ops)
     ops.maxWrite = 128 * 1024;
 }
 
+// Calls `fail` once for every call a clean pass made (as counted by
+// `counter`): the operation, which of them, and a name for the messages.
+void forEveryCall(const FaultyOps& counter, const std::function<void(Op, int, const std::string&)>& fail)
+{
+    for (int o = 0; o < static_cast<int>(Op::kCount); ++o) {
+        const Op op = static_cast<Op>(o);
+        for (int n = 1; n <= counter.calls(op); ++n)
+            fail(op, n, std::string(opName(op)) + " #" + std::to_string(n));
+    }
+}
+
 // ---- every call of a pass, failed in turn ------------------------------------
 
 class EveryCallFails : public ::testing::TestWithParam<Scene::Layout> {};
@@ -186,44 +197,40 @@ TEST_P(EveryCallFails, DrawingStaysWholeAndTheErrorIsReported)
     std::ostringstream survived;
     std::set<Op> survivedOps;
     int failures = 0;
-    for (int o = 0; o < static_cast<int>(Op::kCount); ++o) {
-        const Op op = static_cast<Op>(o);
-        for (int n = 1; n <= counter.calls(op); ++n) {
-            const std::string where = std::string(opName(op)) + " #" + std::to_string(n);
-            FaultyOps ops;
-            cutShort(ops);
-            std::string failedName;
-            ops.fault = [&](Op which, int nth) {
-                if (which != op || nth != n)
-                    return 0;
-                failedName = ops.lookedUp;
-                return kInjected;
-            };
-            const Outcome outcome = scene.convert(ops);
-            if (outcome.kind == Outcome::kConverted) {
-                // Only calls whose failure cannot hurt may go unreported:
-                // the flush of the directory after the replace, and the
-                // look at the system's view of the unnamed work file (a
-                // named one is made instead).
-                survived << where << "; ";
-                if (failedName.rfind("/proc/self/fd/", 0) != 0)
-                    survivedOps.insert(op);
-                scene.expectConverted(where);
-            } else if (outcome.kind == Outcome::kNotFound) {
-                // A file whose status cannot be read is passed over, as a
-                // missing one is; it must be the very first look at it.
-                EXPECT_TRUE(op == Op::kStat && n == 1) << where;
-                scene.expectUntouched(where);
-            } else {
-                ++failures;
-                EXPECT_EQ(outcome.kind, Outcome::kIoError) << where << ": " << describe(outcome);
-                EXPECT_EQ(outcome.code, kInjected) << where << ": " << describe(outcome);
-                EXPECT_EQ(outcome.text, "I/O error " + std::to_string(kInjected) + ".") << where;
-                scene.expectUntouched(where);
-            }
-            scene.reset();
+    forEveryCall(counter, [&](Op op, int n, const std::string& where) {
+        FaultyOps ops;
+        cutShort(ops);
+        std::string failedName;
+        ops.fault = [&](Op which, int nth) {
+            if (which != op || nth != n)
+                return 0;
+            failedName = ops.lookedUp;
+            return kInjected;
+        };
+        const Outcome outcome = scene.convert(ops);
+        if (outcome.kind == Outcome::kConverted) {
+            // Only calls whose failure cannot hurt may go unreported:
+            // the flush of the directory after the replace, and the
+            // look at the system's view of the unnamed work file (a
+            // named one is made instead).
+            survived << where << "; ";
+            if (failedName.rfind("/proc/self/fd/", 0) != 0)
+                survivedOps.insert(op);
+            scene.expectConverted(where);
+        } else if (outcome.kind == Outcome::kNotFound) {
+            // A file whose status cannot be read is passed over, as a
+            // missing one is; it must be the very first look at it.
+            EXPECT_TRUE(op == Op::kStat && n == 1) << where;
+            scene.expectUntouched(where);
+        } else {
+            ++failures;
+            EXPECT_EQ(outcome.kind, Outcome::kIoError) << where << ": " << describe(outcome);
+            EXPECT_EQ(outcome.code, kInjected) << where << ": " << describe(outcome);
+            EXPECT_EQ(outcome.text, "I/O error " + std::to_string(kInjected) + ".") << where;
+            scene.expectUntouched(where);
         }
-    }
+        scene.reset();
+    });
     EXPECT_GT(failures, 10);
     ::testing::Test::RecordProperty("survived", survived.str());
     // Losing data on the way must never go unnoticed.
@@ -268,24 +275,20 @@ TEST(FaultMatrix, EveryCallFailsInAnOverlappingBatch)
     scene.expectConverted("clean pass");
     scene.reset();
     int failures = 0;
-    for (int o = 0; o < static_cast<int>(Op::kCount); ++o) {
-        const Op op = static_cast<Op>(o);
-        for (int n = 1; n <= counter.calls(op); ++n) {
-            const std::string where = std::string(opName(op)) + " #" + std::to_string(n);
-            FaultyOps ops;
-            cutShort(ops);
-            ops.fault = [&](Op which, int nth) { return which == op && nth == n ? kInjected : 0; };
-            const Outcome outcome = convert(ops);
-            if (outcome.kind == Outcome::kConverted) {
-                scene.expectConverted(where);
-            } else {
-                ++failures;
-                EXPECT_EQ(outcome.code, kInjected) << where << ": " << describe(outcome);
-                scene.expectUntouched(where);
-            }
-            scene.reset();
+    forEveryCall(counter, [&](Op op, int n, const std::string& where) {
+        FaultyOps ops;
+        cutShort(ops);
+        ops.fault = [&](Op which, int nth) { return which == op && nth == n ? kInjected : 0; };
+        const Outcome outcome = convert(ops);
+        if (outcome.kind == Outcome::kConverted) {
+            scene.expectConverted(where);
+        } else {
+            ++failures;
+            EXPECT_EQ(outcome.code, kInjected) << where << ": " << describe(outcome);
+            scene.expectUntouched(where);
         }
-    }
+        scene.reset();
+    });
     EXPECT_GT(failures, 10);
 }
 
@@ -313,30 +316,26 @@ TEST(FaultMatrix, EveryCallFailsWhenConvertingIntoAnotherFile)
         FaultyOps counter;
         cutShort(counter);
         ASSERT_EQ(convert(counter).kind, Outcome::kConverted);
-        for (int o = 0; o < static_cast<int>(Op::kCount); ++o) {
-            const Op op = static_cast<Op>(o);
-            for (int n = 1; n <= counter.calls(op); ++n) {
-                const std::string where = std::string(opName(op)) + " #" + std::to_string(n);
-                reset();
-                FaultyOps ops;
-                cutShort(ops);
-                ops.fault = [&](Op which, int nth) { return which == op && nth == n ? kInjected : 0; };
-                const Outcome outcome = convert(ops);
-                EXPECT_TRUE(readFile(dir / "in.dxf") == old) << where;
-                std::vector<std::string> expectedNames = {"in.dxf", "out.dxf"};
-                if (outcome.kind == Outcome::kConverted) {
-                    EXPECT_TRUE(readFile(dir / "out.dxf") == converted) << where;
+        forEveryCall(counter, [&](Op op, int n, const std::string& where) {
+            reset();
+            FaultyOps ops;
+            cutShort(ops);
+            ops.fault = [&](Op which, int nth) { return which == op && nth == n ? kInjected : 0; };
+            const Outcome outcome = convert(ops);
+            EXPECT_TRUE(readFile(dir / "in.dxf") == old) << where;
+            std::vector<std::string> expectedNames = {"in.dxf", "out.dxf"};
+            if (outcome.kind == Outcome::kConverted) {
+                EXPECT_TRUE(readFile(dir / "out.dxf") == converted) << where;
+            } else {
+                EXPECT_EQ(outcome.code, kInjected) << where << ": " << describe(outcome);
+                if (outputExists) {
+                    EXPECT_EQ(readFile(dir / "out.dxf"), earlier) << where;
                 } else {
-                    EXPECT_EQ(outcome.code, kInjected) << where << ": " << describe(outcome);
-                    if (outputExists) {
-                        EXPECT_EQ(readFile(dir / "out.dxf"), earlier) << where;
-                    } else {
-                        expectedNames = {"in.dxf"};
-                    }
+                    expectedNames = {"in.dxf"};
                 }
-                EXPECT_EQ(dir.names(), expectedNames) << where;
             }
-        }
+            EXPECT_EQ(dir.names(), expectedNames) << where;
+        });
     }
 }
 
