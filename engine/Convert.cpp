@@ -219,8 +219,8 @@ std::unique_ptr<Fd> openDirectory(FileOps& ops, int at, const std::string& path,
     return std::make_unique<Fd>(ops, fd);
 }
 
-// Splits `path` into the directory part (opened relative to place.dir, or
-// to the current directory when it has none) and the last name.
+// Splits `path` (a name, or a link's target) into its directory part,
+// opened relative to place.dir and taking its place, and its last name.
 // False with errno set when the directory cannot be opened.
 bool enter(FileOps& ops, Place& place, const std::string& path)
 {
@@ -228,19 +228,13 @@ bool enter(FileOps& ops, Place& place, const std::string& path)
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty())
         name = ".";  // a directory, never a drawing
-    if (slash == std::string::npos) {
-        if (!place.dir) {
-            place.dir = openDirectory(ops, AT_FDCWD, ".", place.dirSyncable);
-            if (!place.dir)
-                return false;
-        }
-    } else {
+    if (slash != std::string::npos) {
         const std::string directory = slash == 0 ? std::string("/") : path.substr(0, slash);
         bool syncable = false;
-        auto dir = openDirectory(ops, place.dir ? place.dir->get() : AT_FDCWD, directory, syncable);
+        auto dir = openDirectory(ops, place.dir->get(), directory, syncable);
         if (!dir)
             return false;
-        if (place.dir && !place.namedIn)
+        if (!place.namedIn)
             place.namedIn = std::move(place.dir);
         place.dir = std::move(dir);
         place.dirSyncable = syncable;
