@@ -35,14 +35,18 @@ int FaultyOps::openat(int dirFd, const std::string& path, int flags, mode_t mode
     return failing(Op::kOpen, path) ? -1 : real_.openat(dirFd, path, flags, mode);
 }
 
+bool FaultyOps::interrupting()
+{
+    if (!interruptEveryOther || (++ioCalls_ % 2) == 0)
+        return false;
+    errno = EINTR;
+    return true;
+}
+
 ssize_t FaultyOps::read(int fd, void* buffer, std::size_t n)
 {
-    if (failing(Op::kRead))
+    if (failing(Op::kRead) || interrupting())
         return -1;
-    if (interruptEveryOther && (++ioCalls_ % 2) == 1) {
-        errno = EINTR;
-        return -1;
-    }
     return real_.read(fd, buffer, maxRead ? std::min(n, maxRead) : n);
 }
 
@@ -55,12 +59,8 @@ ssize_t FaultyOps::pread(int fd, void* buffer, std::size_t n, off_t offset)
 
 ssize_t FaultyOps::write(int fd, const void* data, std::size_t n)
 {
-    if (failing(Op::kWrite))
+    if (failing(Op::kWrite) || interrupting())
         return -1;
-    if (interruptEveryOther && (++ioCalls_ % 2) == 1) {
-        errno = EINTR;
-        return -1;
-    }
     return real_.write(fd, data, maxWrite ? std::min(n, maxWrite) : n);
 }
 

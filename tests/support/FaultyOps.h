@@ -61,6 +61,8 @@ public:
 private:
     // Counts the call; true (errno set) when it is to fail.
     bool failing(Op op, const std::string& name = {});
+    // True (errno EINTR) for every other read or write, when asked for.
+    bool interrupting();
 
     FileOps& real_ = SystemFileOps();
     mutable std::mutex mutex_;
