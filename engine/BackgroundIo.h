@@ -66,6 +66,7 @@ public:
     void writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t n, std::size_t capacity) override;
     // Waits until all is written; throws the first failure of the target.
     void finish();
+    bool discards() const override { return target_.discards(); }
 
 private:
     void drain();

@@ -176,6 +176,7 @@ private:
 class NullSink final : public ByteSink {
 public:
     void write(const char*, std::size_t) override {}
+    bool discards() const override { return true; }
 };
 
 // Runs the pass from `in` into `out`, on threads of their own for reading

@@ -293,10 +293,15 @@ private:
 // Collects output lines, each with CR LF, into large writes.
 class LineWriter {
 public:
-    LineWriter(ByteSink& sink, std::size_t chunk) : sink_(sink), chunk_(chunk), buffer_(new char[chunk]) {}
+    LineWriter(ByteSink& sink, std::size_t chunk)
+        : sink_(sink), chunk_(chunk), discards_(sink.discards()), buffer_(discards_ ? nullptr : new char[chunk])
+    {
+    }
 
     void put(std::string_view line)
     {
+        if (discards_)
+            return;
         if (used_ + line.size() + 2 > chunk_) {
             flush();
             if (line.size() + 2 > chunk_) {
@@ -315,6 +320,8 @@ public:
     // Bytes that go out as they are.
     void putRaw(const char* data, std::size_t n)
     {
+        if (discards_)
+            return;
         if (used_ + n > chunk_) {
             flush();
             if (n > chunk_) {
@@ -336,6 +343,7 @@ public:
 private:
     ByteSink& sink_;
     const std::size_t chunk_;
+    const bool discards_;  // nothing need be put together for the sink
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
 };

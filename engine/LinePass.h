@@ -49,6 +49,10 @@ public:
         static_cast<void>(capacity);
         write(buffer.get(), n);
     }
+
+    // Whether the sink throws away whatever it is given (a dry run), so
+    // that the output need not be put together at all.
+    virtual bool discards() const { return false; }
 };
 
 // Told whole percentages 0..100 as the pass gets through its input; only
