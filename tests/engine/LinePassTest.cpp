@@ -577,6 +577,15 @@ std::string randomDrawing(std::mt19937& rng, std::size_t lines)
     return s;
 }
 
+// A dry run's sink: throws everything away, and notes whether it was
+// given anything at all.
+class DiscardingSink : public ByteSink {
+public:
+    void write(const char*, std::size_t n) override { given += n; }
+    bool discards() const override { return true; }
+    std::size_t given = 0;
+};
+
 }  // namespace
 
 TEST(Paths, BlockScanAndLineByLineAgree)
@@ -629,6 +638,19 @@ TEST(Paths, BlockScanAndLineByLineAgree)
             ASSERT_EQ(trickled.coloursRenumbered, whole.coloursRenumbered);
             ASSERT_EQ(trickled.codePagesSet, whole.codePagesSet);
             ASSERT_EQ(trickled.charsLost, whole.charsLost);
+            ASSERT_EQ(trickled.lostCharLines, whole.lostCharLines);
         }
+        if (refused != 0)
+            continue;
+        // A dry run reports the same without putting any output together.
+        PiecewiseSource source(input, input.size() + 1);
+        DiscardingSink dry;
+        const PassReport report = ConvertStream(source, dry, input.size(), sw);
+        ASSERT_EQ(dry.given, 0u) << "round " << round;
+        ASSERT_EQ(report.lines, whole.lines);
+        ASSERT_EQ(report.textsRecoded, whole.textsRecoded);
+        ASSERT_EQ(report.coloursRenumbered, whole.coloursRenumbered);
+        ASSERT_EQ(report.codePagesSet, whole.codePagesSet);
+        ASSERT_EQ(report.lostCharLines, whole.lostCharLines);
     }
 }
