@@ -586,6 +586,16 @@ public:
     std::size_t given = 0;
 };
 
+void expectSameReport(const PassReport& got, const PassReport& expected)
+{
+    ASSERT_EQ(got.lines, expected.lines);
+    ASSERT_EQ(got.textsRecoded, expected.textsRecoded);
+    ASSERT_EQ(got.coloursRenumbered, expected.coloursRenumbered);
+    ASSERT_EQ(got.codePagesSet, expected.codePagesSet);
+    ASSERT_EQ(got.charsLost, expected.charsLost);
+    ASSERT_EQ(got.lostCharLines, expected.lostCharLines);
+}
+
 }  // namespace
 
 TEST(Paths, BlockScanAndLineByLineAgree)
@@ -633,12 +643,7 @@ TEST(Paths, BlockScanAndLineByLineAgree)
                 continue;
             ASSERT_EQ(out.text, expected) << "round " << round << " step " << step;
             ASSERT_EQ(progress, wholeProgress) << "round " << round << " step " << step;
-            ASSERT_EQ(trickled.lines, whole.lines);
-            ASSERT_EQ(trickled.textsRecoded, whole.textsRecoded);
-            ASSERT_EQ(trickled.coloursRenumbered, whole.coloursRenumbered);
-            ASSERT_EQ(trickled.codePagesSet, whole.codePagesSet);
-            ASSERT_EQ(trickled.charsLost, whole.charsLost);
-            ASSERT_EQ(trickled.lostCharLines, whole.lostCharLines);
+            ASSERT_NO_FATAL_FAILURE(expectSameReport(trickled, whole));
         }
         if (refused != 0)
             continue;
@@ -647,10 +652,6 @@ TEST(Paths, BlockScanAndLineByLineAgree)
         DiscardingSink dry;
         const PassReport report = ConvertStream(source, dry, input.size(), sw);
         ASSERT_EQ(dry.given, 0u) << "round " << round;
-        ASSERT_EQ(report.lines, whole.lines);
-        ASSERT_EQ(report.textsRecoded, whole.textsRecoded);
-        ASSERT_EQ(report.coloursRenumbered, whole.coloursRenumbered);
-        ASSERT_EQ(report.codePagesSet, whole.codePagesSet);
-        ASSERT_EQ(report.lostCharLines, whole.lostCharLines);
+        ASSERT_NO_FATAL_FAILURE(expectSameReport(report, whole));
     }
 }
