@@ -47,11 +47,14 @@ void ReadAheadSource::work()
         changed_.wait(lock, [this] { return wanted_ || stopping_; });
         if (stopping_)
             return;
+        BlockJob* const job = job_;
         lock.unlock();
         std::size_t got = 0;
         std::exception_ptr failed;
         try {
             got = source_.read(block_.get(), capacity_);
+            if (job && got != 0)
+                job->run(block_.get(), got, size_);
         } catch (...) {
             failed = std::current_exception();
         }
@@ -69,16 +72,17 @@ void ReadAheadSource::work()
 std::size_t ReadAheadSource::readBuffer(std::unique_ptr<char[]>& buffer, std::size_t size, std::size_t capacity)
 {
     if (alone_)
-        return source_.read(buffer.get(), capacity);
+        return readAlone(buffer.get(), size, capacity);
     std::unique_lock lock(mutex_);
     if (!thread_.joinable()) {
         // The first block: nothing was read ahead yet.
         if (!startThread(thread_, [this] { work(); })) {
             alone_ = true;
             lock.unlock();
-            return source_.read(buffer.get(), capacity);
+            return readAlone(buffer.get(), size, capacity);
         }
         block_.reset(new char[size]());
+        size_ = size;
         capacity_ = capacity;
         wanted_ = true;
         changed_.notify_all();
@@ -93,11 +97,29 @@ std::size_t ReadAheadSource::readBuffer(std::unique_ptr<char[]>& buffer, std::si
     got_ = 0;
     if (!ended_) {
         // The buffer given back is the next one to fill.
+        size_ = size;
         capacity_ = capacity;
         wanted_ = true;
         changed_.notify_all();
     }
     return got;
+}
+
+// Without a thread: the read and the job in the caller's.
+std::size_t ReadAheadSource::readAlone(char* buffer, std::size_t size, std::size_t capacity)
+{
+    const std::size_t got = source_.read(buffer, capacity);
+    if (job_ && got != 0)
+        job_->run(buffer, got, size);
+    return got;
+}
+
+bool ReadAheadSource::takeBlockJob(BlockJob* job)
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !wanted_; });
+    job_ = job;
+    return true;
 }
 
 std::size_t ReadAheadSource::read(char* buffer, std::size_t n)

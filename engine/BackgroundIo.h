@@ -27,15 +27,20 @@ public:
     std::size_t read(char* buffer, std::size_t n) override;
     // Hands back the block read ahead and reads the next into the buffer given.
     std::size_t readBuffer(std::unique_ptr<char[]>& buffer, std::size_t size, std::size_t capacity) override;
+    // The job runs on the reading thread, right after each read.
+    bool takeBlockJob(BlockJob* job) override;
 
 private:
     void work();
+    std::size_t readAlone(char* buffer, std::size_t size, std::size_t capacity);
 
     ByteSource& source_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::unique_ptr<char[]> block_;  // being read, or read and waiting
+    std::size_t size_ = 0;
     std::size_t capacity_ = 0;
+    BlockJob* job_ = nullptr;
     std::size_t got_ = 0;
     bool wanted_ = false;  // block_ is to be filled
     bool stopping_ = false;

@@ -5,13 +5,11 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/ByteMasks.h"
 #include "engine/ColourRenumbering.h"
 #include "engine/IoError.h"
 #include "engine/TextRecoding.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace dxfkonv {
 
@@ -78,6 +76,21 @@ bool containsUpper(std::string_view line, std::string_view upperNeedle)
     return false;
 }
 
+// The masks of the 64 bytes at `base` in a block; the block's first 64
+// have nothing before them.
+inline ByteMasks masksAt(const char* data, std::size_t base, CodeSieve sieve)
+{
+    ByteMasks masks;
+    if (base != 0) {
+        MaskBytes(data + base, 1, sieve, &masks);
+        return masks;
+    }
+    char padded[3 + 65] = {};
+    std::memcpy(padded + 3, data, 65);
+    MaskBytes(padded + 3, 1, sieve, &masks);
+    return masks;
+}
+
 // The one line splitter of the pass: walks the line ends (LF) of a block
 // in order, 64 bytes at a time, and stops short of any CR that is not part
 // of a CR LF. Reads up to 64 bytes past the end.
@@ -127,27 +140,12 @@ private:
     // The LFs of the 64 bytes at base_ among `keep`, up to the first lone CR.
     void load(std::uint64_t keep)
     {
-        std::uint64_t lf = 0;
-        std::uint64_t cr = 0;
-#if defined(__SSE2__)
-        const __m128i lfs = _mm_set1_epi8('\n');
-        const __m128i crs = _mm_set1_epi8('\r');
-        for (int i = 0; i < 4; ++i) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + base_ + 16 * i));
-            lf |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lfs)))} << (16 * i);
-            cr |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, crs)))} << (16 * i);
-        }
-#else
-        for (std::size_t i = 0; i < 64; ++i) {
-            lf |= std::uint64_t{data_[base_ + i] == '\n'} << i;
-            cr |= std::uint64_t{data_[base_ + i] == '\r'} << i;
-        }
-#endif
+        const ByteMasks bytes = masksAt(data_, base_, CodeSieve{});
         const std::size_t valid = end_ - base_;
         if (valid < 64)
             keep &= (std::uint64_t{1} << valid) - 1;
-        lf &= keep;
-        cr &= keep;
+        const std::uint64_t lf = bytes.lf & keep;
+        const std::uint64_t cr = bytes.cr & keep;
         // A CR is lone unless an LF follows it (in this chunk or the next).
         const bool lfAfter = valid > 64 && data_[base_ + 64] == '\n';
         const std::uint64_t loneCr = cr & ~((lf >> 1) | (std::uint64_t{lfAfter} << 63));
@@ -156,7 +154,6 @@ private:
         // The LFs past a lone CR are not handed out.
         blocked_ = loneCr != 0;
         lf_ = blocked_ ? lf & ((loneCr & (~loneCr + 1)) - 1) : lf;
-
     }
 
     const char* data_;
@@ -168,16 +165,140 @@ private:
     bool lastCrLf_ = false;
 };
 
+// 64 bytes of a block as the leap of the block scan sees them (see
+// Pass::leap), bit i for byte i.
+struct Stretch {
+    std::uint64_t valueEnds = 0;  // the LFs that end value lines
+    std::uint64_t looked = 0;     // the LFs of code lines the sieve lets through
+    // Bytes that need the walk: a lone CR, an LF without a CR before it,
+    // any other control character, a letter in a code line.
+    std::uint64_t odd = 0;
+};
+
+// Bit i set where an odd number of bits of x are set up to bit i.
+inline std::uint64_t prefixXor(std::uint64_t x)
+{
+    x ^= x << 1;
+    x ^= x << 2;
+    x ^= x << 4;
+    x ^= x << 8;
+    x ^= x << 16;
+    x ^= x << 32;
+    return x;
+}
+
+// Makes `count` stretches of a block of `end` bytes from `base` on, the
+// first from its byte `first` on, where a code line starts or a value line
+// goes on (`valueOpen`); every other LF from there ends a code line.
+// Returns whether a value line is still open after them.
+bool makeStretches(const char* data, std::size_t end, std::size_t base, std::size_t first, bool valueOpen,
+                   CodeSieve sieve, Stretch* out, std::size_t count)
+{
+    constexpr std::size_t kAtOnce = 64;
+    std::array<ByteMasks, kAtOnce> masks;
+    for (std::size_t done = 0; done < count; done += kAtOnce) {
+        const std::size_t now = std::min(kAtOnce, count - done);
+        // The block's first 64 bytes have nothing before them.
+        const std::size_t fromFirst = base == 0 ? 1 : 0;
+        if (base == 0)
+            masks[0] = masksAt(data, 0, sieve);
+        if (now > fromFirst)
+            MaskBytes(data + base + 64 * fromFirst, now - fromFirst, sieve, masks.data() + fromFirst);
+        for (std::size_t i = 0; i < now; ++i, base += 64, first = 0) {
+            const ByteMasks& bytes = masks[i];
+            std::uint64_t keep = ~std::uint64_t{0} << first;
+            if (end - base < 64)
+                keep &= (std::uint64_t{1} << (end - base)) - 1;
+            const std::uint64_t lf = bytes.lf & keep;
+            const bool crBefore = base > 0 && data[base - 1] == '\r';
+            const bool lfAfter = data[base + 64] == '\n';
+            const std::uint64_t loneCr = bytes.cr & keep & ~((bytes.lf >> 1) | (std::uint64_t{lfAfter} << 63));
+            const std::uint64_t bareLf = lf & ~((bytes.cr << 1) | std::uint64_t{crBefore});
+            const std::uint64_t control = bytes.control & ~bytes.lf & ~bytes.cr & keep;
+            const std::uint64_t oddLfs = prefixXor(lf);
+            const std::uint64_t open = valueOpen ? ~std::uint64_t{0} : 0;
+            const std::uint64_t codeEnds = lf & (oddLfs ^ open);
+            const std::uint64_t inCode = ~(oddLfs ^ lf ^ open) & keep;
+            Stretch& stretch = out[done + i];
+            stretch.valueEnds = lf & ~codeEnds;
+            stretch.looked = bytes.looked & codeEnds;
+            stretch.odd = loneCr | bareLf | control | (bytes.letter & inCode);
+            valueOpen = valueOpen != ((oddLfs >> 63) != 0);
+        }
+    }
+    return valueOpen;
+}
+
+// Makes the stretches of each block as it is read, on the reading thread
+// where the source has one, and puts them in the block's buffer behind
+// the bytes: a stamp, then the stretches. A line is a code line where an
+// even number of LFs come before it in the input, as each line taken ends
+// in one LF.
+class StretchMaker final : public ByteSource::BlockJob {
+public:
+    struct Stamp {
+        std::uint64_t read;   // the how-manieth read filled the buffer, from 1
+        std::uint64_t bytes;  // it gave
+    };
+
+    StretchMaker(CodeSieve sieve, std::size_t at) : sieve_(sieve), at_(at) {}
+
+    // Where the stretches go in a buffer, and how many bytes they need for
+    // a block of `bytes`.
+    static std::size_t placeAfter(std::size_t bytes) { return (bytes + 63) / 64 * 64; }
+    static std::size_t room(std::size_t bytes) { return sizeof(Stamp) + ((bytes + 63) / 64) * sizeof(Stretch); }
+
+    void run(char* buffer, std::size_t n, std::size_t size) override
+    {
+        const std::uint64_t read = ++reads_;
+        if (size < at_ + room(n)) {
+            // No room: the lines are only counted.
+            valueOpen_ = valueOpen_ != (std::count(buffer, buffer + n, '\n') % 2 != 0);
+            return;
+        }
+        valueOpen_ = makeStretches(buffer, n, 0, 0, valueOpen_, sieve_, stretchesIn(buffer), (n + 63) / 64);
+        *reinterpret_cast<Stamp*>(buffer + at_) = Stamp{read, n};
+    }
+
+    // The stretches of the block of `bytes` in `buffer` that the `read`th
+    // read filled; none unless they were made for just that.
+    const Stretch* stretchesOf(char* buffer, std::uint64_t read, std::size_t bytes) const
+    {
+        const Stamp& stamp = *reinterpret_cast<const Stamp*>(buffer + at_);
+        return stamp.read == read && stamp.bytes == bytes ? stretchesIn(buffer) : nullptr;
+    }
+
+private:
+    Stretch* stretchesIn(char* buffer) const { return reinterpret_cast<Stretch*>(buffer + at_ + sizeof(Stamp)); }
+
+    const CodeSieve sieve_;
+    const std::size_t at_;  // where the stamp goes in a buffer
+    std::uint64_t reads_ = 0;
+    bool valueOpen_ = false;  // after the blocks so far
+};
+
 // Reads lines out of large blocks. A line is handed out as a view into the
 // block when it lies whole in it, and assembled in `joined_` otherwise (a
 // line across two blocks, or one with a CR inside). The view stays valid
 // until the next call.
 class LineReader {
 public:
-    LineReader(ByteSource& source, std::size_t chunk)
-        : source_(source), chunk_(chunk), buffer_(new char[bufferSize()]())
+    // Has the stretches of each block made for `sieve` on the reading
+    // thread where the source has one.
+    LineReader(ByteSource& source, std::size_t chunk, CodeSieve sieve)
+        : source_(source), chunk_(chunk), maker_(sieve, StretchMaker::placeAfter(chunk + kHeadroom + kPadding)),
+          marked_(source.takeBlockJob(&maker_)), buffer_(new char[bufferSize()]())
     {
     }
+
+    ~LineReader()
+    {
+        if (marked_)
+            source_.takeBlockJob(nullptr);
+    }
+
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
 
     // The first n bytes of the input (n at most kHeadroom), or all of it
     // when it is shorter, however the source hands them out. Only before
@@ -192,10 +313,12 @@ public:
             if (!piece)
                 piece.reset(new char[bufferSize()]());
             const std::size_t got = source_.readBuffer(piece, bufferSize(), chunk_);
+            ++reads_;
             if (got == 0)
                 eof_ = true;
             std::memcpy(buffer_.get() + end_, piece.get(), got);
             end_ += got;
+            stretches_ = nullptr;  // made for the first piece alone
         }
         return {buffer_.get(), std::min(end_, n)};
     }
@@ -252,6 +375,9 @@ public:
     // The lines up to `position` in the block were taken by the scan.
     void consumeTo(std::size_t position) { begin_ = position; }
 
+    // The stretches of the block made on the reading thread, if any.
+    const Stretch* stretches() const { return stretches_; }
+
 private:
     std::string_view finish(bool joining, std::size_t start, std::size_t stop)
     {
@@ -261,7 +387,11 @@ private:
         return joined_;
     }
 
-    std::size_t bufferSize() const { return chunk_ + kHeadroom + kPadding; }
+    std::size_t bufferSize() const
+    {
+        const std::size_t bytes = chunk_ + kHeadroom + kPadding;
+        return marked_ ? StretchMaker::placeAfter(bytes) + StretchMaker::room(chunk_ + kHeadroom) : bytes;
+    }
 
     bool refill()
     {
@@ -271,18 +401,24 @@ private:
         begin_ = end_ = 0;
         while (end_ == 0) {
             const std::size_t n = source_.readBuffer(buffer_, bufferSize(), chunk_);
+            ++reads_;
             if (n == 0) {
                 eof_ = true;
                 return false;
             }
             end_ = n;
         }
+        stretches_ = marked_ ? maker_.stretchesOf(buffer_.get(), reads_, end_) : nullptr;
         return true;
     }
 
     ByteSource& source_;
     const std::size_t chunk_;
+    StretchMaker maker_;
+    const bool marked_;  // the source has maker_ make the stretches
     std::unique_ptr<char[]> buffer_;
+    const Stretch* stretches_ = nullptr;  // of the block in the buffer
+    std::uint64_t reads_ = 0;   // made so far
     std::size_t begin_ = 0;     // next unread byte in the buffer
     std::size_t end_ = 0;       // bytes held in the buffer
     std::uint64_t offset_ = 0;  // file offset of buffer_[0]
@@ -416,6 +552,21 @@ constexpr CodeTails kStructureTails = codeTails("01239 ");
     }
 }
 
+// The bits set in x; without a call, whatever the processor.
+inline std::uint64_t countBits(std::uint64_t x)
+{
+    x -= (x >> 1) & 0x5555555555555555;
+    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return (x * 0x0101010101010101) >> 56;
+}
+
+// The bits up to and with the lowest set bit of x (not 0).
+inline std::uint64_t upToLowest(std::uint64_t x)
+{
+    return x ^ (x - 1);
+}
+
 // Whether a trimmed $ACADVER value names AutoCAD 2007 (AC1021) or later,
 // from which on texts are written in UTF-8.
 bool isUtf8Version(std::string_view version)
@@ -461,6 +612,9 @@ public:
 
     // Whether the next pair matters whatever its group code.
     bool awaiting() const { return awaited_ != Awaited::Nothing; }
+
+    // Whether the pairs taken are those of an MTEXT entity.
+    bool inMtext() const { return mtext_; }
 
     // Whether the value of a group code is a text to recode here.
     bool isText(Code code) const
@@ -516,17 +670,26 @@ private:
 
 bool renumberColourLine(std::string_view line, const ColourMap& map, std::string& out, bool& renumbered);
 
+// The code lines that matter to a pass with these switches: a pass that
+// recodes texts follows the structure.
+CodeSieve sieveFor(const ConversionSwitches& switches)
+{
+    return CodeSieve{switches.recodeTexts, switches.renumberColours()};
+}
+
 class Pass {
 public:
     Pass(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
          const ProgressSink& progress)
-        : reader_(in, chunkFor(size)), writer_(out, chunkFor(size)), size_(size),
+        : reader_(in, chunkFor(size), sieveFor(switches)),
+          writer_(out, chunkFor(size)), size_(size),
           switches_(switches), progress_(progress),
           latinToWindows_(switches.textDirection == kLatinToWindows),
           codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852"),
           colourMap_(ColourMapFor(switches.colourDirection, switches.palette16)),
           followsStructure_(switches.recodeTexts),
           tails_(followsStructure_ ? kStructureTails : kPlainTails),
+          sieve_(sieveFor(switches)),
           progressMark_(size < kMinProgressInput || !progress ? kNever : 0)
     {
     }
@@ -560,67 +723,208 @@ private:
             throw IoError(kTextsInUtf8);
     }
 
-    // Takes the ordinary lines of the current block in place: lines that
-    // end in CR LF and stay as they are go out as one run of bytes. Stops
-    // before anything that needs a closer look (a line running past the
-    // block, a lone CR, the end-of-file mark, the code-page header) and
-    // leaves it to oneLine(). Returns whether it took any line.
+    // The stretches the leap looks at, made 64 at a time (4 KiB of the
+    // block): the masks come out of the vector instructions faster so.
+    static constexpr std::size_t kStretches = 64;
+    struct Stretches {
+        std::size_t base = 0;   // of the first
+        std::size_t count = 0;  // made
+        bool valueOpen = false;  // the last line in them is an unfinished value line
+        std::array<Stretch, kStretches> of;
+    };
+
+    // Where the block scan is: the pairs before `pos` are taken, and the
+    // bytes from `runStart` to `pos` go out as they came, not yet written.
+    struct Scan {
+        const char* data;
+        std::size_t end;
+        std::uint64_t offset;  // of the block in the input
+        std::size_t pos;
+        std::size_t runStart;
+        std::uint64_t lines;       // taken so far
+        const Stretch* marks;      // the block's stretches, made on the reading thread
+        Stretches stretches;       // else the ones the leap made last
+    };
+
+    // Takes the lines of the current block in place: lines that end in
+    // CR LF and stay as they are go out as one run of bytes. Stops before
+    // anything that needs a closer look (a line running past the block, a
+    // lone CR, the end-of-file mark, the code-page header) and leaves it to
+    // oneLine(). Returns whether it took any line.
     bool scanBlock()
     {
         if (report_.lines % 2 != 0)
             return false;  // a block that starts in a value's place: that line the slow way
-        const char* const data = reader_.data();
-        const std::size_t end = reader_.end();
         const std::size_t first = reader_.begin();
-        const std::uint64_t offset = reader_.offset();
-        std::uint64_t lines = report_.lines;
-        const CodeTails& tails = tails_;
-        std::size_t pos = first;
-        std::size_t runStart = first;  // unchanged bytes not yet written
-        LineEndCursor cursor(data, pos, end);
-        // A code line and its value line a round.
-        while (pos < end && !endsInput(data + pos)) {
+        Scan scan{reader_.data(), reader_.end(),    reader_.offset(),    first,
+                  first,          report_.lines,    reader_.stretches(), {}};
+        // A code line and its value line a round: leapt over where the
+        // look lets it, else walked.
+        while (scan.pos < scan.end && !endsInput(scan.data + scan.pos)) {
+            if (mayLeap(scan.pos)) {
+                const Leapt leapt = leap(scan);
+                if (leapt == Leapt::Stopped)
+                    break;
+                if (leapt == Leapt::Moved)
+                    continue;
+            }
+            LineEndCursor cursor(scan.data, scan.pos, scan.end);
             const std::size_t codeEnd = cursor.next();
-            if (codeEnd >= end)
+            if (codeEnd >= scan.end)
                 break;
             const bool codeCrLf = cursor.lastWasCrLf();
-            const std::string_view code(data + pos, codeEnd - codeCrLf - pos);
-            if (startsCodePageRun(true, Code::Other, code))
-                break;
-            const std::size_t valueStart = codeEnd + 1;
             const std::size_t valueEnd = cursor.next();
-            if (valueEnd >= end)
+            if (valueEnd >= scan.end)
                 break;
-            const bool valueCrLf = cursor.lastWasCrLf();
-            const Code kind = classifyCode(code, tails);
-            // The common pairs: both lines stay as they are, and the gauge
-            // stays where it is. A group code 0 (a new entity, a section's
-            // start or end) only tells the structure where the drawing is.
-            const bool plain = kind == Code::Other ? !structure_.awaiting() : kind == Code::Zero;
-            if (plain && codeCrLf && valueCrLf && offset + valueEnd + 1 <= progressMark_) {
-                if (kind == Code::Zero)
-                    follow(kind, std::string_view(data + valueStart, valueEnd - 1 - valueStart));
-                lines += 2;
-                pos = valueEnd + 1;
-                continue;
-            }
-            const PairTaken taken =
-                takePairInPlace(data, runStart, pos, valueStart, codeCrLf, valueEnd, valueCrLf, kind, lines);
-            runStart = taken.runStart;
-            if (taken.valueLeft) {
-                ++lines;
-                pos = valueStart;
+            if (!takePair(scan, codeEnd, codeCrLf, valueEnd, cursor.lastWasCrLf()))
                 break;
-            }
-            lines += 2;
-            pos = valueEnd + 1;
         }
         // The scan leaves lastCode_ alone where it ends after a value line:
         // a code line comes next, and oneLine() classifies it.
-        report_.lines = lines;
-        writer_.putRaw(data + runStart, pos - runStart);
-        reader_.consumeTo(pos);
-        return pos != first;
+        report_.lines = scan.lines;
+        writer_.putRaw(scan.data + scan.runStart, scan.pos - scan.runStart);
+        reader_.consumeTo(scan.pos);
+        return scan.pos != first;
+    }
+
+    // Takes the pair at scan.pos, whose code line ends at the LF at
+    // `codeEnd` and value line at `valueEnd`, both in the block. Returns
+    // false where the code-page header starts, having taken the code line
+    // at most.
+    [[gnu::always_inline]] bool takePair(Scan& scan, std::size_t codeEnd, bool codeCrLf, std::size_t valueEnd,
+                                         bool valueCrLf)
+    {
+        const char* const data = scan.data;
+        const std::string_view code(data + scan.pos, codeEnd - codeCrLf - scan.pos);
+        if (startsCodePageRun(true, Code::Other, code))
+            return false;
+        const std::size_t valueStart = codeEnd + 1;
+        const Code kind = classifyCode(code, tails_);
+        // The common pairs: both lines stay as they are, and the gauge
+        // stays where it is. A group code 0 (a new entity, a section's
+        // start or end) only tells the structure where the drawing is.
+        const bool plain = kind == Code::Other ? !structure_.awaiting() : kind == Code::Zero;
+        if (plain && codeCrLf && valueCrLf && scan.offset + valueEnd + 1 <= progressMark_) {
+            if (kind == Code::Zero)
+                follow(kind, std::string_view(data + valueStart, valueEnd - 1 - valueStart));
+            scan.lines += 2;
+            scan.pos = valueEnd + 1;
+            return true;
+        }
+        const PairTaken taken = takePairInPlace(data, scan.runStart, scan.pos, valueStart, codeCrLf, valueEnd,
+                                                valueCrLf, kind, scan.lines);
+        scan.runStart = taken.runStart;
+        if (taken.valueLeft) {
+            ++scan.lines;
+            scan.pos = valueStart;
+            return false;
+        }
+        scan.lines += 2;
+        scan.pos = valueEnd + 1;
+        return true;
+    }
+
+    // Whether the pairs from `pos` on may be leapt over: the structure
+    // waits for no particular pair and is outside MTEXT, and the byte
+    // before `pos` (an LF) and two more lie in the block.
+    bool mayLeap(std::size_t pos) const { return pos >= 3 && !structure_.awaiting() && !structure_.inMtext(); }
+
+    enum class Leapt { Nothing, Moved, Stopped };
+
+    // Passes over the pairs from scan.pos (a pair's start) on that the
+    // rules leave as they are: both lines end in CR LF and have no other
+    // control character, the code line has no letter, and the look passes
+    // it over. Takes the pairs the look stops at when they are like that
+    // and lie whole in the block and in the next 64 bytes. Leaves the rest
+    // to the walk, and stops at the end of the block and where the gauge
+    // would move. Stopped where the code-page header starts.
+    Leapt leap(Scan& scan)
+    {
+        const std::size_t start = scan.pos;
+        for (;;) {
+            const std::size_t limit = progressMark_ - scan.offset < scan.end
+                                          ? static_cast<std::size_t>(progressMark_ - scan.offset)
+                                          : scan.end;
+            if (limit <= scan.pos)
+                break;
+            std::size_t base = scan.pos & ~std::size_t{63};
+            std::uint64_t from = ~std::uint64_t{0} << (scan.pos - base);
+            const Stretch* stretch = &stretchAt(scan, base);
+            // On to the first byte that needs a look.
+            std::uint64_t stops;
+            for (;;) {
+                stops = (stretch->looked | stretch->odd) & from;
+                const std::size_t room = limit - base;
+                if (room < 64)
+                    stops |= std::uint64_t{1} << room;
+                const std::uint64_t before = stops != 0 ? (stops & (~stops + 1)) - 1 : ~std::uint64_t{0};
+                const std::uint64_t passed = stretch->valueEnds & from & before;
+                if (passed != 0) {
+                    scan.lines += 2 * countBits(passed);
+                    scan.pos = base + 64 - static_cast<std::size_t>(__builtin_clzll(passed));
+                }
+                if (stops != 0)
+                    break;
+                if (room == 64)
+                    return scan.pos != start ? Leapt::Moved : Leapt::Nothing;
+                base += 64;
+                from = ~std::uint64_t{0};
+                stretch = &stretchAt(scan, base);
+            }
+            // A code line the sieve lets through, in a pair of plain lines?
+            const int at = __builtin_ctzll(stops);
+            const std::uint64_t bit = std::uint64_t{1} << at;
+            if ((stretch->looked & ~stretch->odd & bit) == 0 || base + at >= limit)
+                break;
+            const std::uint64_t after = ~std::uint64_t{1} << at;
+            std::size_t valueEnd;
+            // The first LF after a code line's ends its value.
+            if (const std::uint64_t lfs = stretch->valueEnds & after; lfs != 0) {
+                if ((stretch->odd & after & upToLowest(lfs)) != 0)
+                    break;
+                valueEnd = base + static_cast<std::size_t>(__builtin_ctzll(lfs));
+            } else {
+                // The value goes on into the next 64 bytes, and must end there.
+                if ((stretch->odd & after) != 0 || base + 64 >= scan.end)
+                    break;
+                const Stretch& next = stretchAt(scan, base + 64);
+                if (next.valueEnds == 0 || (next.odd & upToLowest(next.valueEnds)) != 0)
+                    break;
+                valueEnd = base + 64 + static_cast<std::size_t>(__builtin_ctzll(next.valueEnds));
+            }
+            if (!takePair(scan, base + static_cast<std::size_t>(at), true, valueEnd, true))
+                return Leapt::Stopped;
+            if (!mayLeap(scan.pos))
+                return Leapt::Moved;
+        }
+        return scan.pos != start ? Leapt::Moved : Leapt::Nothing;
+    }
+
+    // The 64 bytes at `base`, at or after scan.pos and before the end of
+    // the block: as made on the reading thread, or made here with the next
+    // ones when not made yet: after the last made, or from scan.pos on,
+    // where a code line starts. The scan takes whole pairs, so a line is a
+    // code line where an even number of LFs lie between it and scan.pos.
+    //
+    // The leap stops at the code lines the sieve lets through, a sieve in
+    // front of classifyCode(): it may stop at more code lines than matter,
+    // never at fewer. While the pass leaps it awaits no pair and is not in
+    // MTEXT.
+    const Stretch& stretchAt(Scan& scan, std::size_t base) const
+    {
+        if (scan.marks)
+            return scan.marks[base / 64];
+        Stretches& made = scan.stretches;
+        const std::size_t index = (base - made.base) / 64;
+        if (base >= made.base && index < made.count)
+            return made.of[index];
+        const bool goesOn = made.count != 0 && index == made.count;
+        const std::size_t first = goesOn ? 0 : scan.pos - base;
+        made.count = std::min(kStretches, (scan.end - base + 63) / 64);
+        made.base = base;
+        made.valueOpen = makeStretches(scan.data, scan.end, base, first, goesOn && made.valueOpen, sieve_,
+                                       made.of.data(), made.count);
+        return made.of[0];
     }
 
     struct PairTaken {
@@ -820,6 +1124,7 @@ private:
     const ColourMap& colourMap_;
     const bool followsStructure_;  // only the text rules need it
     const CodeTails& tails_;
+    const CodeSieve sieve_;  // the code lines the leap stops at
     Structure structure_;
     PassReport report_;
     bool inCodePageRun_ = false;  // the lines taken last were those of the code-page run

@@ -32,6 +32,27 @@ public:
         static_cast<void>(size);
         return read(buffer.get(), capacity);
     }
+
+    // Work on every buffer that readBuffer() hands out, done before it is
+    // handed out: run(buffer, n, size) with the bytes read and the
+    // buffer's size. Buffers come to it in the order of the input.
+    class BlockJob {
+    public:
+        virtual void run(char* buffer, std::size_t n, std::size_t size) = 0;
+
+    protected:
+        ~BlockJob() = default;
+    };
+
+    // Asks the source to do `job` on the buffers it reads from now on, on
+    // a thread of its own, and returns whether it will; nullptr ends that,
+    // once a buffer under way is done. By default a source does no job:
+    // its caller does the work itself.
+    virtual bool takeBlockJob(BlockJob* job)
+    {
+        static_cast<void>(job);
+        return false;
+    }
 };
 
 // Takes the output. write() takes all n bytes or throws IoError.

@@ -134,13 +134,10 @@ std::size_t decodeEscapes(std::string_view line, std::string& out)
     };
     std::size_t i = 0;
     while (i < n) {
-        // Plain bytes up to the next "%" or high byte stand for themselves.
-        std::size_t j = i;
-        while (j < n && isPlain(line[j]) && line[j] != '%')
-            ++j;
-        std::memcpy(o, line.data() + i, j - i);
-        o += j - i;
-        i = j;
+        // Plain bytes up to the next "%" or high byte stand for themselves;
+        // copied as they are looked at, the runs being short.
+        while (i < n && isPlain(line[i]) && line[i] != '%')
+            *o++ = line[i++];
         if (i == n)
             break;
         const auto c = static_cast<unsigned char>(line[i]);

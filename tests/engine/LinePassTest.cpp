@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "MemoryStreams.h"
+#include "engine/BackgroundIo.h"
+#include "engine/ByteMasks.h"
 #include "engine/IoError.h"
 #include "engine/LinePass.h"
 
@@ -653,5 +655,62 @@ TEST(Paths, BlockScanAndLineByLineAgree)
         const PassReport report = ConvertStream(source, dry, input.size(), sw);
         ASSERT_EQ(dry.given, 0u) << "round " << round;
         ASSERT_NO_FATAL_FAILURE(expectSameReport(report, whole));
+    }
+}
+
+TEST(Paths, BlocksMarkedOnTheReadingThreadAgree)
+{
+    // Drawings of a few read blocks, in reads of odd sizes: the marks made
+    // on the reading thread must carry which lines are code lines from one
+    // read to the next, short reads and lines across reads included.
+    std::mt19937 rng(8122026);
+    for (int round = 0; round < 8; ++round) {
+        std::string input;
+        while (input.size() < (std::size_t{5} << 19))
+            input += randomDrawing(rng, 600);
+        // No end-of-file mark, so that the whole of it is converted.
+        std::replace(input.begin(), input.end(), '\x1a', 'z');
+        ConversionSwitches sw;
+        sw.recodeTexts = round % 4 != 1;
+        sw.palette256 = round % 4 != 2;
+        sw.textDirection = round % 2 == 0 ? "lw" : "wl";
+        PassReport whole;
+        const std::string expected = ConvertBuffer(input, sw, &whole);
+        const std::size_t step = round % 2 == 0 ? std::size_t{1} << 20 : 1000 + rng() % 70000;
+        PiecewiseSource file(input, step);
+        ReadAheadSource source(file);
+        StringOut out;
+        const PassReport report = ConvertStream(source, out, input.size(), sw);
+        ASSERT_TRUE(out.text == expected) << "round " << round << " step " << step;
+        ASSERT_NO_FATAL_FAILURE(expectSameReport(report, whole));
+    }
+}
+
+TEST(ByteMasks, EveryWayGivesTheSame)
+{
+    // Bytes the masks tell apart, and others.
+    const std::string alphabet = "\n\r \x1a\t0126789MSEAZaz$%.-\x80\xff\x40\x41\x1f";
+    std::mt19937 rng(2026);
+    const std::vector<ByteMasker> maskers = ByteMaskers();
+    ASSERT_GE(maskers.size(), 1u);
+    for (int round = 0; round < 2000; ++round) {
+        // Three bytes before, 64 times four and one after.
+        std::string bytes(3 + 4 * 64 + 1, ' ');
+        for (char& c : bytes)
+            c = rng() % 4 == 0 ? static_cast<char>(rng()) : alphabet[rng() % alphabet.size()];
+        const CodeSieve sieve{round % 2 == 0, round % 4 < 2};
+        ByteMasks expected[4];
+        maskers.front()(bytes.data() + 3, 4, sieve, expected);
+        for (std::size_t way = 1; way < maskers.size(); ++way) {
+            ByteMasks got[4];
+            maskers[way](bytes.data() + 3, 4, sieve, got);
+            for (int i = 0; i < 4; ++i) {
+                ASSERT_EQ(got[i].lf, expected[i].lf) << "way " << way << " round " << round;
+                ASSERT_EQ(got[i].cr, expected[i].cr) << "way " << way << " round " << round;
+                ASSERT_EQ(got[i].control, expected[i].control) << "way " << way << " round " << round;
+                ASSERT_EQ(got[i].letter, expected[i].letter) << "way " << way << " round " << round;
+                ASSERT_EQ(got[i].looked, expected[i].looked) << "way " << way << " round " << round;
+            }
+        }
     }
 }
