@@ -21,12 +21,18 @@ namespace {
         const Vec v = load(p + at);                                                                   \
         const Vec last = load(p + at - 2);                                                            \
         const Vec prior = load(p + at - 3);                                                           \
-        const Vec next = load(p + at + 1);                                                            \
         const auto single = either(eq(prior, ' '), eq(prior, '\n'));                                  \
         auto looked = either(both(eq(last, '9'), single), eq(last, ' '));                             \
         if (sieve.texts) {                                                                            \
-            const auto named = either(either(either(eq(next, 'M'), eq(next, 'S')), eq(next, 'E')),   \
-                                      either(eq(next, ' '), eq(next, '\r')));                        \
+            /* MTEXT, SECTION, ENDSEC, a name after spaces, or none */                                \
+            const Vec next = load(p + at + 1);                                                        \
+            const Vec next2 = load(p + at + 2);                                                       \
+            const Vec next3 = load(p + at + 3);                                                       \
+            const auto named = either(                                                                \
+                either(both(both(eq(next, 'M'), eq(next2, 'T')), eq(next3, 'E')),                     \
+                       both(both(eq(next, 'S'), eq(next2, 'E')), eq(next3, 'C'))),                    \
+                either(both(both(eq(next, 'E'), eq(next2, 'N')), eq(next3, 'D')),                     \
+                       either(eq(next, ' '), eq(next, '\r'))));                                       \
             looked = either(looked, both(eq(last, '1'), single));                                     \
             looked = either(looked, both(both(eq(last, '0'), single), named));                        \
         }                                                                                             \

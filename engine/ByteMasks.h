@@ -9,13 +9,14 @@
 
 namespace dxfkonv {
 
-// Which code lines matter to a pass, told by three bytes around the LF at
-// the end of a code line: the last byte before its CR LF, the one before
-// that, and the first byte of the value. A one-digit code stands alone or
-// after a space. Whatever the switches, 9 (the header variables) and a
-// code with a space after it matter; to a pass that recodes texts, 1 and
-// a 0 before a name starting with M, S or E, a space or nothing; to one
-// that renumbers colours, 62. A sieve: a code line like "162" passes too.
+// Which code lines matter to a pass, told by the bytes around the LF at
+// the end of a code line: the last two before its CR LF, and the first
+// three of the value. A one-digit code stands alone or after a space.
+// Whatever the switches, 9 (the header variables) and a code with a space
+// after it matter; to a pass that recodes texts, 1, and 0 before a name
+// starting as MTEXT, SECTION or ENDSEC do, or before spaces or nothing; to
+// one that renumbers colours, 62. A sieve: a code line like "162" or a
+// name like ENDBLK passes too.
 struct CodeSieve {
     bool texts = false;
     bool colours = false;
@@ -29,8 +30,13 @@ struct ByteMasks {
     std::uint64_t looked = 0;   // the bytes that would end a code line that matters if they were LFs
 };
 
+// How far MaskBytes reads before and past the bytes it masks.
+constexpr std::size_t kMaskReadsBefore = 3;
+constexpr std::size_t kMaskReadsPast = 3;
+
 // The masks of `count` times 64 bytes from p on, into out[0] to
-// out[count - 1]. Reads from p[-3] to p[64 * count].
+// out[count - 1]. Reads from p[-kMaskReadsBefore] to
+// p[64 * count + kMaskReadsPast - 1].
 void MaskBytes(const char* p, std::size_t count, CodeSieve sieve, ByteMasks* out);
 
 // Every way of making the masks this processor can run, the plainest

@@ -17,7 +17,7 @@ namespace {
 
 constexpr std::size_t kMaxChunk = 1 << 20;
 constexpr std::size_t kMinChunk = 4096;
-constexpr std::size_t kPadding = 64;  // the block scan reads up to 63 bytes past the data
+constexpr std::size_t kPadding = 64 + kMaskReadsPast;  // the block scan reads past the data
 // The start of the input, when it comes in small pieces, is joined into
 // the first block, which may then run up to this far past a chunk.
 constexpr std::size_t kHeadroom = 32;
@@ -85,9 +85,9 @@ inline ByteMasks masksAt(const char* data, std::size_t base, CodeSieve sieve)
         MaskBytes(data + base, 1, sieve, &masks);
         return masks;
     }
-    char padded[3 + 65] = {};
-    std::memcpy(padded + 3, data, 65);
-    MaskBytes(padded + 3, 1, sieve, &masks);
+    char padded[kMaskReadsBefore + 64 + kMaskReadsPast] = {};
+    std::memcpy(padded + kMaskReadsBefore, data, 64 + kMaskReadsPast);
+    MaskBytes(padded + kMaskReadsBefore, 1, sieve, &masks);
     return masks;
 }
 
@@ -668,7 +668,9 @@ private:
     bool versionDue_ = true;  // until the version is read or the header ends
 };
 
-bool renumberColourLine(std::string_view line, const ColourMap& map, std::string& out, bool& renumbered);
+// A colour number as written: at most a sign and three digits.
+using ColourText = std::array<char, 4>;
+std::string_view renumberColourLine(std::string_view line, const ColourMap& map, ColourText& text, bool& renumbered);
 
 // The code lines that matter to a pass with these switches: a pass that
 // recodes texts follows the structure.
@@ -1079,10 +1081,11 @@ private:
     std::string_view renumberColour(std::string_view value)
     {
         bool renumbered = false;
-        if (!renumberColourLine(value, colourMap_, scratch_, renumbered))
+        const std::string_view number = renumberColourLine(value, colourMap_, colourText_, renumbered);
+        if (number.empty())
             return value;
         report_.coloursRenumbered += renumbered;
-        return scratch_;
+        return number;
     }
 
     void reportProgress() { progressAt(reader_.consumed()); }
@@ -1134,6 +1137,7 @@ private:
     std::uint64_t progressMark_;
     int lastPercent_ = -1;
     std::string scratch_;
+    ColourText colourText_;
 };
 
 class StringSource : public ByteSource {
@@ -1172,12 +1176,19 @@ void TrimSpaces(std::string& s)
 bool RenumberColourLine(std::string_view line, const ConversionSwitches& switches, std::string& out,
                         bool& renumbered)
 {
-    return renumberColourLine(line, ColourMapFor(switches.colourDirection, switches.palette16), out, renumbered);
+    ColourText text;
+    const std::string_view number =
+        renumberColourLine(line, ColourMapFor(switches.colourDirection, switches.palette16), text, renumbered);
+    if (number.empty())
+        return false;
+    out.assign(number);
+    return true;
 }
 
 namespace {
 
-bool renumberColourLine(std::string_view line, const ColourMap& map, std::string& out, bool& renumbered)
+// The number that goes out in `text`; empty where the line stays.
+std::string_view renumberColourLine(std::string_view line, const ColourMap& map, ColourText& text, bool& renumbered)
 {
     const std::size_t n = line.size();
     std::size_t i = 0;
@@ -1216,23 +1227,22 @@ bool renumberColourLine(std::string_view line, const ColourMap& map, std::string
         magnitude = std::min<std::uint64_t>(magnitude * base + digit, 1u << 16);
     }
     if (magnitude > 255)
-        return false;
+        return {};
     // Trailing spaces end the number like the end of the line does; any
     // other character after the digits drops the sign.
     const bool cleanEnd = trimmed(line.substr(i)).empty();
     const bool keepSign = negative && cleanEnd && magnitude != 0;
     unsigned colour = map[magnitude];
     renumbered = colour != magnitude;
-    char text[4];
-    char* d = text + sizeof text;
+    char* const end = text.data() + text.size();
+    char* d = end;
     do {
         *--d = static_cast<char>('0' + colour % 10);
         colour /= 10;
     } while (colour != 0);
     if (keepSign)
         *--d = '-';
-    out.assign(d, static_cast<std::size_t>(text + sizeof text - d));
-    return true;
+    return {d, static_cast<std::size_t>(end - d)};
 }
 
 }  // namespace
