@@ -552,13 +552,19 @@ constexpr CodeTails kStructureTails = codeTails("01239 ");
     }
 }
 
-// The bits set in x; without a call, whatever the processor.
-inline std::uint64_t countBits(std::uint64_t x)
+// The bits set in x: by the processor's own instruction where the caller
+// is made for one that has it, else without a call to a library.
+template <bool oneInstruction>
+[[gnu::always_inline]] inline std::uint64_t countBits(std::uint64_t x)
 {
-    x -= (x >> 1) & 0x5555555555555555;
-    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
-    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
-    return (x * 0x0101010101010101) >> 56;
+    if constexpr (oneInstruction) {
+        return static_cast<std::uint64_t>(__builtin_popcountll(x));
+    } else {
+        x -= (x >> 1) & 0x5555555555555555;
+        x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+        x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+        return (x * 0x0101010101010101) >> 56;
+    }
 }
 
 // The bits up to and with the lowest set bit of x (not 0).
@@ -691,7 +697,7 @@ public:
           colourMap_(ColourMapFor(switches.colourDirection, switches.palette16)),
           followsStructure_(switches.recodeTexts),
           tails_(followsStructure_ ? kStructureTails : kPlainTails),
-          sieve_(sieveFor(switches)),
+          sieve_(sieveFor(switches)), countsBitsAtOnce_(countsBitsAtOnce()),
           progressMark_(size < kMinProgressInput || !progress ? kNever : 0)
     {
     }
@@ -753,7 +759,32 @@ private:
     // anything that needs a closer look (a line running past the block, a
     // lone CR, the end-of-file mark, the code-page header) and leaves it to
     // oneLine(). Returns whether it took any line.
-    bool scanBlock()
+    bool scanBlock() { return countsBitsAtOnce_ ? scanBlockCountingBitsAtOnce() : scanBlockAnywhere(); }
+
+    // The scan made twice, the second for processors that count the bits
+    // of a word in one instruction (the leap counts the lines it passes).
+#if defined(__x86_64__)
+    [[gnu::target("popcnt")]]
+#endif
+    bool scanBlockCountingBitsAtOnce()
+    {
+        return scanBlockHere<true>();
+    }
+
+    bool scanBlockAnywhere() { return scanBlockHere<false>(); }
+
+    static bool countsBitsAtOnce()
+    {
+#if defined(__x86_64__)
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("popcnt");
+#else
+        return false;
+#endif
+    }
+
+    template <bool countBitsAtOnce>
+    [[gnu::always_inline]] bool scanBlockHere()
     {
         if (report_.lines % 2 != 0)
             return false;  // a block that starts in a value's place: that line the slow way
@@ -764,7 +795,7 @@ private:
         // look lets it, else walked.
         while (scan.pos < scan.end && !endsInput(scan.data + scan.pos)) {
             if (mayLeap(scan.pos)) {
-                const Leapt leapt = leap(scan);
+                const Leapt leapt = leap<countBitsAtOnce>(scan);
                 if (leapt == Leapt::Stopped)
                     break;
                 if (leapt == Leapt::Moved)
@@ -840,7 +871,8 @@ private:
     // and lie whole in the block and in the next 64 bytes. Leaves the rest
     // to the walk, and stops at the end of the block and where the gauge
     // would move. Stopped where the code-page header starts.
-    Leapt leap(Scan& scan)
+    template <bool countBitsAtOnce>
+    [[gnu::always_inline]] Leapt leap(Scan& scan)
     {
         const std::size_t start = scan.pos;
         for (;;) {
@@ -862,7 +894,7 @@ private:
                 const std::uint64_t before = stops != 0 ? (stops & (~stops + 1)) - 1 : ~std::uint64_t{0};
                 const std::uint64_t passed = stretch->valueEnds & from & before;
                 if (passed != 0) {
-                    scan.lines += 2 * countBits(passed);
+                    scan.lines += 2 * countBits<countBitsAtOnce>(passed);
                     scan.pos = base + 64 - static_cast<std::size_t>(__builtin_clzll(passed));
                 }
                 if (stops != 0)
@@ -1128,6 +1160,7 @@ private:
     const bool followsStructure_;  // only the text rules need it
     const CodeTails& tails_;
     const CodeSieve sieve_;  // the code lines the leap stops at
+    const bool countsBitsAtOnce_;
     Structure structure_;
     PassReport report_;
     bool inCodePageRun_ = false;  // the lines taken last were those of the code-page run
