@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -150,13 +152,63 @@ void writeAll(FileOps& ops, int fd, const char* data, std::size_t n)
     }
 }
 
-// Writes the work file, and starts putting each few megabytes on the disk
-// while the pass goes on, so that the flush at the end has little left.
+// Writes the work file. A large one goes to the disk as it is written,
+// straight from memory in blocks of 1 MiB, so that the flush at the end
+// has next to nothing left and the system copies nothing into its cache;
+// where the file system cannot do that, each few megabytes are put on the
+// disk while the pass goes on. finish() writes what is held back.
 class FdSink final : public ByteSink {
 public:
-    FdSink(FileOps& ops, int fd) : ops_(ops), fd_(fd) {}
+    FdSink(FileOps& ops, int fd, std::uint64_t expected) : ops_(ops), fd_(fd)
+    {
+        if (expected < kBackgroundIoFrom || !ops_.writeDirect(fd_, true))
+            return;
+        block_.reset(static_cast<char*>(std::aligned_alloc(kDirectAlign, kDirectBlock)));
+        if (!block_)
+            goOrdinary();
+    }
+
     void write(const char* data, std::size_t n) override
     {
+        while (block_ && n != 0) {
+            const std::size_t take = std::min(n, kDirectBlock - held_);
+            std::memcpy(block_.get() + held_, data, take);
+            held_ += take;
+            data += take;
+            n -= take;
+            if (held_ == kDirectBlock)
+                writeHeld(kDirectBlock);
+        }
+        writeOrdinary(data, n);
+    }
+
+    // Writes what is held back: the whole disk blocks straight, the rest
+    // the ordinary way.
+    void finish()
+    {
+        if (!block_)
+            return;
+        writeHeld(held_ / kDirectAlign * kDirectAlign);
+        if (block_) {
+            goOrdinary();
+            writeOrdinary(block_.get(), held_);
+            block_.reset();
+        }
+    }
+
+private:
+    static constexpr std::uint64_t kWriteBehind = 8u << 20;
+    static constexpr std::size_t kDirectBlock = 1u << 20;
+    static constexpr std::size_t kDirectAlign = 4096;
+
+    struct Free {
+        void operator()(char* p) const { std::free(p); }
+    };
+
+    void writeOrdinary(const char* data, std::size_t n)
+    {
+        if (n == 0)
+            return;
         writeAll(ops_, fd_, data, n);
         written_ += n;
         if (written_ - started_ >= kWriteBehind) {
@@ -165,11 +217,42 @@ public:
         }
     }
 
-private:
-    static constexpr std::uint64_t kWriteBehind = 8u << 20;
+    // The first n bytes held (whole disk blocks) straight to the disk; the
+    // rest held moves to the front. Where the file system refuses, they
+    // and all after them go the ordinary way.
+    void writeHeld(std::size_t n)
+    {
+        if (n == 0)
+            return;
+        ssize_t put;
+        do
+            put = ops_.write(fd_, block_.get(), n);
+        while (put < 0 && errno == EINTR);
+        if (put < 0 && errno != EINVAL)
+            fail();
+        const std::size_t done = put > 0 ? static_cast<std::size_t>(put) : 0;
+        if (done != n) {
+            goOrdinary();
+            writeAll(ops_, fd_, block_.get() + done, held_ - done);
+            block_.reset();
+            held_ = 0;
+            return;
+        }
+        held_ -= n;
+        std::memmove(block_.get(), block_.get() + n, held_);
+    }
+
+    void goOrdinary()
+    {
+        if (!ops_.writeDirect(fd_, false))
+            fail();
+    }
+
     FileOps& ops_;
     int fd_;
-    std::uint64_t written_ = 0;
+    std::unique_ptr<char, Free> block_;  // bytes held for the disk, while they go straight
+    std::size_t held_ = 0;
+    std::uint64_t written_ = 0;  // the ordinary way
     std::uint64_t started_ = 0;
 };
 
@@ -554,8 +637,10 @@ public:
         if (expected)
             expected_ = *expected;
         work_ = std::make_unique<WorkFile>(ops_, place_.dir->get());
-        FdSink file(ops_, work_->fd());
-        report_ = runPass(ops_, input_->get(), static_cast<std::uint64_t>(inputStat_.st_size), file, switches, progress);
+        const auto inputSize = static_cast<std::uint64_t>(inputStat_.st_size);
+        FdSink file(ops_, work_->fd(), inputSize);
+        report_ = runPass(ops_, input_->get(), inputSize, file, switches, progress);
+        file.finish();
         work_->adopt(like, likeFd, &report_);
     }
 

@@ -96,6 +96,17 @@ void FileOps::startWriteBack(int fd, off_t offset, off_t length)
 #endif
 }
 
+bool FileOps::writeDirect(int fd, bool on)
+{
+#if defined(O_DIRECT)
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
+#else
+    (void)fd;
+    return !on;
+#endif
+}
+
 FileOps& SystemFileOps()
 {
     static SystemOps ops;

@@ -46,6 +46,9 @@ public:
     // Asks the system to start writing a range of the file to the disk,
     // without waiting; only a hint, so it reports nothing.
     virtual void startWriteBack(int fd, off_t offset, off_t length);
+    // Has the writes to the file go to the disk straight from the caller's
+    // memory (O_DIRECT), or not; false where the file system cannot.
+    virtual bool writeDirect(int fd, bool on);
 };
 
 // The operating system's own calls.

@@ -17,6 +17,9 @@ namespace {
 
 constexpr std::size_t kMaxChunk = 1 << 20;
 constexpr std::size_t kMinChunk = 4096;
+// The output goes in blocks of half that: it is held twice on its way to
+// the disk, in a block being filled and one being written.
+constexpr std::size_t kMaxOutputChunk = kMaxChunk / 2;
 constexpr std::size_t kPadding = 64 + kMaskReadsPast;  // the block scan reads past the data
 // The start of the input, when it comes in small pieces, is joined into
 // the first block, which may then run up to this far past a chunk.
@@ -690,7 +693,7 @@ public:
     Pass(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
          const ProgressSink& progress)
         : reader_(in, chunkFor(size), sieveFor(switches)),
-          writer_(out, chunkFor(size)), size_(size),
+          writer_(out, std::min(chunkFor(size), kMaxOutputChunk)), size_(size),
           switches_(switches), progress_(progress),
           latinToWindows_(switches.textDirection == kLatinToWindows),
           codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852"),

@@ -254,6 +254,43 @@ TEST(ConvertFailure, DiskFullWhileCopyingTheBackup)
     EXPECT_EQ(readFile(dir.file("a.dxf")), ConvertBuffer(old, {}));
 }
 
+TEST(ConvertFile, LargeDrawingComesOutTheSameHoweverItIsWritten)
+{
+    // A large work file goes to the disk straight from memory where the
+    // file system lets it; where a write of that kind is cut short or
+    // refused, the rest goes the ordinary way.
+    TempDir dir;
+    // 5 MB with a bit of a block at the end; and 4.5 MB that shrinks to
+    // less than one block, all of it written at the end.
+    const std::string olds[] = {escapeHeavyDrawing(100000) + std::string(777, 'x'),
+                                "  1\r\n" + [] {
+                                    std::string text;
+                                    while (text.size() < (9u << 19))
+                                        text += "%%130";
+                                    return text;
+                                }() + "\r\n"};
+    struct Way {
+        const char* name;
+        std::size_t maxWrite;
+        bool interrupt;
+    };
+    for (const std::string& old : olds) {
+        const std::string converted = ConvertBuffer(old, {});
+        for (const Way& way : {Way{"system", 0, false}, Way{"cut to 1000 bytes", 1000, false},
+                               Way{"cut to 128 KiB", 128 * 1024, false}, Way{"interrupted", 0, true}}) {
+            writeFile(dir.file("a.dxf"), old);
+            FaultyOps ops;
+            ops.maxWrite = way.maxWrite;
+            ops.interruptEveryOther = way.interrupt;
+            Convert(dir.path(), "a.dxf", {}, {}, ops);
+            EXPECT_TRUE(readFile(dir.file("a.dxf")) == converted) << way.name << ", " << old.size() << " bytes";
+            EXPECT_TRUE(readFile(dir.file("a.old")) == old) << way.name;
+            EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old"})) << way.name;
+            ::unlink(dir.file("a.old").c_str());
+        }
+    }
+}
+
 TEST(ConvertFailure, FileGoneBeforeItIsOpened)
 {
     TempDir dir;

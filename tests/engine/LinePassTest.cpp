@@ -694,16 +694,16 @@ TEST(ByteMasks, EveryWayGivesTheSame)
     const std::vector<ByteMasker> maskers = ByteMaskers();
     ASSERT_GE(maskers.size(), 1u);
     for (int round = 0; round < 2000; ++round) {
-        // Three bytes before, 64 times four and one after.
-        std::string bytes(3 + 4 * 64 + 1, ' ');
+        // 64 times four and the bytes read around them.
+        std::string bytes(kMaskReadsBefore + 4 * 64 + kMaskReadsPast, ' ');
         for (char& c : bytes)
             c = rng() % 4 == 0 ? static_cast<char>(rng()) : alphabet[rng() % alphabet.size()];
         const CodeSieve sieve{round % 2 == 0, round % 4 < 2};
         ByteMasks expected[4];
-        maskers.front()(bytes.data() + 3, 4, sieve, expected);
+        maskers.front()(bytes.data() + kMaskReadsBefore, 4, sieve, expected);
         for (std::size_t way = 1; way < maskers.size(); ++way) {
             ByteMasks got[4];
-            maskers[way](bytes.data() + 3, 4, sieve, got);
+            maskers[way](bytes.data() + kMaskReadsBefore, 4, sieve, got);
             for (int i = 0; i < 4; ++i) {
                 ASSERT_EQ(got[i].lf, expected[i].lf) << "way " << way << " round " << round;
                 ASSERT_EQ(got[i].cr, expected[i].cr) << "way " << way << " round " << round;

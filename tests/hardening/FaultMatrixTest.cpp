@@ -523,12 +523,17 @@ TEST(RealFailures, ReadOnlyFileIsRefusedEvenForRoot)
 
 TEST(RealFailures, WriteMidwayHitsTheFileSizeLimit)
 {
-    Scene scene(Scene::Layout::kLinkBackup, 2 * 1024 * 1024);
-    ChildOptions options;
-    options.fileSizeLimit = 1536 * 1024;  // the work file is cut off after 1.5 MiB
-    const Outcome o = runInChild([&] { return Convert(scene.dir.path(), scene.name, scene.switches()); }, options);
-    expectError(o, kFull);
-    scene.expectUntouched("RLIMIT_FSIZE");
+    // A small work file is written the ordinary way; a large one straight
+    // to the disk, in blocks the limit cuts through.
+    for (const std::size_t mib : {2, 6}) {
+        Scene scene(Scene::Layout::kLinkBackup, mib * 1024 * 1024);
+        ChildOptions options;
+        options.fileSizeLimit = scene.converted.size() * 3 / 4 + 1000;
+        const Outcome o =
+            runInChild([&] { return Convert(scene.dir.path(), scene.name, scene.switches()); }, options);
+        expectError(o, kFull);
+        scene.expectUntouched("RLIMIT_FSIZE, " + std::to_string(mib) + " MiB");
+    }
 }
 
 TEST(RealFailures, BackupCopyHitsTheFileSizeLimit)
