@@ -69,7 +69,7 @@ void ReadAheadSource::work()
     }
 }
 
-std::size_t ReadAheadSource::readBuffer(std::unique_ptr<char[]>& buffer, std::size_t size, std::size_t capacity)
+std::size_t ReadAheadSource::readBuffer(Block& buffer, std::size_t size, std::size_t capacity)
 {
     if (alone_)
         return readAlone(buffer.get(), size, capacity);
@@ -81,7 +81,7 @@ std::size_t ReadAheadSource::readBuffer(std::unique_ptr<char[]>& buffer, std::si
             lock.unlock();
             return readAlone(buffer.get(), size, capacity);
         }
-        block_.reset(new char[size]());
+        block_ = NewBlock(size);
         size_ = size;
         capacity_ = capacity;
         wanted_ = true;
@@ -126,7 +126,7 @@ std::size_t ReadAheadSource::read(char* buffer, std::size_t n)
 {
     if (leftAt_ == leftEnd_) {
         if (!left_)
-            left_.reset(new char[kReadBlock]());
+            left_ = NewBlock(kReadBlock);
         leftAt_ = 0;
         leftEnd_ = readBuffer(left_, kReadBlock, kReadBlock);
     }
@@ -194,7 +194,7 @@ void WriteBehindSink::write(const char* data, std::size_t n)
     target_.write(data, n);
 }
 
-void WriteBehindSink::writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t n, std::size_t capacity)
+void WriteBehindSink::writeBuffer(Block& buffer, std::size_t n, std::size_t capacity)
 {
     if (!thread_.joinable()) {
         target_.write(buffer.get(), n);
@@ -202,7 +202,7 @@ void WriteBehindSink::writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t n
     }
     drain();
     if (!pending_)
-        pending_.reset(new char[capacity]);
+        pending_ = NewBlock(capacity);
     {
         std::lock_guard lock(mutex_);
         std::swap(buffer, pending_);

@@ -26,7 +26,7 @@ public:
 
     std::size_t read(char* buffer, std::size_t n) override;
     // Hands back the block read ahead and reads the next into the buffer given.
-    std::size_t readBuffer(std::unique_ptr<char[]>& buffer, std::size_t size, std::size_t capacity) override;
+    std::size_t readBuffer(Block& buffer, std::size_t size, std::size_t capacity) override;
     // The job runs on the reading thread, right after each read.
     bool takeBlockJob(BlockJob* job) override;
 
@@ -37,7 +37,7 @@ private:
     ByteSource& source_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::unique_ptr<char[]> block_;  // being read, or read and waiting
+    Block block_;  // being read, or read and waiting
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
     BlockJob* job_ = nullptr;
@@ -49,7 +49,7 @@ private:
     std::exception_ptr failure_;
     std::thread thread_;
     // For read(): what is left of the last block.
-    std::unique_ptr<char[]> left_;
+    Block left_;
     std::size_t leftAt_ = 0;
     std::size_t leftEnd_ = 0;
 };
@@ -68,7 +68,7 @@ public:
     // Writes at once, after the buffer being written.
     void write(const char* data, std::size_t n) override;
     // Hands the buffer over and gives back the one written before it.
-    void writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t n, std::size_t capacity) override;
+    void writeBuffer(Block& buffer, std::size_t n, std::size_t capacity) override;
     // Waits until all is written; throws the first failure of the target.
     void finish();
     bool discards() const override { return target_.discards(); }
@@ -80,7 +80,7 @@ private:
     ByteSink& target_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::unique_ptr<char[]> pending_;  // handed over, not yet written
+    Block pending_;  // handed over, not yet written
     std::size_t pendingSize_ = 0;
     bool busy_ = false;  // pending_ holds bytes to write
     bool stopping_ = false;

@@ -6,11 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cerrno>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -153,62 +152,34 @@ void writeAll(FileOps& ops, int fd, const char* data, std::size_t n)
 }
 
 // Writes the work file. A large one goes to the disk as it is written,
-// straight from memory in blocks of 1 MiB, so that the flush at the end
-// has next to nothing left and the system copies nothing into its cache;
-// where the file system cannot do that, each few megabytes are put on the
-// disk while the pass goes on. finish() writes what is held back.
+// straight from the pass's buffers, which come whole and aligned: the
+// system copies nothing into its cache, and the flush at the end finds
+// next to nothing left. The rest of the last buffer, or anything written
+// that is not whole disk blocks in aligned memory, goes the ordinary way,
+// and so does all after it; so does everything where the file system
+// refuses writes of that kind. Written the ordinary way, each few
+// megabytes are put on the disk while the pass goes on.
 class FdSink final : public ByteSink {
 public:
     FdSink(FileOps& ops, int fd, std::uint64_t expected) : ops_(ops), fd_(fd)
     {
-        if (expected < kBackgroundIoFrom || !ops_.writeDirect(fd_, true))
-            return;
-        block_.reset(static_cast<char*>(std::aligned_alloc(kDirectAlign, kDirectBlock)));
-        if (!block_)
-            goOrdinary();
+        direct_ = expected >= kBackgroundIoFrom && ops_.writeDirect(fd_, true);
     }
 
     void write(const char* data, std::size_t n) override
     {
-        while (block_ && n != 0) {
-            const std::size_t take = std::min(n, kDirectBlock - held_);
-            std::memcpy(block_.get() + held_, data, take);
-            held_ += take;
-            data += take;
-            n -= take;
-            if (held_ == kDirectBlock)
-                writeHeld(kDirectBlock);
+        if (direct_) {
+            const bool aligned = reinterpret_cast<std::uintptr_t>(data) % kBlockAlign == 0;
+            const std::size_t whole = aligned ? n / kBlockAlign * kBlockAlign : 0;
+            const std::size_t done = whole != 0 ? writeDirect(data, whole) : 0;
+            data += done;
+            n -= done;
+            if (n == 0)
+                return;
+            direct_ = false;
+            if (!ops_.writeDirect(fd_, false))
+                fail();
         }
-        writeOrdinary(data, n);
-    }
-
-    // Writes what is held back: the whole disk blocks straight, the rest
-    // the ordinary way.
-    void finish()
-    {
-        if (!block_)
-            return;
-        writeHeld(held_ / kDirectAlign * kDirectAlign);
-        if (block_) {
-            goOrdinary();
-            writeOrdinary(block_.get(), held_);
-            block_.reset();
-        }
-    }
-
-private:
-    static constexpr std::uint64_t kWriteBehind = 8u << 20;
-    static constexpr std::size_t kDirectBlock = 1u << 20;
-    static constexpr std::size_t kDirectAlign = 4096;
-
-    struct Free {
-        void operator()(char* p) const { std::free(p); }
-    };
-
-    void writeOrdinary(const char* data, std::size_t n)
-    {
-        if (n == 0)
-            return;
         writeAll(ops_, fd_, data, n);
         written_ += n;
         if (written_ - started_ >= kWriteBehind) {
@@ -217,41 +188,25 @@ private:
         }
     }
 
-    // The first n bytes held (whole disk blocks) straight to the disk; the
-    // rest held moves to the front. Where the file system refuses, they
-    // and all after them go the ordinary way.
-    void writeHeld(std::size_t n)
+private:
+    static constexpr std::uint64_t kWriteBehind = 8u << 20;
+
+    // How many of the n bytes went straight to the disk: all, or fewer
+    // where the file system cut the write short or refused it.
+    std::size_t writeDirect(const char* data, std::size_t n)
     {
-        if (n == 0)
-            return;
         ssize_t put;
         do
-            put = ops_.write(fd_, block_.get(), n);
+            put = ops_.write(fd_, data, n);
         while (put < 0 && errno == EINTR);
         if (put < 0 && errno != EINVAL)
             fail();
-        const std::size_t done = put > 0 ? static_cast<std::size_t>(put) : 0;
-        if (done != n) {
-            goOrdinary();
-            writeAll(ops_, fd_, block_.get() + done, held_ - done);
-            block_.reset();
-            held_ = 0;
-            return;
-        }
-        held_ -= n;
-        std::memmove(block_.get(), block_.get() + n, held_);
-    }
-
-    void goOrdinary()
-    {
-        if (!ops_.writeDirect(fd_, false))
-            fail();
+        return put > 0 ? static_cast<std::size_t>(put) : 0;
     }
 
     FileOps& ops_;
     int fd_;
-    std::unique_ptr<char, Free> block_;  // bytes held for the disk, while they go straight
-    std::size_t held_ = 0;
+    bool direct_;                // writes go straight to the disk
     std::uint64_t written_ = 0;  // the ordinary way
     std::uint64_t started_ = 0;
 };
@@ -640,7 +595,6 @@ public:
         const auto inputSize = static_cast<std::uint64_t>(inputStat_.st_size);
         FdSink file(ops_, work_->fd(), inputSize);
         report_ = runPass(ops_, input_->get(), inputSize, file, switches, progress);
-        file.finish();
         work_->adopt(like, likeFd, &report_);
     }
 

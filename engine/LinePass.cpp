@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "engine/ByteMasks.h"
 #include "engine/ColourRenumbering.h"
@@ -17,9 +18,7 @@ namespace {
 
 constexpr std::size_t kMaxChunk = 1 << 20;
 constexpr std::size_t kMinChunk = 4096;
-// The output goes in blocks of half that: it is held twice on its way to
-// the disk, in a block being filled and one being written.
-constexpr std::size_t kMaxOutputChunk = kMaxChunk / 2;
+static_assert(kMaxChunk % kBlockAlign == 0, "a full output block can go straight to a disk");
 constexpr std::size_t kPadding = 64 + kMaskReadsPast;  // the block scan reads past the data
 // The start of the input, when it comes in small pieces, is joined into
 // the first block, which may then run up to this far past a chunk.
@@ -290,7 +289,7 @@ public:
     // thread where the source has one.
     LineReader(ByteSource& source, std::size_t chunk, CodeSieve sieve)
         : source_(source), chunk_(chunk), maker_(sieve, StretchMaker::placeAfter(chunk + kHeadroom + kPadding)),
-          marked_(source.takeBlockJob(&maker_)), buffer_(new char[bufferSize()]())
+          marked_(source.takeBlockJob(&maker_)), buffer_(NewBlock(bufferSize()))
     {
     }
 
@@ -310,11 +309,11 @@ public:
     {
         if (end_ == 0)
             refill();
-        std::unique_ptr<char[]> piece;
+        Block piece;
         while (end_ < n && !eof_) {
             // A short read: join the next piece on.
             if (!piece)
-                piece.reset(new char[bufferSize()]());
+                piece = NewBlock(bufferSize());
             const std::size_t got = source_.readBuffer(piece, bufferSize(), chunk_);
             ++reads_;
             if (got == 0)
@@ -419,7 +418,7 @@ private:
     const std::size_t chunk_;
     StretchMaker maker_;
     const bool marked_;  // the source has maker_ make the stretches
-    std::unique_ptr<char[]> buffer_;
+    Block buffer_;
     const Stretch* stretches_ = nullptr;  // of the block in the buffer
     std::uint64_t reads_ = 0;   // made so far
     std::size_t begin_ = 0;     // next unread byte in the buffer
@@ -433,7 +432,7 @@ private:
 class LineWriter {
 public:
     LineWriter(ByteSink& sink, std::size_t chunk)
-        : sink_(sink), chunk_(chunk), discards_(sink.discards()), buffer_(discards_ ? nullptr : new char[chunk])
+        : sink_(sink), chunk_(chunk), discards_(sink.discards()), buffer_(discards_ ? nullptr : NewBlock(chunk))
     {
     }
 
@@ -441,32 +440,31 @@ public:
     {
         if (discards_)
             return;
-        if (used_ + line.size() + 2 > chunk_) {
-            flush();
-            if (line.size() + 2 > chunk_) {
-                sink_.write(line.data(), line.size());
-                sink_.write("\r\n", 2);
-                return;
-            }
+        if (used_ + line.size() + 2 <= chunk_) {
+            char* p = buffer_.get() + used_;
+            std::memcpy(p, line.data(), line.size());
+            p[line.size()] = '\r';
+            p[line.size() + 1] = '\n';
+            used_ += line.size() + 2;
+            return;
         }
-        char* p = buffer_.get() + used_;
-        std::memcpy(p, line.data(), line.size());
-        p[line.size()] = '\r';
-        p[line.size() + 1] = '\n';
-        used_ += line.size() + 2;
+        putRaw(line.data(), line.size());
+        putRaw("\r\n", 2);
     }
 
-    // Bytes that go out as they are.
+    // Bytes that go out as they are. The buffer goes to the sink full, so
+    // that all but the last are of the same size.
     void putRaw(const char* data, std::size_t n)
     {
         if (discards_)
             return;
-        if (used_ + n > chunk_) {
+        while (used_ + n >= chunk_) {
+            const std::size_t take = chunk_ - used_;
+            std::memcpy(buffer_.get() + used_, data, take);
+            used_ = chunk_;
             flush();
-            if (n > chunk_) {
-                sink_.write(data, n);
-                return;
-            }
+            data += take;
+            n -= take;
         }
         std::memcpy(buffer_.get() + used_, data, n);
         used_ += n;
@@ -483,7 +481,7 @@ private:
     ByteSink& sink_;
     const std::size_t chunk_;
     const bool discards_;  // nothing need be put together for the sink
-    std::unique_ptr<char[]> buffer_;
+    Block buffer_;
     std::size_t used_ = 0;
 };
 
@@ -693,7 +691,7 @@ public:
     Pass(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
          const ProgressSink& progress)
         : reader_(in, chunkFor(size), sieveFor(switches)),
-          writer_(out, std::min(chunkFor(size), kMaxOutputChunk)), size_(size),
+          writer_(out, chunkFor(size)), size_(size),
           switches_(switches), progress_(progress),
           latinToWindows_(switches.textDirection == kLatinToWindows),
           codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852"),
@@ -1201,6 +1199,18 @@ private:
 };
 
 }  // namespace
+
+void BlockDelete::operator()(char* p) const
+{
+    ::operator delete[](p, std::align_val_t{kBlockAlign});
+}
+
+Block NewBlock(std::size_t size)
+{
+    Block block(static_cast<char*>(::operator new[](size, std::align_val_t{kBlockAlign})));
+    std::memset(block.get(), 0, size);
+    return block;
+}
 
 void TrimSpaces(std::string& s)
 {

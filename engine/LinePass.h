@@ -16,6 +16,16 @@
 
 namespace dxfkonv {
 
+// A buffer that changes hands between the pass and its source or sink,
+// aligned to 4096 bytes so that a disk can take it straight from memory.
+struct BlockDelete {
+    void operator()(char* p) const;
+};
+using Block = std::unique_ptr<char[], BlockDelete>;
+constexpr std::size_t kBlockAlign = 4096;
+// A new block of `size` bytes, all zero.
+Block NewBlock(std::size_t size);
+
 // Supplies the input. read() fills up to n bytes and returns how many it
 // gave, 0 only at the end of the input; failures are thrown as IoError.
 class ByteSource {
@@ -27,7 +37,7 @@ public:
     // `capacity` of them; may instead hand back another buffer of the same
     // size, filled, keeping the one given. What lies past the bytes given
     // may then hold anything. By default the buffer stays and read() fills it.
-    virtual std::size_t readBuffer(std::unique_ptr<char[]>& buffer, std::size_t size, std::size_t capacity)
+    virtual std::size_t readBuffer(Block& buffer, std::size_t size, std::size_t capacity)
     {
         static_cast<void>(size);
         return read(buffer.get(), capacity);
@@ -65,7 +75,7 @@ public:
     // keep the buffer to write it later, leaving another of the same size
     // in its place. Everything still goes out in the order given. By
     // default the bytes are written at once and the buffer stays.
-    virtual void writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t n, std::size_t capacity)
+    virtual void writeBuffer(Block& buffer, std::size_t n, std::size_t capacity)
     {
         static_cast<void>(capacity);
         write(buffer.get(), n);

@@ -97,7 +97,7 @@ TEST(BackgroundIo, FailuresComeThroughAndStopTheFlow)
         ReadAheadSource source(file);
         StringOut target;
         WriteBehindSink sink(target);
-        std::unique_ptr<char[]> block(new char[(1 << 20) + 64]);
+        Block block = NewBlock((1 << 20) + 64);
         EXPECT_GT(source.readBuffer(block, (1 << 20) + 64, 1 << 20), 0u);
         sink.writeBuffer(block, 100, (1 << 20) + 64);
     }
