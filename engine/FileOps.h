@@ -47,7 +47,8 @@ public:
     // without waiting; only a hint, so it reports nothing.
     virtual void startWriteBack(int fd, off_t offset, off_t length);
     // Has the writes to the file go to the disk straight from the caller's
-    // memory (O_DIRECT), or not; false where the file system cannot.
+    // memory (O_DIRECT), or not; false where that cannot be done, or is
+    // not worth it: anywhere but on a local disk.
     virtual bool writeDirect(int fd, bool on);
 };
 
