@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dxfkonv {
 
 // Which code lines matter to a pass, told by the bytes around the LF at
@@ -38,6 +42,32 @@ constexpr std::size_t kMaskReadsPast = 3;
 // out[count - 1]. Reads from p[-kMaskReadsBefore] to
 // p[64 * count + kMaskReadsPast - 1].
 void MaskBytes(const char* p, std::size_t count, CodeSieve sieve, ByteMasks* out);
+
+// The LFs and CRs alone of the 64 bytes at p (all read), for walking
+// line by line.
+struct LineEnds {
+    std::uint64_t lf = 0;
+    std::uint64_t cr = 0;
+};
+inline LineEnds MaskLineEnds(const char* p)
+{
+    LineEnds m;
+#if defined(__SSE2__)
+    const __m128i lfs = _mm_set1_epi8('\n');
+    const __m128i crs = _mm_set1_epi8('\r');
+    for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        m.lf |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lfs)))} << (16 * i);
+        m.cr |= std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, crs)))} << (16 * i);
+    }
+#else
+    for (unsigned i = 0; i < 64; ++i) {
+        m.lf |= std::uint64_t{p[i] == '\n'} << i;
+        m.cr |= std::uint64_t{p[i] == '\r'} << i;
+    }
+#endif
+    return m;
+}
 
 // Every way of making the masks this processor can run, the plainest
 // first, MaskBytes's own last.

@@ -106,7 +106,7 @@ public:
 
     // Position of the next LF; end when the block has none left, or when a
     // lone CR comes before it.
-    std::size_t next()
+    [[gnu::always_inline]] std::size_t next()
     {
         while (lf_ == 0) {
             if (blocked_)
@@ -142,7 +142,7 @@ private:
     // The LFs of the 64 bytes at base_ among `keep`, up to the first lone CR.
     void load(std::uint64_t keep)
     {
-        const ByteMasks bytes = masksAt(data_, base_, CodeSieve{});
+        const LineEnds bytes = MaskLineEnds(data_ + base_);
         const std::size_t valid = end_ - base_;
         if (valid < 64)
             keep &= (std::uint64_t{1} << valid) - 1;
@@ -793,16 +793,31 @@ private:
         Scan scan{reader_.data(), reader_.end(),    reader_.offset(),    first,
                   first,          report_.lines,    reader_.stretches(), {}};
         // A code line and its value line a round: leapt over where the
-        // look lets it, else walked.
+        // sieve lets it, else walked. Where the leap cannot start, the
+        // walk goes on for a while before it is tried again, each time
+        // twice as long while it fails (a drawing with LF line ends is
+        // walked all through).
+        LineEndCursor cursor(scan.data, scan.pos, scan.end);
+        bool cursorBehind = false;  // the leap took pairs since the cursor was made
+        std::size_t walkTo = 0;
+        std::size_t walkFor = kFirstWalk;
         while (scan.pos < scan.end && !endsInput(scan.data + scan.pos)) {
-            if (mayLeap(scan.pos)) {
+            if (scan.pos >= walkTo && mayLeap(scan.pos)) {
                 const Leapt leapt = leap<countBitsAtOnce>(scan);
                 if (leapt == Leapt::Stopped)
                     break;
-                if (leapt == Leapt::Moved)
+                if (leapt == Leapt::Moved) {
+                    cursorBehind = true;
+                    walkFor = kFirstWalk;
                     continue;
+                }
+                walkTo = scan.pos + walkFor;
+                walkFor = std::min(2 * walkFor, kLongestWalk);
             }
-            LineEndCursor cursor(scan.data, scan.pos, scan.end);
+            if (cursorBehind) {
+                cursor = LineEndCursor(scan.data, scan.pos, scan.end);
+                cursorBehind = false;
+            }
             const std::size_t codeEnd = cursor.next();
             if (codeEnd >= scan.end)
                 break;
@@ -864,6 +879,10 @@ private:
     bool mayLeap(std::size_t pos) const { return pos >= 3 && !structure_.awaiting() && !structure_.inMtext(); }
 
     enum class Leapt { Nothing, Moved, Stopped };
+
+    // How far the walk goes, in bytes, before the leap is tried again.
+    static constexpr std::size_t kFirstWalk = 64;
+    static constexpr std::size_t kLongestWalk = 64 << 10;
 
     // Passes over the pairs from scan.pos (a pair's start) on that the
     // rules leave as they are: both lines end in CR LF and have no other
