@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "MemoryStreams.h"
 #include "engine/BackgroundIo.h"
@@ -101,4 +102,41 @@ TEST(BackgroundIo, FailuresComeThroughAndStopTheFlow)
         EXPECT_GT(source.readBuffer(block, (1 << 20) + 64, 1 << 20), 0u);
         sink.writeBuffer(block, 100, (1 << 20) + 64);
     }
+}
+
+TEST(BackgroundIo, BlockJobSeesEveryBlockInOrderUntilTakenBack)
+{
+    // The job runs on each block before it is handed out, in the order of
+    // the input, with the buffer's size; once taken back it runs no more.
+    const std::string input = drawing(1 << 20);
+    struct Job final : ByteSource::BlockJob {
+        void run(char* buffer, std::size_t n, std::size_t size) override
+        {
+            seen.append(buffer, n);
+            sizes.push_back(size);
+            buffer[n] = '!';  // the job may write past the bytes read
+        }
+        std::string seen;
+        std::vector<std::size_t> sizes;
+    } job;
+    PiecewiseSource file(input, 100000);
+    ReadAheadSource source(file);
+    ASSERT_TRUE(source.takeBlockJob(&job));
+    std::string got;
+    Block block = NewBlock(200000);
+    for (int i = 0; i < 5; ++i) {
+        const std::size_t n = source.readBuffer(block, 200000, 150000);
+        ASSERT_EQ(block[n], '!');
+        got.append(block.get(), n);
+    }
+    source.takeBlockJob(nullptr);
+    const std::size_t seenBefore = job.seen.size();
+    while (const std::size_t n = source.readBuffer(block, 200000, 150000))
+        got.append(block.get(), n);
+    EXPECT_TRUE(got == input);
+    // The block read ahead while the job was taken back was seen by it.
+    EXPECT_TRUE(job.seen == input.substr(0, seenBefore));
+    EXPECT_LE(seenBefore, 600000u);
+    EXPECT_GE(seenBefore, 500000u);
+    EXPECT_TRUE(std::all_of(job.sizes.begin(), job.sizes.end(), [](std::size_t s) { return s == 200000; }));
 }

@@ -559,7 +559,7 @@ std::string randomDrawing(std::mt19937& rng, std::size_t lines)
         "%%130", "%%%c", "%%c12", "%%", "\xE9\xA7\xB0", "$DWGCODEPAGE", "dwgcodepage", "ANSI_852", "ANSI31",
         "$INSBASE", "", " ", "EOF", "TEXT", "999", "\x1a", "a\x1a" "b", "x\ry", "  1 ", " 9  ", "  62 ", "162",
         "x62", "6 2", " 11", "Gc", "\n1", " 0 ", "  2", "  3", "SECTION", "OBJECTS", "ENDSEC", "MTEXT",
-        "$ACADVER", "AC1018", "AC1027"};
+        "$ACADVER", "AC1018", "AC1027", "SEQEND", "ENDBLK", "MTEXTX", " SECTION", "MT", "SE", "E"};
     // Lines of an ordinary drawing, which pass through untouched.
     static const char* const plain[] = {" 10", " 20", "  8", "  5", "100", "12.5", "-3.25", "LINE", "0",
                                         " 21", " 31", " 72", "  2", " 39", " 71", "1001", "AcDbLine", "Z"};
@@ -675,13 +675,18 @@ TEST(Paths, BlocksMarkedOnTheReadingThreadAgree)
         sw.palette256 = round % 4 != 2;
         sw.textDirection = round % 2 == 0 ? "lw" : "wl";
         PassReport whole;
-        const std::string expected = ConvertBuffer(input, sw, &whole);
+        std::vector<int> wholeProgress;
+        const std::string expected =
+            ConvertBuffer(input, sw, &whole, [&](int p) { wholeProgress.push_back(p); });
         const std::size_t step = round % 2 == 0 ? std::size_t{1} << 20 : 1000 + rng() % 70000;
         PiecewiseSource file(input, step);
         ReadAheadSource source(file);
         StringOut out;
-        const PassReport report = ConvertStream(source, out, input.size(), sw);
+        std::vector<int> progress;
+        const PassReport report =
+            ConvertStream(source, out, input.size(), sw, [&](int p) { progress.push_back(p); });
         ASSERT_TRUE(out.text == expected) << "round " << round << " step " << step;
+        ASSERT_EQ(progress, wholeProgress) << "round " << round << " step " << step;
         ASSERT_NO_FATAL_FAILURE(expectSameReport(report, whole));
     }
 }
