@@ -719,3 +719,52 @@ TEST(ByteMasks, EveryWayGivesTheSame)
         }
     }
 }
+
+TEST(Paths, EveryPairThatMattersIsTakenWhereverItFalls)
+{
+    // Plain pairs around one that matters, shifted byte by byte across the
+    // 64-byte stretches the block scan leaps by: whole in memory, marked
+    // on a reading thread, or a byte at a time (the walk alone), the
+    // output and the counts agree.
+    const std::string longText(100, 'z');
+    const struct {
+        const char* name;
+        std::string pair;
+    } cases[] = {
+        {"colour", " 62\r\n     1\r\n"},
+        {"text", "  1\r\n%%130 x\r\n"},
+        {"long text", "  1\r\n%%130" + longText + "\r\n"},
+        {"code alone", "1\r\n%%130\r\n"},
+        {"code with spaces after", " 62  \r\n5\r\n"},
+        {"multi-line text", "  0\r\nMTEXT\r\n  3\r\n%%130\r\n  1\r\n%%131\r\n"},
+        {"objects", "  0\r\nSECTION\r\n  2\r\nOBJECTS\r\n  1\r\n%%130\r\n  0\r\nENDSEC\r\n"},
+        {"code page", "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1252\r\n"},
+        {"LF ends", " 62\n3\n"},
+        {"lone CR", "  1\r\na\rb\r\n"},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t shift = 0; shift < 130; ++shift) {
+            std::string input;
+            for (int i = 0; i < 6; ++i)
+                input += " 10\r\n1.5\r\n  8\r\nLAYER\r\n";
+            input += "999\r\n" + std::string(shift, 'c') + "\r\n" + c.pair;
+            for (int i = 0; i < 6; ++i)
+                input += " 20\r\n2.5\r\n  0\r\nLINE\r\n";
+            for (const ConversionSwitches& sw : {ConversionSwitches{}, textsOff(), coloursOff()}) {
+                PassReport whole;
+                const std::string expected = ConvertBuffer(input, sw, &whole);
+                PiecewiseSource bytes(input, 1);
+                StringOut walked;
+                const PassReport byteWise = ConvertStream(bytes, walked, input.size(), sw);
+                PiecewiseSource file(input, input.size());
+                ReadAheadSource source(file);
+                StringOut marked;
+                const PassReport readAhead = ConvertStream(source, marked, input.size(), sw);
+                ASSERT_EQ(walked.text, expected) << c.name << ", shift " << shift;
+                ASSERT_EQ(marked.text, expected) << c.name << ", shift " << shift;
+                ASSERT_NO_FATAL_FAILURE(expectSameReport(byteWise, whole));
+                ASSERT_NO_FATAL_FAILURE(expectSameReport(readAhead, whole));
+            }
+        }
+    }
+}
