@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdint>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
