@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "engine/IoError.h"
+#include "engine/BackgroundIo.h"
 #include "engine/LinePass.h"
 #include "engine/Switches.h"
 #include "fuzz/FuzzCheck.h"
@@ -168,6 +169,18 @@ Run runPiecewise(std::string_view input, const ConversionSwitches& s, unsigned p
     return r;
 }
 
+// The same, read ahead on a thread that marks each piece as it comes.
+Run runReadAhead(std::string_view input, const ConversionSwitches& s, unsigned pattern)
+{
+    Run r;
+    PiecewiseSource file(input, pattern);
+    ReadAheadSource source(file);
+    StringSink sink;
+    r.report = ConvertStream(source, sink, input.size(), s, [&](int p) { r.progress.push_back(p); });
+    r.out = std::move(sink.out);
+    return r;
+}
+
 // The error number a pass refuses the input with, 0 when it takes it.
 template <typename Pass>
 int refusal(Pass&& pass)
@@ -267,6 +280,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Run piecewise;
         FUZZ_CHECK(refusal([&] { piecewise = runPiecewise(input, switches, p); }) == 0);
         checkSameRun(whole, piecewise);
+    }
+    // A thread per run costs: one input in three goes that way too.
+    if (pattern % 3 == 0) {
+        Run readAhead;
+        FUZZ_CHECK(refusal([&] { readAhead = runReadAhead(input, switches, pattern); }) == 0);
+        checkSameRun(whole, readAhead);
     }
 
     // Progress.
