@@ -52,9 +52,7 @@ void ReadAheadSource::work()
         std::size_t got = 0;
         std::exception_ptr failed;
         try {
-            got = source_.read(block_.get(), capacity_);
-            if (job && got != 0)
-                job->run(block_.get(), got, size_);
+            got = fill(block_.get(), size_, capacity_, job);
         } catch (...) {
             failed = std::current_exception();
         }
@@ -72,14 +70,14 @@ void ReadAheadSource::work()
 std::size_t ReadAheadSource::readBuffer(Block& buffer, std::size_t size, std::size_t capacity)
 {
     if (alone_)
-        return readAlone(buffer.get(), size, capacity);
+        return fill(buffer.get(), size, capacity, job_);
     std::unique_lock lock(mutex_);
     if (!thread_.joinable()) {
         // The first block: nothing was read ahead yet.
         if (!startThread(thread_, [this] { work(); })) {
             alone_ = true;
             lock.unlock();
-            return readAlone(buffer.get(), size, capacity);
+            return fill(buffer.get(), size, capacity, job_);
         }
         block_ = NewBlock(size);
         size_ = size;
@@ -105,12 +103,13 @@ std::size_t ReadAheadSource::readBuffer(Block& buffer, std::size_t size, std::si
     return got;
 }
 
-// Without a thread: the read and the job in the caller's.
-std::size_t ReadAheadSource::readAlone(char* buffer, std::size_t size, std::size_t capacity)
+// One read, and the job on what came; on the reading thread, or in the
+// caller's where no thread could be had.
+std::size_t ReadAheadSource::fill(char* buffer, std::size_t size, std::size_t capacity, BlockJob* job)
 {
     const std::size_t got = source_.read(buffer, capacity);
-    if (job_ && got != 0)
-        job_->run(buffer, got, size);
+    if (job && got != 0)
+        job->run(buffer, got, size);
     return got;
 }
 

@@ -32,7 +32,7 @@ public:
 
 private:
     void work();
-    std::size_t readAlone(char* buffer, std::size_t size, std::size_t capacity);
+    std::size_t fill(char* buffer, std::size_t size, std::size_t capacity, BlockJob* job);
 
     ByteSource& source_;
     std::mutex mutex_;

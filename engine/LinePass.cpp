@@ -11,7 +11,6 @@
 #include "engine/IoError.h"
 #include "engine/TextRecoding.h"
 
-
 namespace dxfkonv {
 
 namespace {
@@ -78,19 +77,30 @@ bool containsUpper(std::string_view line, std::string_view upperNeedle)
     return false;
 }
 
-// The masks of the 64 bytes at `base` in a block; the block's first 64
-// have nothing before them.
-inline ByteMasks masksAt(const char* data, std::size_t base, CodeSieve sieve)
+// The masks of a block's first 64 bytes, which have nothing before them.
+ByteMasks firstMasks(const char* data, CodeSieve sieve)
 {
-    ByteMasks masks;
-    if (base != 0) {
-        MaskBytes(data + base, 1, sieve, &masks);
-        return masks;
-    }
     char padded[kMaskReadsBefore + 64 + kMaskReadsPast] = {};
     std::memcpy(padded + kMaskReadsBefore, data, 64 + kMaskReadsPast);
+    ByteMasks masks;
     MaskBytes(padded + kMaskReadsBefore, 1, sieve, &masks);
     return masks;
+}
+
+// How the line ends of the 64 bytes at `base` in a block of `end` bytes
+// stand, given their LFs and CRs (those to look at): the LFs that end a
+// CR LF, and the CRs that are lone, with no LF right after them (in these
+// 64 bytes, or in the byte after them if it lies in the block).
+struct CrLfs {
+    std::uint64_t ends;
+    std::uint64_t loneCrs;
+};
+
+inline CrLfs crLfsAt(const char* data, std::size_t base, std::size_t end, std::uint64_t lf, std::uint64_t cr)
+{
+    const bool crBefore = base > 0 && data[base - 1] == '\r';
+    const bool lfAfter = end - base > 64 && data[base + 64] == '\n';
+    return {lf & ((cr << 1) | std::uint64_t{crBefore}), cr & ~((lf >> 1) | (std::uint64_t{lfAfter} << 63))};
 }
 
 // The one line splitter of the pass: walks the line ends (LF) of a block
@@ -147,13 +157,10 @@ private:
         if (valid < 64)
             keep &= (std::uint64_t{1} << valid) - 1;
         const std::uint64_t lf = bytes.lf & keep;
-        const std::uint64_t cr = bytes.cr & keep;
-        // A CR is lone unless an LF follows it (in this chunk or the next).
-        const bool lfAfter = valid > 64 && data_[base_ + 64] == '\n';
-        const std::uint64_t loneCr = cr & ~((lf >> 1) | (std::uint64_t{lfAfter} << 63));
-        const bool crBefore = base_ > 0 && data_[base_ - 1] == '\r';
-        crLfEnds_ = lf & ((cr << 1) | std::uint64_t{crBefore});
+        const CrLfs crLfs = crLfsAt(data_, base_, end_, lf, bytes.cr & keep);
+        crLfEnds_ = crLfs.ends;
         // The LFs past a lone CR are not handed out.
+        const std::uint64_t loneCr = crLfs.loneCrs;
         blocked_ = loneCr != 0;
         lf_ = blocked_ ? lf & ((loneCr & (~loneCr + 1)) - 1) : lf;
     }
@@ -203,7 +210,7 @@ bool makeStretches(const char* data, std::size_t end, std::size_t base, std::siz
         // The block's first 64 bytes have nothing before them.
         const std::size_t fromFirst = base == 0 ? 1 : 0;
         if (base == 0)
-            masks[0] = masksAt(data, 0, sieve);
+            masks[0] = firstMasks(data, sieve);
         if (now > fromFirst)
             MaskBytes(data + base + 64 * fromFirst, now - fromFirst, sieve, masks.data() + fromFirst);
         for (std::size_t i = 0; i < now; ++i, base += 64, first = 0) {
@@ -212,10 +219,8 @@ bool makeStretches(const char* data, std::size_t end, std::size_t base, std::siz
             if (end - base < 64)
                 keep &= (std::uint64_t{1} << (end - base)) - 1;
             const std::uint64_t lf = bytes.lf & keep;
-            const bool crBefore = base > 0 && data[base - 1] == '\r';
-            const bool lfAfter = data[base + 64] == '\n';
-            const std::uint64_t loneCr = bytes.cr & keep & ~((bytes.lf >> 1) | (std::uint64_t{lfAfter} << 63));
-            const std::uint64_t bareLf = lf & ~((bytes.cr << 1) | std::uint64_t{crBefore});
+            const CrLfs crLfs = crLfsAt(data, base, end, lf, bytes.cr & keep);
+            const std::uint64_t bareLf = lf & ~crLfs.ends;
             const std::uint64_t control = bytes.control & ~bytes.lf & ~bytes.cr & keep;
             const std::uint64_t oddLfs = prefixXor(lf);
             const std::uint64_t open = valueOpen ? ~std::uint64_t{0} : 0;
@@ -224,7 +229,7 @@ bool makeStretches(const char* data, std::size_t end, std::size_t base, std::siz
             Stretch& stretch = out[done + i];
             stretch.valueEnds = lf & ~codeEnds;
             stretch.looked = bytes.looked & codeEnds;
-            stretch.odd = loneCr | bareLf | control | (bytes.letter & inCode);
+            stretch.odd = crLfs.loneCrs | bareLf | control | (bytes.letter & inCode);
             valueOpen = valueOpen != ((oddLfs >> 63) != 0);
         }
     }
@@ -698,7 +703,7 @@ public:
           colourMap_(ColourMapFor(switches.colourDirection, switches.palette16)),
           followsStructure_(switches.recodeTexts),
           tails_(followsStructure_ ? kStructureTails : kPlainTails),
-          sieve_(sieveFor(switches)), countsBitsAtOnce_(countsBitsAtOnce()),
+          sieve_(sieveFor(switches)),
           progressMark_(size < kMinProgressInput || !progress ? kNever : 0)
     {
     }
@@ -760,7 +765,11 @@ private:
     // anything that needs a closer look (a line running past the block, a
     // lone CR, the end-of-file mark, the code-page header) and leaves it to
     // oneLine(). Returns whether it took any line.
-    bool scanBlock() { return countsBitsAtOnce_ ? scanBlockCountingBitsAtOnce() : scanBlockAnywhere(); }
+    bool scanBlock()
+    {
+        static const bool countsBitsAtOnce = processorCountsBitsAtOnce();
+        return countsBitsAtOnce ? scanBlockCountingBitsAtOnce() : scanBlockAnywhere();
+    }
 
     // The scan made twice, the second for processors that count the bits
     // of a word in one instruction (the leap counts the lines it passes).
@@ -774,7 +783,7 @@ private:
 
     bool scanBlockAnywhere() { return scanBlockHere<false>(); }
 
-    static bool countsBitsAtOnce()
+    static bool processorCountsBitsAtOnce()
     {
 #if defined(__x86_64__)
         __builtin_cpu_init();
@@ -1180,7 +1189,6 @@ private:
     const bool followsStructure_;  // only the text rules need it
     const CodeTails& tails_;
     const CodeSieve sieve_;  // the code lines the leap stops at
-    const bool countsBitsAtOnce_;
     Structure structure_;
     PassReport report_;
     bool inCodePageRun_ = false;  // the lines taken last were those of the code-page run
