@@ -11,9 +11,9 @@ namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;  // for read(), which names no size
 
-// Where the system gives no thread, the work is done in the caller's.
-template <typename Work>
-bool startThread(std::thread& thread, Work work)
+}  // namespace
+
+bool StartThread(std::thread& thread, std::function<void()> work)
 {
     try {
         thread = std::thread(std::move(work));
@@ -22,8 +22,6 @@ bool startThread(std::thread& thread, Work work)
         return false;
     }
 }
-
-}  // namespace
 
 // ---- reading ahead ---------------------------------------------------------
 
@@ -74,7 +72,7 @@ std::size_t ReadAheadSource::readBuffer(Block& buffer, std::size_t size, std::si
     std::unique_lock lock(mutex_);
     if (!thread_.joinable()) {
         // The first block: nothing was read ahead yet.
-        if (!startThread(thread_, [this] { work(); })) {
+        if (!StartThread(thread_, [this] { work(); })) {
             alone_ = true;
             lock.unlock();
             return fill(buffer.get(), size, capacity, job_);
@@ -139,7 +137,7 @@ std::size_t ReadAheadSource::read(char* buffer, std::size_t n)
 
 WriteBehindSink::WriteBehindSink(ByteSink& target) : target_(target)
 {
-    startThread(thread_, [this] { work(); });
+    StartThread(thread_, [this] { work(); });
 }
 
 WriteBehindSink::~WriteBehindSink()

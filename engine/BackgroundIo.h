@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -13,6 +14,10 @@
 #include "engine/LinePass.h"
 
 namespace dxfkonv {
+
+// Runs `work` on a thread of its own; false where the system gives no
+// thread, and the caller does the work itself.
+bool StartThread(std::thread& thread, std::function<void()> work);
 
 // Reads the next block from `source` while the one before it is used.
 class ReadAheadSource final : public ByteSource {

@@ -14,7 +14,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -797,15 +796,7 @@ struct Batch::Worker {
     }
 
     // False when the system gives no thread.
-    bool start()
-    {
-        try {
-            thread = std::thread([this] { loop(); });
-            return true;
-        } catch (const std::system_error&) {
-            return false;
-        }
-    }
+    bool start() { return StartThread(thread, [this] { loop(); }); }
 
     void loop()
     {
