@@ -32,8 +32,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/IoError.h"
 #include "engine/BackgroundIo.h"
+#include "engine/IoError.h"
 #include "engine/LinePass.h"
 #include "engine/Switches.h"
 #include "fuzz/FuzzCheck.h"
@@ -159,26 +159,27 @@ Run runWhole(std::string_view input, const ConversionSwitches& s)
     return r;
 }
 
-Run runPiecewise(std::string_view input, const ConversionSwitches& s, unsigned pattern)
+Run runFrom(ByteSource& source, std::string_view input, const ConversionSwitches& s)
 {
     Run r;
-    PiecewiseSource source(input, pattern);
     StringSink sink;
     r.report = ConvertStream(source, sink, input.size(), s, [&](int p) { r.progress.push_back(p); });
     r.out = std::move(sink.out);
     return r;
 }
 
+Run runPiecewise(std::string_view input, const ConversionSwitches& s, unsigned pattern)
+{
+    PiecewiseSource source(input, pattern);
+    return runFrom(source, input, s);
+}
+
 // The same, read ahead on a thread that marks each piece as it comes.
 Run runReadAhead(std::string_view input, const ConversionSwitches& s, unsigned pattern)
 {
-    Run r;
     PiecewiseSource file(input, pattern);
     ReadAheadSource source(file);
-    StringSink sink;
-    r.report = ConvertStream(source, sink, input.size(), s, [&](int p) { r.progress.push_back(p); });
-    r.out = std::move(sink.out);
-    return r;
+    return runFrom(source, input, s);
 }
 
 // The error number a pass refuses the input with, 0 when it takes it.
