@@ -242,19 +242,8 @@ struct Result {
     }
 };
 
-Result repeat(const std::string& name, int runs, const std::function<void()>& prepare,
-              const std::function<Sample()>& run)
-{
-    Result r{name, {}};
-    for (int i = 0; i < runs; ++i) {
-        prepare();
-        r.samples.push_back(run());
-    }
-    return r;
-}
-
-// One contestant of a side-by-side run: what to do before each of its
-// runs, off the clock, and the run itself.
+// One contestant: what to do before each of its runs, off the clock, and
+// the run itself.
 struct Contestant {
     std::string name;
     std::function<void()> prepare;
@@ -275,6 +264,13 @@ std::vector<Result> sideBySide(int runs, const std::vector<Contestant>& contesta
             results[k].samples.push_back(contestants[k].run());
         }
     return results;
+}
+
+// One contestant's runs, one after the other.
+Result repeat(const std::string& name, int runs, const std::function<void()>& prepare,
+              const std::function<Sample()>& run)
+{
+    return sideBySide(runs, {Contestant{name, prepare, run}}).front();
 }
 
 void printTable(const char* title, std::uint64_t bytes, const std::vector<Result>& rows)
