@@ -195,13 +195,10 @@ public:
 
     int run()
     {
-        std::vector<Item> files;
         for (const auto& path : o_.paths)
-            collect(path, files);
-        for (const auto& file : files)
-            convertOne(file);
+            visit(path);
         batch_.flush();
-        if (!o_.quiet && files.size() > 1)
+        if (!o_.quiet && seen_ > 1)
             std::printf("%zu file(s) %s, %zu failed\n", done_, o_.dryRun ? "checked" : "converted", failed_);
         return failed_ == 0 ? 0 : 1;
     }
@@ -220,8 +217,10 @@ private:
         ++failed_;
     }
 
-    // Expands a command-line path into the files to convert.
-    void collect(const std::string& path, std::vector<Item>& files)
+    // Converts what a command-line path names: a drawing, or the drawings
+    // of a directory (and of its subdirectories, with -r), each as the
+    // walk gets to it.
+    void visit(const std::string& path)
     {
         struct stat st{};
         if (::stat(path.c_str(), &st) != 0) {
@@ -235,41 +234,21 @@ private:
                 error(path, "is a directory; --output takes a file");
                 return;
             }
-            collectDirectory(path, files);
+            WalkDrawings(
+                path, o_.recursive, lessIgnoringCase,
+                [this](const Drawing& drawing) { convertOne({drawing.Path(), drawing}); },
+                [this](const std::string& directory, const IoError& e) { error(directory, e.what()); },
+                SystemFileOps());
         } else if (S_ISREG(st.st_mode)) {
-            files.push_back({path, Drawing::FromPath(path)});
+            convertOne({path, Drawing::FromPath(path)});
         } else {
             error(path, "not a regular file");
         }
     }
 
-    void collectDirectory(const std::string& directory, std::vector<Item>& files)
-    {
-        DirectoryListing listing;
-        try {
-            listing = ListDirectory(directory);
-        } catch (const IoError& e) {
-            error(directory, e.what());
-            return;
-        }
-        std::sort(listing.drawings.begin(), listing.drawings.end(), lessIgnoringCase);
-        for (auto& name : listing.drawings) {
-            Drawing drawing{directory, std::move(name)};
-            files.push_back({drawing.Path(), std::move(drawing)});
-        }
-        if (!o_.recursive)
-            return;
-        std::vector<std::string> subdirectories;
-        for (const auto& sub : listing.subdirectories)
-            if (!sub.link)
-                subdirectories.push_back(sub.name);
-        std::sort(subdirectories.begin(), subdirectories.end(), lessIgnoringCase);
-        for (const auto& sub : subdirectories)
-            collectDirectory(Drawing{directory, sub}.Path(), files);
-    }
-
     void convertOne(const Item& item)
     {
+        ++seen_;
         const std::string& path = item.path;
         const std::string& name = item.drawing.name;
         if (o_.switches.keepBackup && !o_.dryRun && BackupName(name) == name) {
@@ -295,7 +274,7 @@ private:
                 report = Convert(item.drawing, o_.switches, sink, SystemFileOps(), &batch_);
             progress.clear();
             if (report.pending) {
-                waiting_.push_back(&item);
+                waiting_.push_back(item);
                 return;
             }
             if (!report.found) {
@@ -339,6 +318,8 @@ private:
             line += "; written to " + *o_.output;
         else if (o_.switches.keepBackup && !o_.dryRun)
             line += "; backup " + BackupName(name);
+        if (!r.modeKept)
+            line += "; warning: its permissions could not be kept";
         if (!r.ownerKept || !r.groupKept)
             line += std::string("; warning: its ") + (r.ownerKept ? "group" : r.groupKept ? "owner" : "owner and group")
                     + " could not be kept, it is now yours";
@@ -365,7 +346,7 @@ private:
     // The outcome of the oldest drawing whose last steps were under way.
     void finished(const PassReport& report, std::exception_ptr failure)
     {
-        const Item& item = *waiting_.front();
+        const Item item = std::move(waiting_.front());
         waiting_.pop_front();
         if (bar_)
             bar_->clear();
@@ -380,9 +361,10 @@ private:
         }
     }
 
-    std::deque<const Item*> waiting_;
+    std::deque<Item> waiting_;
     ProgressBar* bar_ = nullptr;  // the one on the screen now
     Batch batch_;  // last: its outcomes go to the members above
+    std::size_t seen_ = 0;  // drawings met
     std::size_t done_ = 0;
     std::size_t failed_ = 0;
 };

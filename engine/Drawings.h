@@ -2,17 +2,34 @@
 // directory holds.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dxfkonv {
+
+class FileOps;
+class IoError;
+class OpenedDirectory;
 
 // A drawing: the directory it is in ("" for the current one) and its name
 // there. Callers hand this on as it is; the pass opens the directory and
 // looks the name up in it, so the two are never joined and split again.
 struct Drawing {
+    Drawing() = default;
+    Drawing(std::string directory_, std::string name_, std::shared_ptr<const OpenedDirectory> opened_ = nullptr)
+        : directory(std::move(directory_)), name(std::move(name_)), opened(std::move(opened_))
+    {
+    }
+
     std::string directory;
     std::string name;
+    // The directory as a walk of the tree opened it, when it did: the pass
+    // then works in that very directory, not in whatever its path leads
+    // to by then.
+    std::shared_ptr<const OpenedDirectory> opened;
 
     // Splits a path at its last "/": "a/b.dxf" is {"a", "b.dxf"}, "/b.dxf"
     // is {"/", "b.dxf"}, "b.dxf" is {"", "b.dxf"}.
@@ -44,5 +61,19 @@ struct DirectoryListing {
 
 // Reads `directory`; throws IoError when it cannot be read.
 DirectoryListing ListDirectory(const std::string& directory);
+
+// Hands each drawing of `directory` to `each`, in the order `before`
+// gives, and with `recursive` then those of each subdirectory, in that
+// order, as the walk gets there. Each subdirectory is opened relative to
+// the one open above it and never through a symbolic link, so a name
+// swapped for a link while the walk goes on leads it nowhere; links to
+// directories are not followed at all. The directory named is looked up
+// as a drawing's directory is (see Convert). A directory that cannot be
+// read goes to `failed` with its path, and the walk goes on.
+void WalkDrawings(const std::string& directory, bool recursive,
+                  const std::function<bool(const std::string&, const std::string&)>& before,
+                  const std::function<void(const Drawing&)>& each,
+                  const std::function<void(const std::string& path, const IoError& error)>& failed,
+                  FileOps& ops);
 
 }  // namespace dxfkonv
