@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "engine/BackgroundIo.h"
+#include "engine/Descriptors.h"
 #include "engine/IoError.h"
 
 namespace dxfkonv {
@@ -28,14 +29,11 @@ constexpr std::size_t kCopyChunk = 1 << 20;
 // Names to try for a work file while earlier ones are taken (by another
 // pass, or left by a crash of an older version).
 constexpr int kMaxWorkNames = 1000;
-constexpr int kMaxLinks = 40;  // as many symbolic links as the system follows in one name
 // Inputs smaller than this are read and written by the pass itself: a
 // thread would cost more to start than it saves.
 constexpr std::uint64_t kBackgroundIoFrom = 4u << 20;
 // The number the message table gives a file another program holds.
 constexpr int kFileInUse = 32;
-
-[[noreturn]] void fail() { throw IoError::fromErrno(errno); }
 
 bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
@@ -84,37 +82,6 @@ private:
     PendingName* slot_ = nullptr;
 };
 
-// ---- descriptors -------------------------------------------------------------------
-
-// An open descriptor, closed through the file layer when it goes.
-class Fd {
-public:
-    Fd(FileOps& ops, int fd) : ops_(ops), fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd()
-    {
-        if (fd_ >= 0)
-            ops_.close(fd_);
-    }
-
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-    // Closes now and reports a failed close (data not written after all).
-    void close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        if (ops_.close(fd) != 0)
-            fail();
-    }
-
-private:
-    FileOps& ops_;
-    int fd_;
-};
-
 class FdSource final : public ByteSource {
 public:
     FdSource(FileOps& ops, int fd) : ops_(ops), fd_(fd) {}
@@ -122,16 +89,32 @@ public:
     {
         for (;;) {
             const ssize_t got = ops_.read(fd_, buffer, n);
-            if (got >= 0)
+            if (got >= 0) {
+                total_ += static_cast<std::uint64_t>(got);
                 return static_cast<std::size_t>(got);
+            }
             if (errno != EINTR)
                 fail();
+        }
+    }
+
+    // Reads on to the end (where the pass stopped at an end-of-file mark)
+    // and says how many bytes the file gave in all.
+    std::uint64_t total()
+    {
+        std::unique_ptr<char[]> rest;
+        for (;;) {
+            if (!rest)
+                rest.reset(new char[kCopyChunk]);
+            if (read(rest.get(), kCopyChunk) == 0)
+                return total_;
         }
     }
 
 private:
     FileOps& ops_;
     int fd_;
+    std::uint64_t total_ = 0;
 };
 
 void writeAll(FileOps& ops, int fd, const char* data, std::size_t n)
@@ -217,18 +200,49 @@ public:
 };
 
 // Runs the pass from `in` into `out`, on threads of their own for reading
-// and writing when the input is large enough to gain from them.
+// and writing when the input is large enough to gain from them. `read`,
+// when given, is told how many bytes the input gave in all.
 PassReport runPass(FileOps& ops, int in, std::uint64_t inputSize, ByteSink& out,
-                   const ConversionSwitches& switches, const ProgressSink& progress)
+                   const ConversionSwitches& switches, const ProgressSink& progress, std::uint64_t* read = nullptr)
 {
     FdSource input(ops, in);
-    if (inputSize < kBackgroundIoFrom)
-        return ConvertStream(input, out, inputSize, switches, progress);
-    ReadAheadSource source(input);
-    WriteBehindSink sink(out);
-    PassReport report = ConvertStream(source, sink, inputSize, switches, progress);
-    sink.finish();
+    PassReport report;
+    if (inputSize < kBackgroundIoFrom) {
+        report = ConvertStream(input, out, inputSize, switches, progress);
+    } else {
+        ReadAheadSource source(input);
+        WriteBehindSink sink(out);
+        report = ConvertStream(source, sink, inputSize, switches, progress);
+        sink.finish();
+    }
+    if (read)
+        *read = input.total();
     return report;
+}
+
+FileKey keyOf(const struct stat& st)
+{
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool sameTime(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Refuses to go on when the file read (open as `fd`, as `before` when the
+// pass began) was changed by another program while the pass read it: cut
+// short, written to or grown, or when the pass did not read exactly its
+// size. Its content is then neither what the pass converted nor a fit
+// backup.
+void requireUnchanged(FileOps& ops, int fd, const struct stat& before, std::uint64_t read)
+{
+    struct stat now{};
+    if (ops.fstat(fd, &now) != 0)
+        fail();
+    if (now.st_size != before.st_size || !sameTime(now.st_mtim, before.st_mtim)
+        || !sameTime(now.st_ctim, before.st_ctim) || read != static_cast<std::uint64_t>(before.st_size))
+        throw IoError(kChangedMeanwhile);
 }
 
 // ---- finding a drawing -------------------------------------------------------------
@@ -244,23 +258,10 @@ struct Place {
     bool found = false;
 };
 
-// Opens a directory relative to `at`; one that may be searched but not
-// read is opened as a bare place to start from.
-std::unique_ptr<Fd> openDirectory(FileOps& ops, int at, const std::string& path, bool& syncable)
-{
-    int fd = ops.openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    syncable = fd >= 0;
-    if (fd < 0 && errno == EACCES)
-        fd = ops.openat(at, path, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    return std::make_unique<Fd>(ops, fd);
-}
-
 // Splits `path` (a name, or a link's target) into its directory part,
 // opened relative to place.dir and taking its place, and its last name.
 // False with errno set when the directory cannot be opened.
-bool enter(FileOps& ops, Place& place, const std::string& path)
+bool enter(Resolver& resolver, Place& place, const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -269,7 +270,7 @@ bool enter(FileOps& ops, Place& place, const std::string& path)
     if (slash != std::string::npos) {
         const std::string directory = slash == 0 ? std::string("/") : path.substr(0, slash);
         bool syncable = false;
-        auto dir = openDirectory(ops, place.dir->get(), directory, syncable);
+        auto dir = resolver.directory(place.dir->get(), directory, syncable);
         if (!dir)
             return false;
         if (!place.namedIn)
@@ -281,47 +282,61 @@ bool enter(FileOps& ops, Place& place, const std::string& path)
     return true;
 }
 
-// In a world-writable directory with the sticky bit, a link that neither
-// the caller nor the directory's owner made may lead anywhere its maker
-// chose: it is not followed, as the system's own protection has it.
-void refuseForeignLink(FileOps& ops, const Place& place)
-{
-    struct stat dir{};
-    if (ops.fstat(place.dir->get(), &dir) != 0)
-        fail();
-    if ((dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0 && place.st.st_uid != ::geteuid()
-        && place.st.st_uid != dir.st_uid)
-        throw IoError(kFileAccessDenied);
-}
-
 // Finds a drawing: opens its directory, looks its name up there and
 // follows it through symbolic links, each read relative to the directory
 // that holds it. Missing names come back not found; names that cannot be
-// reached throw.
+// reached, or links that may not be followed, throw.
 Place locate(FileOps& ops, const Drawing& drawing)
 {
+    Resolver resolver(ops);
     Place place;
-    place.dir = openDirectory(ops, AT_FDCWD, drawing.directory.empty() ? "." : drawing.directory, place.dirSyncable);
+    if (drawing.opened) {
+        const int fd = ops.openat(drawing.opened->fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            fail();
+        place.dir = std::make_unique<Fd>(ops, fd);
+        place.dirSyncable = true;
+    } else {
+        place.dir = resolver.directory(AT_FDCWD, drawing.directory.empty() ? "." : drawing.directory,
+                                       place.dirSyncable);
+    }
     std::string next = drawing.name;
-    for (int links = 0;; ++links) {
-        if (!place.dir || !enter(ops, place, next)) {
+    std::vector<uid_t> linkOwners;  // of the links followed to the drawing
+    for (;;) {
+        if (!place.dir || !enter(resolver, place, next)) {
             if (errno == ENOENT || errno == ENOTDIR)
                 return place;
             fail();
         }
         if (ops.fstatat(place.dir->get(), place.name, &place.st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT)
-                return place;
-            fail();
+            if (errno != ENOENT)
+                fail();
+            // Nothing there yet: a new file would be made in this
+            // directory, so a link must be one its owner may lead there.
+            place.st = {};
+            if (!linkOwners.empty()) {
+                struct stat dir{};
+                if (ops.fstat(place.dir->get(), &dir) != 0)
+                    fail();
+                for (const uid_t owner : linkOwners)
+                    if (!mayFollow(owner, dir.st_uid))
+                        throw IoError(kFileAccessDenied);
+            }
+            return place;
         }
         if (!S_ISLNK(place.st.st_mode))
             break;
-        if (links == kMaxLinks)
-            throw IoError::fromErrno(ELOOP);
-        refuseForeignLink(ops, place);
-        if (ops.readlinkat(place.dir->get(), place.name, next) != 0)
+        struct stat link{};
+        if (!resolver.readLink(place.dir->get(), place.name, link, next)) {
+            if (errno == ENOTDIR)
+                throw IoError(kFileInUse);  // the name changed while it was looked at
             fail();
+        }
+        linkOwners.push_back(link.st_uid);
     }
+    for (const uid_t owner : linkOwners)
+        if (!mayFollow(owner, place.st.st_uid))
+            throw IoError(kFileAccessDenied);
     place.found = S_ISREG(place.st.st_mode);
     return place;
 }
@@ -375,15 +390,118 @@ void requireWritable(FileOps& ops, const Place& place, const struct stat& st)
         throw IoError(kFileAccessDenied);
 }
 
+// Whether an error giving a file its owner or permissions says only that
+// they cannot be given here: not by this caller, or not on this file
+// system (many that come from other systems keep none).
+bool cannotKeep(int err)
+{
+    return err == EPERM || err == EINVAL || err == ENOSYS || err == ENOTSUP || err == EOPNOTSUPP;
+}
+
 // ---- the work file -------------------------------------------------------------------
+
+// The names a pass may give its files beside a drawing: the work file
+// (kWorkFileName, kWorkFileName.1 ...) and the temporary name of a backup
+// link (kWorkFileName.old, kWorkFileName.old1 ...); the first is number 0.
+std::string workName(int i)
+{
+    return i == 0 ? std::string(kWorkFileName) : std::string(kWorkFileName).append(".").append(std::to_string(i));
+}
+std::string backupLinkName(int i)
+{
+    const std::string name = std::string(kWorkFileName) + ".old";
+    return i == 0 ? name : name + std::to_string(i);
+}
+
+// Takes a lock that says a pass is using the file open as `fd`, without
+// waiting; false when another holds one. A file system that keeps no
+// locks lets everybody have one.
+bool lockFile(FileOps& ops, int fd)
+{
+    if (ops.flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    if (errno == EWOULDBLOCK)
+        return false;
+    if (errno == ENOLCK || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)
+        return true;
+    fail();
+}
+
+// Whether the open file `fd` holds what a work file holds: nothing yet,
+// or a drawing (its first line a group code). Anything else of that name
+// is somebody's own file.
+bool holdsWorkFileContent(FileOps& ops, int fd)
+{
+    char head[64];
+    ssize_t got;
+    do
+        got = ops.pread(fd, head, sizeof head, 0);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0)
+        return got == 0;
+    std::string_view line(head, static_cast<std::size_t>(got));
+    const std::size_t lf = line.find('\n');
+    if (lf == std::string_view::npos && line.size() == sizeof head)
+        return false;
+    line = line.substr(0, lf);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.remove_suffix(1);
+    while (!line.empty() && line.front() == ' ')
+        line.remove_prefix(1);
+    if (!line.empty() && line.front() == '-')
+        line.remove_prefix(1);
+    return !line.empty() && line.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// Removes `name` in `dirFd` when it is what a pass that was killed left
+// behind: a regular file that no pass holds, empty or holding a drawing.
+// Returns whether there was anything of that name.
+bool removeIfLeftBehind(FileOps& ops, int dirFd, const std::string& name)
+{
+    struct stat st{};
+    if (ops.fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno != ENOENT;
+    if (!S_ISREG(st.st_mode))
+        return true;
+    const int fd = ops.openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    Fd file(ops, fd);
+    struct stat open{};
+    if (ops.fstat(fd, &open) != 0 || !sameFile(open, st) || ops.flock(fd, LOCK_EX | LOCK_NB) != 0
+        || !holdsWorkFileContent(ops, fd))
+        return true;
+    struct stat still{};
+    if (ops.fstatat(dirFd, name, &still, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(still, open))
+        ops.unlinkat(dirFd, name, 0);  // best effort: the name is taken over otherwise
+    return true;
+}
+
+// Removes what passes that were killed left in `dirFd` (see
+// removeIfLeftBehind()), but never the drawing `keep` itself. Numbers are
+// claimed from 0 up, so a few missing ones end the search.
+void removeLeftBehind(FileOps& ops, int dirFd, const std::string& keep)
+{
+    constexpr int kGap = 8;
+    for (auto* nameOf : {&workName, &backupLinkName}) {
+        int missing = 0;
+        for (int i = 0; i < kMaxWorkNames && missing < kGap; ++i) {
+            const std::string name = (*nameOf)(i);
+            missing = name == keep || removeIfLeftBehind(ops, dirFd, name) ? 0 : missing + 1;
+        }
+    }
+}
 
 // A new file in an open directory. Where the file system allows, it has no
 // name at all until publish() gives it one, so a pass that is killed
 // leaves nothing behind; elsewhere it is kWorkFileName, or kWorkFileName.N
-// while that name is taken. Removed when it goes, unless kept.
+// while that name is taken, and before it takes one, what killed passes
+// left there is removed when `cleanUp` is given (the name of the drawing,
+// which stays whatever its name). Either way it is locked while the pass
+// uses it. Removed when it goes, unless kept.
 class WorkFile {
 public:
-    WorkFile(FileOps& ops, int dirFd) : ops_(ops), dirFd_(dirFd)
+    WorkFile(FileOps& ops, int dirFd, const std::string* cleanUp = nullptr) : ops_(ops), dirFd_(dirFd)
     {
         int fd = ops.openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         if (fd >= 0) {
@@ -392,15 +510,32 @@ public:
             // without it the file could never be named.
             procPath_ = "/proc/self/fd/" + std::to_string(fd);
             struct stat viaProc{};
-            if (ops.fstatat(AT_FDCWD, procPath_, &viaProc, 0) == 0)
+            if (ops.fstatat(AT_FDCWD, procPath_, &viaProc, 0) == 0) {
+                lockFile(ops, fd);  // a new file nobody else can open yet
                 return;
+            }
             fd_.reset();
             procPath_.clear();
         } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             fail();
         }
+        if (cleanUp)
+            removeLeftBehind(ops, dirFd, *cleanUp);
         fd = claimName([&](const std::string& name) {
-            return ops.openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            const int created = ops.openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (created < 0)
+                return created;
+            // Locked, and still under its name: a pass that took it for
+            // one left behind may have removed it in between.
+            Fd file(ops, created);
+            struct stat mine{};
+            struct stat named{};
+            if (!lockFile(ops, created) || ops.fstat(created, &mine) != 0
+                || ops.fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !sameFile(mine, named)) {
+                errno = EEXIST;
+                return -1;
+            }
+            return file.release();
         });
         fd_ = std::make_unique<Fd>(ops, fd);
     }
@@ -412,11 +547,20 @@ public:
             fd_.reset();
         if (!kept_ && !name_.empty())
             ops_.unlinkat(dirFd_, name_, 0);
+        lockHolder_.reset();
     }
 
     int fd() const { return fd_->get(); }
-    // Closes the file, reporting a failed close; named by then.
-    void close() { fd_->close(); }
+    // Closes the file, reporting a failed close; named by then. Its lock
+    // stays until the work file goes, so that its name is never taken for
+    // one a killed pass left.
+    void close()
+    {
+        const int lockHolder = ops_.duplicate(fd());
+        if (lockHolder >= 0)
+            lockHolder_ = std::make_unique<Fd>(ops_, lockHolder);
+        fd_->close();
+    }
     void keep()
     {
         kept_ = true;
@@ -435,10 +579,10 @@ public:
     void adopt(const struct stat& like, int likeFd, PassReport* report)
     {
         if (ops_.fchown(fd(), like.st_uid, like.st_gid) != 0) {
-            if (errno != EPERM && errno != EINVAL)
+            if (!cannotKeep(errno))
                 fail();
             // The caller may still be able to keep the group.
-            if (ops_.fchown(fd(), static_cast<uid_t>(-1), like.st_gid) != 0 && errno != EPERM && errno != EINVAL)
+            if (ops_.fchown(fd(), static_cast<uid_t>(-1), like.st_gid) != 0 && !cannotKeep(errno))
                 fail();
             struct stat now{};
             if (ops_.fstat(fd(), &now) != 0)
@@ -448,8 +592,12 @@ public:
                 report->groupKept = now.st_gid == like.st_gid;
             }
         }
-        if (likeFd >= 0 ? ops_.copyAttributes(likeFd, fd()) != 0 : ops_.fchmod(fd(), like.st_mode & 07777) != 0)
-            fail();
+        if (likeFd >= 0 ? ops_.copyAttributes(likeFd, fd()) != 0 : ops_.fchmod(fd(), like.st_mode & 07777) != 0) {
+            if (!cannotKeep(errno))
+                fail();
+            if (report)
+                report->modeKept = false;
+        }
     }
 
     void flush()
@@ -476,9 +624,7 @@ private:
     int claimName(Take take)
     {
         for (int i = 0; i < kMaxWorkNames; ++i) {
-            std::string name = kWorkFileName;
-            if (i != 0)
-                name.append(".").append(std::to_string(i));
+            std::string name = workName(i);
             const int result = take(name);
             if (result >= 0) {
                 name_ = std::move(name);
@@ -494,6 +640,7 @@ private:
     FileOps& ops_;
     int dirFd_;
     std::unique_ptr<Fd> fd_;
+    std::unique_ptr<Fd> lockHolder_;  // once closed
     std::string procPath_;  // for an unnamed file
     std::string name_;      // once it has one
     PendingRemoval pending_;
@@ -537,10 +684,9 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
         if (ops.linkat(AT_FDCWD, self, dirFd, backupName, AT_SYMLINK_FOLLOW) == 0)
             return;
         int err = errno;
-        const std::string temporary = std::string(kWorkFileName) + ".old";
         PendingRemoval pending;
         for (int i = 0; err == EEXIST && i < kMaxWorkNames; ++i) {
-            const std::string name = i == 0 ? temporary : temporary + std::to_string(i);
+            const std::string name = backupLinkName(i);
             if (ops.linkat(AT_FDCWD, self, dirFd, name, AT_SYMLINK_FOLLOW) == 0) {
                 pending.set(dirFd, name);
                 if (ops.renameat(dirFd, name, dirFd, backupName) != 0) {
@@ -586,14 +732,14 @@ public:
     // attributes of `like` (open as likeFd, or -1). `expected`, when given,
     // is the file the name must still lead to at the moment of the replace.
     void convert(const ConversionSwitches& switches, const ProgressSink& progress, const struct stat& like,
-                 int likeFd, const struct stat* expected)
+                 int likeFd, const struct stat* expected, bool cleanUp = true)
     {
         if (expected)
             expected_ = *expected;
-        work_ = std::make_unique<WorkFile>(ops_, place_.dir->get());
+        work_ = std::make_unique<WorkFile>(ops_, place_.dir->get(), cleanUp ? &place_.name : nullptr);
         const auto inputSize = static_cast<std::uint64_t>(inputStat_.st_size);
         FdSink file(ops_, work_->fd(), inputSize);
-        report_ = runPass(ops_, input_->get(), inputSize, file, switches, progress);
+        report_ = runPass(ops_, input_->get(), inputSize, file, switches, progress, &read_);
         work_->adopt(like, likeFd, &report_);
     }
 
@@ -614,6 +760,7 @@ public:
         work_->flush();
         if (expected_)
             requireStillThere(ops_, place_, *expected_);
+        requireUnchanged(ops_, input_->get(), inputStat_, read_);
         if (backupName_)
             makeBackup(ops_, input_->get(), inputStat_, place_.namedIn ? place_.namedIn->get() : dirFd, *backupName_);
         const std::string& name = work_->publish();
@@ -638,6 +785,7 @@ private:
     std::optional<std::string> backupName_;
     std::optional<struct stat> expected_;
     std::unique_ptr<WorkFile> work_;
+    std::uint64_t read_ = 0;  // bytes the input gave
     PassReport report_;
 };
 
@@ -662,35 +810,51 @@ PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, c
         skipped.found = false;
         return skipped;
     }
-    struct stat st{};
-    auto in = std::make_unique<Fd>(ops, openFound(ops, place, st));
-    if (batch && batch->met(st)) {
+    if (batch && batch->finishing(keyOf(place.st))) {
+        // Another name of the drawing whose last steps are under way: once
+        // they are done the name leads to the file written, or, as another
+        // hard link, still to the file read.
+        batch->finish();
+        place = locate(ops, drawing);
+        if (!place.found) {
+            PassReport skipped;
+            skipped.found = false;
+            return skipped;
+        }
+    }
+    if (batch && batch->met(keyOf(place.st))) {
         PassReport skipped;
         skipped.repeated = true;
         return skipped;
     }
+    struct stat st{};
+    auto in = std::make_unique<Fd>(ops, openFound(ops, place, st));
     // One pass at a time; and the name must still lead to the file locked.
-    if (ops.flock(in->get(), LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK)
-            throw IoError(kFileInUse);
-        fail();
-    }
+    if (!lockFile(ops, in->get()))
+        throw IoError(kFileInUse);
     requireStillThere(ops, place, st);
     requireWritable(ops, place, st);
+    // The file as it is from here on: the pass checks at its end that
+    // nobody changed it meanwhile.
+    if (ops.fstat(in->get(), &st) != 0)
+        fail();
     // The backup goes beside the name given, a link's as well.
     std::optional<std::string> backupName = BackupName(drawing.name);
     if (!switches.keepBackup || *backupName == drawing.name)
         backupName.reset();
     const int inFd = in->get();
+    // A batch looks for what killed passes left in each directory once.
+    struct stat dir{};
+    const bool cleanUp = !batch || (ops.fstat(place.dir->get(), &dir) == 0 && batch->firstTimeIn(keyOf(dir)));
     auto replace = std::make_shared<Replace>(ops, std::move(place), std::move(in), st, backupName);
-    replace->convert(switches, progress, st, inFd, &st);
+    replace->convert(switches, progress, st, inFd, &st, cleanUp);
     if (!batch)
         return replace->finish(nullptr);
-    // The batch converts each file once, whatever becomes of it: neither
-    // the file read nor the one that replaces it again.
-    batch->remember(st);
-    batch->remember(replace->result());
-    return batch->finishLater([replace, batch] { return replace->finish(batch); }, replace->report(), inOrder);
+    // Whatever becomes of it, the batch does not convert the file it
+    // writes once more.
+    batch->remember(keyOf(replace->result()));
+    return batch->finishLater([replace, batch] { return replace->finish(batch); }, replace->report(), inOrder,
+                              keyOf(st));
 }
 
 PassReport ConvertToFile(const Drawing& input, const Drawing& output, const ConversionSwitches& switches,
@@ -745,12 +909,15 @@ PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switche
     struct stat st{};
     Fd in(ops, openFound(ops, place, st));
     if (batch) {
-        if (batch->met(st)) {
+        struct stat dir{};
+        if (ops.fstat(place.dir->get(), &dir) != 0)
+            fail();
+        if (batch->checked(keyOf(dir), place.name)) {
             PassReport skipped;
             skipped.repeated = true;
             return skipped;
         }
-        batch->remember(st);
+        batch->rememberChecked(keyOf(dir), place.name);
     }
     NullSink sink;
     return runPass(ops, in.get(), static_cast<std::uint64_t>(st.st_size), sink, switches, progress);
@@ -848,6 +1015,8 @@ Batch& Batch::operator=(Batch&& other) noexcept
         worker_ = std::move(other.worker_);
         noThread_ = other.noThread_;
         files_ = std::move(other.files_);
+        entries_ = std::move(other.entries_);
+        cleaned_ = std::move(other.cleaned_);
         directories_ = std::exchange(other.directories_, {});
     }
     return *this;
@@ -855,7 +1024,8 @@ Batch& Batch::operator=(Batch&& other) noexcept
 
 Batch::~Batch() { flush(); }
 
-PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport prepared, InOrder& inOrder)
+PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport prepared, InOrder& inOrder,
+                              const FileKey& input)
 {
     if (!finished_)
         return lastSteps();
@@ -876,6 +1046,7 @@ PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport 
         return prepared;
     }
     pending_ = true;
+    pendingInput_ = input;
     worker_->run(std::move(lastSteps));
     return prepared;
 }
@@ -894,19 +1065,30 @@ void Batch::finish()
 void Batch::flushLater(FileOps& ops, int dirFd)
 {
     struct stat st{};
-    if (ops.fstat(dirFd, &st) != 0 || directories_.count({st.st_dev, st.st_ino}) != 0)
+    if (ops.fstat(dirFd, &st) != 0)
         return;
+    const FileKey key = keyOf(st);
+    for (const auto& waiting : directories_)
+        if (waiting.key == key)
+            return;
     const int copy = ops.openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (copy < 0)
+    if (copy < 0) {
         ops.fsync(dirFd);  // no copy to keep: flush it now
-    else
-        directories_.insert({{st.st_dev, st.st_ino}, Pending{&ops, copy}});
+        return;
+    }
+    if (directories_.size() == kMaxWaitingDirectories) {
+        const Waiting oldest = directories_.front();
+        directories_.pop_front();
+        oldest.ops->fsync(oldest.fd);
+        oldest.ops->close(oldest.fd);
+    }
+    directories_.push_back({key, &ops, copy});
 }
 
 void Batch::flush()
 {
     finish();
-    for (const auto& [key, directory] : directories_) {
+    for (const auto& directory : directories_) {
         directory.ops->fsync(directory.fd);
         directory.ops->close(directory.fd);
     }

@@ -1,11 +1,10 @@
 // One conversion pass over a file on disk.
 #pragma once
 
-#include <sys/stat.h>
-
+#include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
-#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -25,14 +24,25 @@ inline constexpr const char* kWorkFileName = "razade.&&&";
 // ("PLAN.DXF" gives "PLAN.old"); a name without "." gets ".old" appended.
 std::string BackupName(const std::string& fileName);
 
-// The drawings a batch has met, by device and inode, so that a drawing
-// named twice (once more through a link, or by its directory and by its
-// own name) is converted only once.
+// A file as the system tells files apart (its device and its number there).
+struct FileKey {
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    auto operator<=>(const FileKey&) const = default;
+};
+
+// The drawings a batch has written, so that a drawing named twice (once
+// more through a link, or by its directory and by its own name) is
+// converted only once: a name that leads to a file the batch wrote is
+// skipped. A name that still leads to the file that was read (another
+// hard link of it) is a drawing in its own right. A dry run, which writes
+// nothing, skips a name that leads to a directory entry it checked.
 //
-// A batch also flushes the directories it replaced files in once, when it
-// ends, rather than after each file: each drawing is still on the disk
-// before it replaces the old one, and the journal of the file system
-// takes each rename along with the next file's flush anyway.
+// A batch also flushes the directories it replaced files in later, rather
+// than after each file: each drawing is still on the disk before it
+// replaces the old one, and the journal of the file system takes each
+// rename along with the next file's flush anyway. A few directories wait
+// at a time; the oldest is flushed when one more comes.
 class Batch {
 public:
     // What a drawing's last steps came to: its report, or the failure (an
@@ -56,10 +66,23 @@ public:
     // Finishes and flushes what is still to finish and flush.
     ~Batch();
 
-    bool met(const struct stat& st) const { return files_.count({st.st_dev, st.st_ino}) != 0; }
-    void remember(const struct stat& st) { files_.insert({st.st_dev, st.st_ino}); }
+    bool met(const FileKey& file) const { return files_.count(file) != 0; }
+    void remember(const FileKey& file) { files_.insert(file); }
+    // For a dry run: a directory entry, by its directory and name.
+    bool checked(const FileKey& directory, const std::string& name) const
+    {
+        return entries_.count({directory, name}) != 0;
+    }
+    void rememberChecked(const FileKey& directory, const std::string& name) { entries_.insert({directory, name}); }
 
-    // Takes a copy of the open directory `dirFd` to flush at the end.
+    // Whether the batch looks into the directory for the first time.
+    bool firstTimeIn(const FileKey& directory) { return cleaned_.insert(directory).second; }
+
+    // Whether the last steps handed over and not yet finished are those
+    // of the file read as `file`.
+    bool finishing(const FileKey& file) const { return pending_ && pendingInput_ == file; }
+
+    // Takes a copy of the open directory `dirFd` to flush later.
     void flushLater(FileOps& ops, int dirFd);
     // Waits for the last steps under way and hands their outcome on.
     void finish();
@@ -87,7 +110,11 @@ public:
     // For Convert(): runs a drawing's last steps now, or, in a batch whose
     // drawings overlap, on the batch's thread once the drawing before is
     // finished; `prepared` is what the pass reported.
-    PassReport finishLater(std::function<PassReport()> lastSteps, PassReport prepared, InOrder& inOrder);
+    PassReport finishLater(std::function<PassReport()> lastSteps, PassReport prepared, InOrder& inOrder,
+                           const FileKey& input = {});
+
+    // How many directories wait to be flushed at most.
+    static constexpr std::size_t kMaxWaitingDirectories = 16;
 
 private:
     struct Worker;
@@ -95,12 +122,16 @@ private:
     std::unique_ptr<Worker> worker_;
     bool pending_ = false;    // last steps handed to the worker, outcome not yet passed on
     bool noThread_ = false;   // none could be had: the last steps run at once
-    std::set<std::pair<dev_t, ino_t>> files_;
-    struct Pending {
+    FileKey pendingInput_;  // the file the pending last steps read
+    std::set<FileKey> files_;
+    std::set<std::pair<FileKey, std::string>> entries_;
+    std::set<FileKey> cleaned_;
+    struct Waiting {
+        FileKey key;
         FileOps* ops;
         int fd;
     };
-    std::map<std::pair<dev_t, ino_t>, Pending> directories_;
+    std::deque<Waiting> directories_;  // oldest first
 };
 
 // Converts a drawing in place.

@@ -88,6 +88,11 @@ public:
 
 }  // namespace
 
+int FileOps::duplicate(int fd)
+{
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+
 void FileOps::startWriteBack(int fd, off_t offset, off_t length)
 {
 #if defined(__linux__)

@@ -43,6 +43,9 @@ public:
     // other extended attributes of file `from`. A file system that keeps no
     // such attributes is no failure; -1 with errno set for any other.
     virtual int copyAttributes(int from, int to) = 0;
+    // Another descriptor of the same open file (sharing its lock), or -1
+    // with errno set.
+    virtual int duplicate(int fd);
     // Asks the system to start writing a range of the file to the disk,
     // without waiting; only a hint, so it reports nothing.
     virtual void startWriteBack(int fd, off_t offset, off_t length);

@@ -20,6 +20,9 @@ std::string ioErrorText(int code)
         text = "Texts in UTF-8 (AutoCAD 2007 or later): save the drawing as an older DXF version, "
                "or convert without recoding texts";
         break;
+    case kChangedMeanwhile:
+        text = "Changed by another program while it was converted; nothing was replaced";
+        break;
     default: text = std::string("I/O error ").append(std::to_string(code)); break;
     }
     // A message box sentence ends with a full stop unless it has one already.

@@ -19,6 +19,9 @@ enum IoErrorCode : int {
     // recode) a drawing whose texts are written in UTF-8.
     kNotAsciiDxf = 1001,
     kTextsInUtf8 = 1002,
+    // A drawing another program changed while the pass read it: nothing
+    // was replaced.
+    kChangedMeanwhile = 1004,
 };
 
 // The text shown for an I/O error number: "File access denied.",

@@ -99,6 +99,7 @@ struct PassReport {
     bool pending = false;                 // its last steps still run: the outcome comes through the batch
     bool ownerKept = true;                // the replaced file has its old owner
     bool groupKept = true;                // ... and its old group
+    bool modeKept = true;                 // ... and its permissions (and other attributes)
     std::uint64_t lines = 0;              // lines read
     std::uint64_t textsRecoded = 0;       // group-1 values that came out different
     std::uint64_t coloursRenumbered = 0;  // group-62 values given another number

@@ -18,6 +18,8 @@ QString ErrorText(const std::exception& error)
         case kTextsInUtf8:
             return QStringLiteral("Texty výkresu jsou v kódování UTF-8 (AutoCAD 2007 nebo novější). "
                                   "Uložte výkres jako starší verzi DXF, nebo vypněte Konverzi češtiny.");
+        case kChangedMeanwhile:
+            return QStringLiteral("Soubor změnil během konverze jiný program; nic nebylo nahrazeno.");
         default:
             break;
         }

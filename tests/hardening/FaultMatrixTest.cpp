@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <functional>
 #include <map>
+#include <memory>
 #include <ostream>
 #include <set>
 #include <sstream>
@@ -162,6 +163,24 @@ std::string layoutName(Scene::Layout l)
 void PrintTo(Scene::Layout l, std::ostream* os) { *os << layoutName(l); }
 
 // Small reads and writes, so that failing "the 3rd read" lands mid-file.
+// Fails the nth call of kind `which` that looks up the name `on` (any call
+// when null) with `err`; a close is counted from the pass's first write on,
+// after the directories on the way to the drawing were opened and closed.
+std::function<int(Op, int)> failAt(FaultyOps& ops, Op which, int nth, int err, const char* on = nullptr)
+{
+    struct Count {
+        int seen = 0;
+        bool written = false;
+    };
+    auto count = std::make_shared<Count>();
+    return [&ops, which, nth, err, on, count](Op op, int) {
+        count->written = count->written || op == Op::kWrite;
+        if (op != which || (on && ops.lookedUp != on) || (op == Op::kClose && !count->written))
+            return 0;
+        return ++count->seen == nth ? err : 0;
+    };
+}
+
 void cutShort(FaultyOps& ops)
 {
     ops.maxRead = 128 * 1024;
@@ -354,11 +373,8 @@ TEST(FaultMatrix, WorkFileThatCannotBeRemovedHidesNothing)
         const std::string where = std::string(opName(p.op)) + " #" + std::to_string(p.nth);
         FaultyOps ops;
         cutShort(ops);
-        ops.fault = [&](Op op, int nth) {
-            if (op == Op::kUnlink)
-                return EBUSY;
-            return op == p.op && nth == p.nth ? kInjected : 0;
-        };
+        const auto injected = failAt(ops, p.op, p.nth, kInjected);
+        ops.fault = [&](Op op, int nth) { return op == Op::kUnlink ? EBUSY : injected(op, nth); };
         const Outcome outcome = scene.convert(ops);
         EXPECT_EQ(outcome.code, kInjected) << where << ": " << describe(outcome);
         EXPECT_TRUE(scene.content() == scene.old) << where;
@@ -493,8 +509,8 @@ TEST(RealFailures, OpenInputThatVanishedAfterItWasFound)
 {
     Scene scene(Scene::Layout::kLinkBackup, 100 * 1024);
     FaultyOps ops;
-    ops.before = [&](Op op, int nth) {
-        if (op == Op::kOpen && nth == 2)  // the drawing's, after its directory's
+    ops.before = [&](Op op, int) {
+        if (op == Op::kOpen && ops.lookedUp == scene.name)
             ::unlink((scene.dir / scene.name).c_str());
     };
     expectError(scene.convert(ops), {kFileNotOpen, "I/O error 103."});
@@ -588,10 +604,13 @@ TEST(FoundByHardening, UnreadableInputIsNotReportedMissing)
 // file that took the old name is never touched.
 TEST(RealFailures, DirectoryReplacedByAFileMidPass)
 {
+    // Before the drawing is opened, before the work file is made, before
+    // the backup link and before the replace.
     const struct {
         Op when;
         int nth;
-    } points[] = {{Op::kOpen, 2}, {Op::kOpen, 3}, {Op::kLink, 1}, {Op::kRename, 1}};
+        const char* on;
+    } points[] = {{Op::kOpen, 1, "plan.dxf"}, {Op::kOpen, 1, "."}, {Op::kLink, 1, nullptr}, {Op::kRename, 1, nullptr}};
     for (const auto& p : points) {
         const std::string where = std::string(opName(p.when)) + " #" + std::to_string(p.nth);
         ScratchDir top;
@@ -599,8 +618,9 @@ TEST(RealFailures, DirectoryReplacedByAFileMidPass)
         const std::string old = makeDrawing(100 * 1024, 9);
         writeFile(top / "vykresy/plan.dxf", old);
         FaultyOps ops;
-        ops.before = [&](Op op, int n) {
-            if (op == p.when && n == p.nth) {
+        int seen = 0;
+        ops.before = [&](Op op, int) {
+            if (op == p.when && (!p.on || ops.lookedUp == p.on) && ++seen == p.nth) {
                 ::rename((top / "vykresy").c_str(), (top / "moved").c_str());
                 writeFile(top / "vykresy", "not a directory\n");
             }
@@ -664,7 +684,9 @@ struct SeamCase {
     int nth;
     int err;
     Expected expected;
+    const char* on = nullptr;
 };
+
 
 void PrintTo(const SeamCase& c, std::ostream* os) { *os << c.name; }
 
@@ -676,7 +698,7 @@ TEST_P(SeamFailures, ReportedWithTheirNumberAndText)
     Scene scene(Scene::Layout::kLinkBackup);
     FaultyOps ops;
     cutShort(ops);
-    ops.fault = [&](Op op, int nth) { return op == c.op && nth == c.nth ? c.err : 0; };
+    ops.fault = failAt(ops, c.op, c.nth, c.err, c.on);
     expectError(scene.convert(ops), c.expected);
     scene.expectUntouched(c.name);
 }
@@ -693,8 +715,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SeamCase{"ReplaceAcrossDevices", Op::kRename, 2, EXDEV, {EXDEV, "I/O error 18."}},
                       SeamCase{"ReplaceBusy", Op::kRename, 2, EBUSY, {EBUSY, "I/O error 16."}},
                       SeamCase{"OpenInputTooMany", Op::kOpen, 1, ENFILE, {kTooManyOpenFiles, "Too many open files."}},
-                      SeamCase{"CreateWorkReadOnlyFs", Op::kOpen, 3, EROFS, kDenied},
-                      SeamCase{"InputGoneAtOpen", Op::kOpen, 2, ENOENT, {kFileNotOpen, "I/O error 103."}}),
+                      SeamCase{"CreateWorkReadOnlyFs", Op::kOpen, 1, EROFS, kDenied, "."},
+                      SeamCase{"InputGoneAtOpen", Op::kOpen, 1, ENOENT, {kFileNotOpen, "I/O error 103."}, "plan.dxf"}),
     [](const auto& i) { return std::string(i.param.name); });
 
 // A backup that cannot be linked is copied instead, times kept.
