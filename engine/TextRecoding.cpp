@@ -222,10 +222,10 @@ void PiecewiseRecoding::finish()
     // As decodeEscapes() ends a text: a "%" or "%%" stays, digits decode.
     switch (escape_) {
     case Escape::None: break;
-    case Escape::OnePercent: emit('%'); break;
+    case Escape::OnePercent: send('%'); break;
     case Escape::TwoPercent:
-        emit('%');
-        emit('%');
+        send('%');
+        send('%');
         break;
     case Escape::Digits:
         put(static_cast<unsigned char>(value_ % 256));
@@ -244,7 +244,7 @@ void PiecewiseRecoding::decode(unsigned char c)
         if (c == '%') {
             escape_ = Escape::OnePercent;
         } else if (isPlain(static_cast<char>(c))) {
-            emit(static_cast<char>(c));
+            send(static_cast<char>(c));
         } else {
             const unsigned char read = c == 0xA7 ? 0x85 : c;
             changed_ = changed_ || latinToWindows().recode[read] != c;
@@ -256,13 +256,13 @@ void PiecewiseRecoding::decode(unsigned char c)
             escape_ = Escape::TwoPercent;
             return;
         }
-        emit('%');  // a lone "%"
+        send('%');  // a lone "%"
         escape_ = Escape::None;
         decode(c);
         return;
     case Escape::TwoPercent:
         if (c == '%') {
-            emit('%');  // of three or more, the last two start the escape
+            send('%');  // of three or more, the last two start the escape
             return;
         }
         if (isDigit(c)) {
@@ -271,8 +271,8 @@ void PiecewiseRecoding::decode(unsigned char c)
             value_ = c - '0';
             return;
         }
-        emit('%');  // no digits leave the "%%"
-        emit('%');
+        send('%');  // no digits leave the "%%"
+        send('%');
         escape_ = Escape::None;
         afterEscape(c);
         return;
@@ -296,7 +296,7 @@ void PiecewiseRecoding::afterEscape(unsigned char c)
     if (c == 'c' && emitted_ >= 2 && pending_[used_ - 1] == '%' && pending_[used_ - 2] == '%') {
         used_ -= 2;
         emitted_ -= 2;
-        emit(static_cast<char>(0xDD));
+        send(static_cast<char>(0xDD));
         changed_ = true;
         return;
     }
@@ -307,7 +307,7 @@ void PiecewiseRecoding::afterEscape(unsigned char c)
 void PiecewiseRecoding::encode(unsigned char c)
 {
     if (isPlain(static_cast<char>(c))) {
-        emit(static_cast<char>(c));
+        send(static_cast<char>(c));
         return;
     }
     const ByteTable& t = windowsToLatin();
@@ -315,21 +315,21 @@ void PiecewiseRecoding::encode(unsigned char c)
     changed_ = true;
     const unsigned r = t.recode[c];
     if (r < 128) {
-        emit(static_cast<char>(r));
+        send(static_cast<char>(r));
         return;
     }
     for (const char e : escapeOf(r))
-        emit(e);
+        send(e);
 }
 
 void PiecewiseRecoding::put(unsigned char c)
 {
     const ByteTable& t = latinToWindows();
     lost_ += t.lost[c];
-    emit(static_cast<char>(t.recode[c]));
+    send(static_cast<char>(t.recode[c]));
 }
 
-void PiecewiseRecoding::emit(char c)
+void PiecewiseRecoding::send(char c)
 {
     if (used_ == pending_.size())
         flush(2);

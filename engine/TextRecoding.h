@@ -66,7 +66,7 @@ private:
     void encode(unsigned char c);
     void afterEscape(unsigned char c);
     void put(unsigned char c);
-    void emit(char c);
+    void send(char c);
     void flush(std::size_t keep);
 
     const bool latinToWindows_;
