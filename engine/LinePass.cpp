@@ -393,7 +393,7 @@ public:
     bool readPiece(std::string_view& piece)
     {
         if (begin_ == end_ && !refill()) {
-            piece = {};
+            piece = {buffer_.get(), 0};  // no bytes, but somewhere all the same
             goesOn_ = false;
             return true;
         }

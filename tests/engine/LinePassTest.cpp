@@ -591,6 +591,18 @@ public:
     std::size_t given = 0;
 };
 
+// The defaults and three others that between them turn each switch.
+std::vector<ConversionSwitches> switchVariants()
+{
+    std::vector<ConversionSwitches> variants(4);
+    variants[1].textDirection = "wl";
+    variants[1].palette16 = true;
+    variants[2].recodeTexts = false;
+    variants[2].colourDirection = "as";
+    variants[3].palette256 = false;
+    return variants;
+}
+
 void expectSameReport(const PassReport& got, const PassReport& expected)
 {
     ASSERT_EQ(got.lines, expected.lines);
@@ -606,12 +618,7 @@ void expectSameReport(const PassReport& got, const PassReport& expected)
 TEST(Paths, BlockScanAndLineByLineAgree)
 {
     std::mt19937 rng(20261208);
-    std::vector<ConversionSwitches> variants(4);
-    variants[1].textDirection = "wl";
-    variants[1].palette16 = true;
-    variants[2].recodeTexts = false;
-    variants[2].colourDirection = "as";
-    variants[3].palette256 = false;
+    const std::vector<ConversionSwitches> variants = switchVariants();
     // Refused inputs are refused alike.
     auto refusedWith = [](auto&& pass) {
         try {
@@ -798,12 +805,7 @@ TEST(Paths, LinesTakenInPiecesAgree)
     // goes the way a line too long to hold goes; the output, the counts and
     // the progress are those of the usual pass.
     std::mt19937 rng(64);
-    std::vector<ConversionSwitches> variants(4);
-    variants[1].textDirection = "wl";
-    variants[1].palette16 = true;
-    variants[2].recodeTexts = false;
-    variants[2].colourDirection = "as";
-    variants[3].palette256 = false;
+    const std::vector<ConversionSwitches> variants = switchVariants();
     for (int round = 0; round < 400; ++round) {
         const std::string input = randomDrawing(rng, 1 + rng() % (round % 3 == 0 ? 400 : 40));
         const ConversionSwitches& sw = variants[static_cast<std::size_t>(round) % variants.size()];
@@ -905,6 +907,7 @@ TEST(LongLines, TakenInPiecesAsTheyWouldBeWhole)
          "9\r\n$DWGCODEPAGE\r\n3\r\nANSI" + many + "$X\r\n62\r\n4\r\n", 0, 1, 0},
         {"code page run to a code 0", "9\r\n$DWGCODEPAGE\r\n" + many + "0" + many + "\r\nEOF\r\n",
          "9\r\n$DWGCODEPAGE\r\n" + many + "0" + many + "\r\nEOF\r\n", 0, 0, 0},
+        {"text at the end without a line end", "1\r\n%%130" + many, "1\r\n\xE9" + many + "\r\n", 1, 0, 0},
         {"end-of-file mark after a long line", "0\r\n" + many + "\r\n\x1A" + many, "0\r\n" + many + "\r\n", 0, 0, 0},
     };
     for (const auto& c : cases) {
