@@ -734,7 +734,7 @@ private:
 // How many bytes from p on, of n, are the byte c.
 std::size_t runOf(const char* p, std::size_t n, char c)
 {
-    const std::uint64_t all = 0x0101010101010101 * static_cast<unsigned char>(c);
+    const std::uint64_t all = std::uint64_t{0x0101010101010101} * static_cast<unsigned char>(c);
     std::size_t i = 0;
     for (std::uint64_t word; i + 8 <= n; i += 8) {
         std::memcpy(&word, p + i, 8);
