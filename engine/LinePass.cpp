@@ -292,8 +292,8 @@ class LineReader {
 public:
     // Has the stretches of each block made for `sieve` on the reading
     // thread where the source has one.
-    LineReader(ByteSource& source, std::size_t chunk, CodeSieve sieve)
-        : source_(source), chunk_(chunk), maker_(sieve, StretchMaker::placeAfter(chunk + kHeadroom + kPadding)),
+    LineReader(ByteSource& source, std::size_t chunk, CodeSieve sieve, std::size_t longestHeld)
+        : source_(source), chunk_(chunk), longestHeld_(longestHeld), maker_(sieve, StretchMaker::placeAfter(chunk + kHeadroom + kPadding)),
           marked_(source.takeBlockJob(&maker_)), buffer_(NewBlock(bufferSize()))
     {
     }
@@ -346,27 +346,70 @@ public:
     }
 
     // The next line without its terminator; empty at the end of the input.
+    // A line that lies whole in the block is handed out whole; one that
+    // has to be put together is, up to the longest the reader holds: then
+    // lineGoesOn() tells that the rest comes from readPiece().
     [[gnu::noinline]] std::string_view readLine()
     {
         bool joining = false;
         joined_.clear();
+        goesOn_ = false;
         for (;;) {
             if (begin_ == end_ && !refill())
                 return joining ? std::string_view(joined_) : std::string_view();
             const std::size_t start = begin_;
             LineEndCursor cursor(buffer_.get(), start, end_);
             const std::size_t lf = cursor.next();
-            if (lf != end_) {
+            const bool ends = lf != end_;
+            if (ends && !joining) {
                 begin_ = lf + 1;
-                return finish(joining, start, lf - cursor.lastWasCrLf());
+                return {buffer_.get() + start, lf - cursor.lastWasCrLf() - start};
             }
             // A CR without an LF right behind it (in this block) is dropped
             // and the line goes on; so does a line that runs past the block.
-            const std::size_t stop = cursor.stop(start);
+            const std::size_t stop = ends ? lf - cursor.lastWasCrLf() : cursor.stop(start);
+            const std::size_t room = longestHeld_ - joined_.size();
+            if (stop - start > room) {
+                joined_.append(buffer_.get() + start, room);
+                begin_ = start + room;
+                goesOn_ = true;
+                return joined_;
+            }
             joined_.append(buffer_.get() + start, stop - start);
+            if (ends) {
+                begin_ = lf + 1;
+                return joined_;
+            }
             joining = true;
             begin_ = stop + (stop != end_);
         }
+    }
+
+    // Whether the line readLine() gave goes on past what it held.
+    bool lineGoesOn() const { return goesOn_; }
+
+    // The next bytes of a line that goes on, up to its end, the block's
+    // end or a CR; true when the line ends with them.
+    bool readPiece(std::string_view& piece)
+    {
+        if (begin_ == end_ && !refill()) {
+            piece = {buffer_.get(), 0};  // no bytes, but somewhere all the same
+            goesOn_ = false;
+            return true;
+        }
+        const std::size_t start = begin_;
+        LineEndCursor cursor(buffer_.get(), start, end_);
+        const std::size_t lf = cursor.next();
+        if (lf != end_) {
+            begin_ = lf + 1;
+            piece = {buffer_.get() + start, lf - cursor.lastWasCrLf() - start};
+            goesOn_ = false;
+            return true;
+        }
+        const std::size_t stop = cursor.stop(start);
+        begin_ = stop + (stop != end_);
+        piece = {buffer_.get() + start, stop - start};
+        return false;
     }
 
     // How many bytes of the input the lines taken so far spanned.
@@ -386,14 +429,6 @@ public:
     const Stretch* stretches() const { return stretches_; }
 
 private:
-    std::string_view finish(bool joining, std::size_t start, std::size_t stop)
-    {
-        if (!joining)
-            return {buffer_.get() + start, stop - start};
-        joined_.append(buffer_.get() + start, stop - start);
-        return joined_;
-    }
-
     std::size_t bufferSize() const
     {
         const std::size_t bytes = chunk_ + kHeadroom + kPadding;
@@ -421,6 +456,7 @@ private:
 
     ByteSource& source_;
     const std::size_t chunk_;
+    const std::size_t longestHeld_;  // of a line put together
     StretchMaker maker_;
     const bool marked_;  // the source has maker_ make the stretches
     Block buffer_;
@@ -430,6 +466,7 @@ private:
     std::size_t end_ = 0;       // bytes held in the buffer
     std::uint64_t offset_ = 0;  // file offset of buffer_[0]
     bool eof_ = false;
+    bool goesOn_ = false;  // the line handed out last goes on
     std::string joined_;
 };
 
@@ -473,6 +510,20 @@ public:
         }
         std::memcpy(buffer_.get() + used_, data, n);
         used_ += n;
+    }
+
+    // n times the byte c, as they are.
+    void putRepeated(char c, std::uint64_t n)
+    {
+        if (discards_)
+            return;
+        std::array<char, 4096> bytes;
+        bytes.fill(c);
+        while (n != 0) {
+            const std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(n, bytes.size()));
+            putRaw(bytes.data(), now);
+            n -= now;
+        }
     }
 
     void flush()
@@ -680,9 +731,276 @@ private:
     bool versionDue_ = true;  // until the version is read or the header ends
 };
 
+// How many bytes from p on, of n, are the byte c.
+std::size_t runOf(const char* p, std::size_t n, char c)
+{
+    const std::uint64_t all = std::uint64_t{0x0101010101010101} * static_cast<unsigned char>(c);
+    std::size_t i = 0;
+    for (std::uint64_t word; i + 8 <= n; i += 8) {
+        std::memcpy(&word, p + i, 8);
+        if (word != all)
+            break;
+    }
+    while (i < n && p[i] == c)
+        ++i;
+    return i;
+}
+
+// Whether s, its ASCII letters upper-cased, contains `upperNeedle`, which
+// starts with a letter: looked for where its first letter stands.
+bool findUpper(std::string_view s, std::string_view upperNeedle)
+{
+    if (s.size() < upperNeedle.size())
+        return false;
+    const std::size_t last = s.size() - upperNeedle.size();
+    for (const char first : {upperNeedle[0], static_cast<char>(upperNeedle[0] | 0x20)}) {
+        for (std::size_t i = 0; i <= last; ++i) {
+            const void* at = std::memchr(s.data() + i, first, last + 1 - i);
+            if (at == nullptr)
+                break;
+            i = static_cast<std::size_t>(static_cast<const char*>(at) - s.data());
+            if (containsUpper(s.substr(i, upperNeedle.size()), upperNeedle))
+                return true;
+        }
+    }
+    return false;
+}
+
+// A line too long to hold, seen as it goes by in pieces: whether it
+// contains a word, in any case, across the cuts between pieces too.
+class WordWatch {
+public:
+    explicit WordWatch(std::string_view upperWord) : word_(upperWord) {}
+
+    void add(std::string_view s)
+    {
+        if (found_ || s.empty())
+            return;
+        const std::size_t overlap = word_.size() - 1;
+        seam_.append(s.substr(0, std::min(s.size(), overlap)));
+        found_ = findUpper(seam_, word_) || findUpper(s, word_);
+        if (s.size() >= overlap)
+            seam_.assign(s.substr(s.size() - overlap));
+        else if (seam_.size() > overlap)
+            seam_.erase(0, seam_.size() - overlap);
+    }
+
+    bool found() const { return found_; }
+
+private:
+    const std::string_view word_;
+    std::string seam_;  // the last bytes before the next piece
+    bool found_ = false;
+};
+
+// A line too long to hold as the rules see it: spaces, a core from the
+// first byte that is not a space to the last, and spaces. The core is kept
+// while it is at most `longest` bytes long; a line with a longer one is no
+// group code and none of the names the pass looks for.
+class LineShape {
+public:
+    explicit LineShape(std::size_t longest) : longest_(longest) {}
+
+    void add(std::string_view s)
+    {
+        std::size_t i = 0;
+        while (i < s.size() && !long_) {
+            if (const std::size_t spaces = runOf(s.data() + i, s.size() - i, ' '); spaces != 0) {
+                (core_.empty() ? leading_ : trailing_) += spaces;
+                i += spaces;
+                continue;
+            }
+            // The spaces counted as trailing were inside the core.
+            if (core_.size() + trailing_ >= longest_) {
+                long_ = true;
+                break;
+            }
+            core_.append(static_cast<std::size_t>(trailing_), ' ');
+            trailing_ = 0;
+            core_ += s[i++];
+        }
+    }
+
+    bool coreKept() const { return !long_; }
+    std::string_view core() const { return core_; }
+    std::uint64_t leading() const { return leading_; }
+    std::uint64_t trailing() const { return trailing_; }
+
+    // What the rules for group codes and names make of the line: its core,
+    // or, where that is too long, a line that is none of them.
+    std::string_view standIn() const { return long_ ? std::string_view("\x01") : std::string_view(core_); }
+
+private:
+    const std::size_t longest_;
+    std::string core_;
+    std::uint64_t leading_ = 0;
+    std::uint64_t trailing_ = 0;  // spaces after the core so far
+    bool long_ = false;
+};
+
+// The longest core a LineShape keeps for the rules of the pass: longer
+// than any group code or name it looks for.
+constexpr std::size_t kShortCore = 16;
+
+// A line held back until the pass knows what to write for it, as runs of
+// equal bytes: a line of spaces or of zero bytes costs next to nothing,
+// and only a line of more than kMostRuns runs cannot be held.
+class HeldLine {
+public:
+    static constexpr std::size_t kMostRuns = std::size_t{1} << 17;
+
+    // Takes bytes from the start of s while it can hold them; returns how
+    // many it took.
+    std::size_t add(std::string_view s)
+    {
+        std::size_t i = 0;
+        while (i < s.size()) {
+            const auto c = static_cast<unsigned char>(s[i]);
+            std::size_t n = runOf(s.data() + i, s.size() - i, s[i]);
+            if (!runs_.empty() && runs_.back().byte == c) {
+                const std::size_t more = std::min<std::size_t>(n, kLongestRun - runs_.back().count);
+                runs_.back().count += static_cast<std::uint32_t>(more);
+                i += more;
+                n -= more;
+                if (n == 0)
+                    continue;
+            }
+            if (runs_.size() == kMostRuns)
+                break;
+            const std::size_t now = std::min<std::size_t>(n, kLongestRun);
+            runs_.push_back({static_cast<std::uint32_t>(now), c});
+            i += now;
+        }
+        return i;
+    }
+
+    void writeTo(LineWriter& writer) const
+    {
+        for (const Run& run : runs_)
+            writer.putRepeated(static_cast<char>(run.byte), run.count);
+    }
+
+private:
+    static constexpr std::size_t kLongestRun = ~std::uint32_t{0};
+    struct Run {
+        std::uint32_t count;
+        unsigned char byte;
+    };
+    std::vector<Run> runs_;
+};
+
 // A colour number as written: at most a sign and three digits.
 using ColourText = std::array<char, 4>;
 std::string_view renumberColourLine(std::string_view line, const ColourMap& map, ColourText& text, bool& renumbered);
+// The number that goes out for a colour of `magnitude` (at most 255),
+// negative where the sign stays.
+std::string_view colourNumber(unsigned magnitude, bool signKept, const ColourMap& map, ColourText& text,
+                              bool& renumbered);
+
+// renumberColourLine() for a line too long to hold, read as it comes in
+// pieces: as soon as the digits pass 255 the line stays as it is, and once
+// they end at 255 or less the number that goes out is known but for its
+// sign, which stays only where nothing but spaces follows. Before that,
+// the line holds only spaces, a sign or a prefix, and digits.
+class ColourReading {
+public:
+    enum class Verdict { Open, Stays, Number };
+
+    void add(std::string_view s)
+    {
+        if (!clean_)
+            return;
+        for (std::size_t i = 0; i < s.size() && verdict_ != Verdict::Stays;) {
+            const char c = s[i];
+            switch (phase_) {
+            case Phase::Spaces:
+            case Phase::After: {
+                const std::size_t spaces = runOf(s.data() + i, s.size() - i, ' ');
+                i += spaces;
+                if (i == s.size())
+                    break;
+                if (phase_ == Phase::After) {
+                    clean_ = false;  // the rest does not matter
+                    return;
+                }
+                phase_ = Phase::Start;
+                break;
+            }
+            case Phase::Start:
+                ++i;
+                if (c == '+' || c == '-') {
+                    negative_ = c == '-';
+                    phase_ = Phase::Digits;
+                } else if (c == '$' || c == 'x' || c == 'X') {
+                    base_ = 16;
+                    phase_ = Phase::Digits;
+                } else if (c == '0') {
+                    phase_ = Phase::Zero;
+                } else {
+                    --i;
+                    phase_ = Phase::Digits;
+                }
+                break;
+            case Phase::Zero:
+                phase_ = Phase::Digits;
+                if (c == 'x' || c == 'X') {
+                    base_ = 16;
+                    ++i;
+                } else {
+                    digit(0);
+                }
+                break;
+            case Phase::Digits: {
+                const int d = digitOf(c);
+                if (d < 0) {
+                    verdict_ = Verdict::Number;
+                    phase_ = Phase::After;
+                    break;
+                }
+                ++i;
+                digit(static_cast<unsigned>(d));
+                break;
+            }
+            }
+        }
+    }
+
+    Verdict verdict() const { return verdict_; }
+
+    // At the end of the line: the number that goes out, when it does not stay.
+    std::string_view number(const ColourMap& map, ColourText& text, bool& renumbered) const
+    {
+        return colourNumber(magnitude_, negative_ && clean_, map, text, renumbered);
+    }
+
+private:
+    enum class Phase { Spaces, Start, Zero, Digits, After };
+
+    int digitOf(char c) const
+    {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (base_ == 16 && c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (base_ == 16 && c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    }
+
+    void digit(unsigned d)
+    {
+        magnitude_ = magnitude_ * base_ + d;
+        if (magnitude_ > 255)
+            verdict_ = Verdict::Stays;
+    }
+
+    Phase phase_ = Phase::Spaces;
+    Verdict verdict_ = Verdict::Open;
+    unsigned base_ = 10;
+    unsigned magnitude_ = 0;
+    bool negative_ = false;
+    bool clean_ = true;  // nothing but spaces after the digits so far
+};
 
 // The code lines that matter to a pass with these switches: a pass that
 // recodes texts follows the structure.
@@ -694,9 +1012,9 @@ CodeSieve sieveFor(const ConversionSwitches& switches)
 class Pass {
 public:
     Pass(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
-         const ProgressSink& progress)
-        : reader_(in, chunkFor(size), sieveFor(switches)),
-          writer_(out, chunkFor(size)), size_(size),
+         const ProgressSink& progress, std::size_t longLine)
+        : reader_(in, chunkFor(size), sieveFor(switches), longLine), longLine_(longLine),
+          writer_(out, chunkFor(size)), textOut_(writer_), size_(size),
           switches_(switches), progress_(progress),
           latinToWindows_(switches.textDirection == kLatinToWindows),
           codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852"),
@@ -725,17 +1043,62 @@ public:
     }
 
 private:
-    // A binary DXF file is refused whatever the switches; a file that marks
-    // itself as UTF-8 is refused when its texts are to be recoded. Both
-    // before any line is taken.
+    // A binary DXF file is refused whatever the switches, and so is a file
+    // whose first line is no group code; a file that marks itself as UTF-8
+    // is refused when its texts are to be recoded. All before anything is
+    // written. The first line is taken here.
     void refuseUnfitInput()
     {
         const std::string_view head = reader_.head(kBinarySentinel.size());
         if (head == kBinarySentinel)
             throw IoError(kNotAsciiDxf);
-        if (switches_.recodeTexts && head.substr(0, kUtf8Mark.size()) == kUtf8Mark)
-            throw IoError(kTextsInUtf8);
+        if (head.empty())
+            return;  // an empty file stays empty
+        // The byte order mark stands in front of the first line, not in it.
+        const bool marked = head.substr(0, kUtf8Mark.size()) == kUtf8Mark;
+        if (marked)
+            reader_.consumeTo(kUtf8Mark.size());
+        bool atCode;
+        const std::string_view line = nextLine(atCode);
+        if (!reader_.lineGoesOn()) {
+            refuseFirstLine(line, marked);
+            writer_.put(line);
+        } else {
+            // Spaces around a group code, held as they are counted.
+            LineShape shape(kLongestFirstCode);
+            eachPiece(line, true, [&](std::string_view piece) { shape.add(piece); });
+            refuseFirstLine(shape.coreKept() ? shape.core() : std::string_view("\x01"), marked);
+            lastCode_ = classifyCode(shape.core(), tails_);
+            writer_.putRepeated(' ', shape.leading());
+            writer_.putRaw(shape.core().data(), shape.core().size());
+            writer_.putRepeated(' ', shape.trailing());
+            writer_.putRaw("\r\n", 2);
+        }
+        reportProgress();
     }
+
+    // Refuses the input for its first line (the byte order mark taken off),
+    // else writes the mark back.
+    void refuseFirstLine(std::string_view line, bool marked)
+    {
+        if (!isGroupCode(trimmed(line)))
+            throw IoError(kNotAsciiDxf);
+        if (switches_.recodeTexts && marked)
+            throw IoError(kTextsInUtf8);
+        if (marked)
+            writer_.putRaw(kUtf8Mark.data(), kUtf8Mark.size());
+    }
+
+    // A group code as written: an optional minus and decimal digits.
+    static bool isGroupCode(std::string_view s)
+    {
+        if (!s.empty() && s.front() == '-')
+            s.remove_prefix(1);
+        return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }
+
+    // The longest group code a first line too long to hold may have.
+    static constexpr std::size_t kLongestFirstCode = 64 << 10;
 
     // The stretches the leap looks at, made 64 at a time (4 KiB of the
     // block): the masks come out of the vector instructions faster so.
@@ -1020,9 +1383,15 @@ private:
             lastCode_ = kind;  // the value's code, for oneLine()
             return {runStart, true};
         }
-        const std::string_view result = takeValue(kind, value, lines + 2);
-        if (!valueCrLf || result != value)
+        if (value.size() > longLine_ && isTextValue(kind)) {
+            // Recoded as it goes out, not put together first.
+            writer_.putRaw(data + runStart, valueStart - runStart);
+            longText(kind, value, false, lines + 2);
+            runStart = valueEnd + 1;
+        } else if (const std::string_view result = takeValue(kind, value, lines + 2);
+                   !valueCrLf || result != value) {
             replace(valueStart, valueEnd + 1, result);
+        }
         if (offset + valueEnd + 1 > progressMark_)
             noteProgress(valueEnd + 1);
         return {runStart, false};
@@ -1033,47 +1402,205 @@ private:
     [[gnu::noinline]] void oneLine()
     {
         bool atCode;
-        std::string_view line = nextLine(atCode);
-        bool asItIs = atCode;
-        if (startsCodePageRun(atCode, lastCode_, line)) {
-            codePageRun(line);
-            if (inCodePageRun_)
-                return;  // the input ended in it
-            // A value line that ends the run is not converted, though the
-            // structure sees it.
-            if (report_.lines % 2 == 0)
-                follow(lastCode_, line);
-            asItIs = true;
+        const std::string_view line = nextLine(atCode);
+        if (reader_.lineGoesOn() || line.size() > longLine_) {
+            longLine(line, atCode);
+            return;
         }
-        writer_.put(asItIs ? line : takeValue(lastCode_, line, report_.lines));
+        if (startsCodePageRun(atCode, lastCode_, line)) {
+            writer_.put(line);
+            codePageRun();
+            return;
+        }
+        writer_.put(atCode ? line : takeValue(lastCode_, line, report_.lines));
         reportProgress();
     }
 
-    // The code-page header: its value lines up to the next "$" line, or up
-    // to the group code 0 that ends the header when it is the last
-    // variable there. `line` becomes that line, which goes on like any
-    // other; the run stays open when the input ends in it.
-    void codePageRun(std::string_view& line)
+    // The code-page header after the line that starts it: its value lines
+    // up to the next "$" line, or up to the group code 0 that ends the
+    // header when it is the last variable there. That line goes out as it
+    // is, though the structure sees it. The run stays open when the input
+    // ends in it.
+    void codePageRun()
     {
         inCodePageRun_ = true;
-        writer_.put(line);
         for (;;) {
             if (reader_.physicalEnd()) {
                 reportProgress();
                 return;
             }
             bool atCode;
-            line = nextLine(atCode);
-            if (line.find('$') != std::string_view::npos || (atCode && lastCode_ == Code::Zero))
+            const std::string_view line = nextLine(atCode);
+            if (reader_.lineGoesOn() ? longRunLine(line, atCode) : runLine(line, atCode))
                 break;
-            if (containsUpper(line, "ANSI")) {
-                writer_.put(codePageValue_);
-                ++report_.codePagesSet;
-            } else {
-                writer_.put(line);
-            }
         }
         inCodePageRun_ = false;
+        reportProgress();
+    }
+
+    // A line of the code-page run, written; returns whether it ends the run.
+    bool runLine(std::string_view line, bool atCode)
+    {
+        if (line.find('$') != std::string_view::npos || (atCode && lastCode_ == Code::Zero)) {
+            if (!atCode)
+                follow(lastCode_, line);
+            writer_.put(line);
+            return true;
+        }
+        putRunValue(containsUpper(line, "ANSI"), [&] { writer_.put(line); });
+        return false;
+    }
+
+    // A line of the run that mentions ANSI is replaced by the code-page
+    // value; any other goes out as `asItIs` writes it.
+    template <typename AsItIs>
+    void putRunValue(bool replaced, AsItIs&& asItIs)
+    {
+        if (replaced) {
+            writer_.put(codePageValue_);
+            ++report_.codePagesSet;
+        } else {
+            asItIs();
+        }
+    }
+
+    // runLine() for a line too long to hold (its first bytes in `head`).
+    // It is held back until a "$" says it stays or its end says what goes
+    // out; a line too varied to hold (see HeldLine) is decided there by
+    // what came of it so far.
+    bool longRunLine(std::string_view head, bool atCode)
+    {
+        LineShape shape(kShortCore);
+        WordWatch ansi("ANSI");
+        HeldLine held;
+        bool dollar = false;
+        enum class Out { Held, AsItIs, Replaced } out = Out::Held;
+        eachPiece(head, true, [&](std::string_view piece) {
+            shape.add(piece);
+            ansi.add(piece);
+            dollar = dollar || std::memchr(piece.data(), '$', piece.size()) != nullptr;
+            if (out == Out::Held) {
+                const std::size_t taken = dollar ? 0 : held.add(piece);
+                if (taken == piece.size())
+                    return;
+                out = !dollar && ansi.found() ? Out::Replaced : Out::AsItIs;
+                if (out == Out::Replaced)
+                    return;
+                held.writeTo(writer_);
+                piece.remove_prefix(taken);
+            }
+            if (out == Out::AsItIs)
+                writer_.putRaw(piece.data(), piece.size());
+        });
+        if (atCode)
+            lastCode_ = classifyCode(shape.standIn(), tails_);
+        const bool ends = dollar || (atCode && lastCode_ == Code::Zero);
+        if (ends && !atCode)
+            follow(lastCode_, shape.standIn());
+        const bool stillHeld = out == Out::Held;
+        if (stillHeld)
+            out = !dollar && ansi.found() ? Out::Replaced : Out::AsItIs;
+        putRunValue(out == Out::Replaced, [&] {
+            if (stillHeld)
+                held.writeTo(writer_);
+            writer_.putRaw("\r\n", 2);
+        });
+        return ends;
+    }
+
+    // Hands `take` the line that `head` starts, piece by piece: head, then,
+    // where the line goes on, the rest as the reader gives it.
+    template <typename Take>
+    void eachPiece(std::string_view head, bool goesOn, Take&& take)
+    {
+        take(head);
+        if (!goesOn || !reader_.lineGoesOn())
+            return;
+        std::string_view piece;
+        bool ended;
+        do {
+            ended = reader_.readPiece(piece);
+            take(piece);
+        } while (!ended);
+    }
+
+    // oneLine() for a line longer than the pass takes whole (its first
+    // bytes in `head`): written as it goes by, but for a text, recoded as it
+    // goes by, and a colour, held back no longer than its number needs.
+    void longLine(std::string_view head, bool atCode)
+    {
+        const Code code = lastCode_;  // the value's code
+        if (!atCode && isTextValue(code)) {
+            longText(code, head, true, report_.lines);
+        } else if (!atCode && code == Code::Colour && switches_.renumberColours()) {
+            longColour(head);
+        } else {
+            LineShape shape(kShortCore);
+            WordWatch codePage("DWGCODEPAGE");
+            eachPiece(head, true, [&](std::string_view piece) {
+                writer_.putRaw(piece.data(), piece.size());
+                shape.add(piece);
+                codePage.add(piece);
+            });
+            writer_.putRaw("\r\n", 2);
+            if (atCode)
+                lastCode_ = classifyCode(shape.standIn(), tails_);
+            if (codePage.found() && (atCode || code == Code::Nine)) {
+                codePageRun();
+                return;
+            }
+            if (!atCode)
+                follow(code, shape.standIn());
+        }
+        reportProgress();
+    }
+
+    // A text value too long to hold, recoded piece by piece as it goes
+    // out; `line` is its line number. The structure sees it after.
+    void longText(Code code, std::string_view head, bool goesOn, std::uint64_t line)
+    {
+        LineShape shape(kShortCore);
+        PiecewiseRecoding recoding(latinToWindows_, textOut_);
+        eachPiece(head, goesOn, [&](std::string_view piece) {
+            shape.add(piece);
+            recoding.add(piece);
+        });
+        recoding.finish();
+        writer_.putRaw("\r\n", 2);
+        follow(code, shape.standIn());
+        countText(recoding.lost(), recoding.changed(), line);
+    }
+
+    // A colour value too long to hold: held back while it may still be a
+    // number, written as it goes by once it stays.
+    void longColour(std::string_view head)
+    {
+        ColourReading reading;
+        HeldLine held;
+        bool writing = false;
+        eachPiece(head, true, [&](std::string_view piece) {
+            if (writing) {
+                writer_.putRaw(piece.data(), piece.size());
+                return;
+            }
+            const bool open = reading.verdict() == ColourReading::Verdict::Open;
+            reading.add(piece);
+            if (reading.verdict() == ColourReading::Verdict::Stays) {
+                held.writeTo(writer_);
+                writer_.putRaw(piece.data(), piece.size());
+                writing = true;
+            } else if (open) {
+                held.add(piece);  // spaces, a sign or prefix, zeros and three digits at most
+            }
+        });
+        follow(Code::Colour, "\x01");
+        if (writing) {
+            writer_.putRaw("\r\n", 2);
+            return;
+        }
+        bool renumbered = false;
+        writer_.put(reading.number(colourMap_, colourText_, renumbered));
+        report_.coloursRenumbered += renumbered;
     }
 
     // The next line the slow way, counted; a code line is classified.
@@ -1129,14 +1656,18 @@ private:
     {
         scratch_.clear();
         const std::size_t lost = ConvertTextInto(latinToWindows_, value, scratch_);
+        countText(lost, scratch_ != value, line);
+        return scratch_;
+    }
+
+    void countText(std::size_t lost, bool changed, std::uint64_t line)
+    {
         if (lost != 0) {
             report_.charsLost += lost;
             if (report_.lostCharLines.size() < PassReport::kMaxLostLines)
                 report_.lostCharLines.push_back(line);
         }
-        if (scratch_ != value)
-            ++report_.textsRecoded;
-        return scratch_;
+        report_.textsRecoded += changed;
     }
 
     std::string_view renumberColour(std::string_view value)
@@ -1179,7 +1710,14 @@ private:
     }
 
     LineReader reader_;
+    const std::size_t longLine_;  // a line longer than this goes through in pieces
     LineWriter writer_;
+    // Where a text recoded piece by piece goes.
+    struct TextOut final : PiecewiseRecoding::Out {
+        explicit TextOut(LineWriter& w) : writer(w) {}
+        void write(const char* data, std::size_t n) override { writer.putRaw(data, n); }
+        LineWriter& writer;
+    } textOut_;
     const std::uint64_t size_;
     const ConversionSwitches& switches_;
     const ProgressSink& progress_;
@@ -1304,7 +1842,13 @@ std::string_view renumberColourLine(std::string_view line, const ColourMap& map,
     // Trailing spaces end the number like the end of the line does; any
     // other character after the digits drops the sign.
     const bool cleanEnd = trimmed(line.substr(i)).empty();
-    const bool keepSign = negative && cleanEnd && magnitude != 0;
+    return colourNumber(static_cast<unsigned>(magnitude), negative && cleanEnd, map, text, renumbered);
+}
+
+std::string_view colourNumber(unsigned magnitude, bool signKept, const ColourMap& map, ColourText& text,
+                              bool& renumbered)
+{
+    const bool keepSign = signKept && magnitude != 0;
     unsigned colour = map[magnitude];
     renumbered = colour != magnitude;
     char* const end = text.data() + text.size();
@@ -1335,7 +1879,14 @@ int ProgressPercent(std::uint64_t done, std::uint64_t total)
 PassReport ConvertStream(ByteSource& in, ByteSink& out, std::uint64_t inputSize,
                          const ConversionSwitches& switches, const ProgressSink& progress)
 {
-    return Pass(in, out, inputSize, switches, progress).run();
+    return ConvertStreamInPieces(in, out, inputSize, switches, kLongLine, progress);
+}
+
+PassReport ConvertStreamInPieces(ByteSource& in, ByteSink& out, std::uint64_t inputSize,
+                                 const ConversionSwitches& switches, std::size_t longLine,
+                                 const ProgressSink& progress)
+{
+    return Pass(in, out, inputSize, switches, progress, std::max<std::size_t>(longLine, 1)).run();
 }
 
 std::string ConvertBuffer(std::string_view input, const ConversionSwitches& switches, PassReport* report,

@@ -117,9 +117,21 @@ struct PassReport {
 // with CR LF. Code and value lines alternate from the first line on; only
 // a line at a code position is taken for a group code, and only such a
 // line, when it starts with the byte 0x1A (the DOS end-of-file mark), ends
-// the input.
+// the input. The first line (after a UTF-8 byte order mark, which goes out
+// again in front of it) must be a group code, spaces around it allowed:
+// else the input is refused with IoError(kNotAsciiDxf), nothing written.
 PassReport ConvertStream(ByteSource& in, ByteSink& out, std::uint64_t inputSize,
                          const ConversionSwitches& switches, const ProgressSink& progress = {});
+
+// Lines longer than this are taken in pieces: however long a line is, the
+// pass holds no more of it than this.
+constexpr std::size_t kLongLine = 64 << 10;
+
+// ConvertStream() with lines taken in pieces from `longLine` bytes on
+// instead (for the tests: the way long lines go, tried on short ones).
+PassReport ConvertStreamInPieces(ByteSource& in, ByteSink& out, std::uint64_t inputSize,
+                                 const ConversionSwitches& switches, std::size_t longLine,
+                                 const ProgressSink& progress = {});
 
 // Convenience for tests and tools: converts a whole buffer in memory.
 std::string ConvertBuffer(std::string_view input, const ConversionSwitches& switches,

@@ -88,6 +88,14 @@ bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 bool isPlain(char c) { return static_cast<unsigned char>(c) < 128; }
 
+// The Latin II escape of a byte: "%%" and its three decimal digits.
+using Escape5 = std::array<char, 5>;
+Escape5 escapeOf(unsigned r)
+{
+    return {'%', '%', static_cast<char>('0' + r / 100), static_cast<char>('0' + r / 10 % 10),
+            static_cast<char>('0' + r % 10)};
+}
+
 // "wl": bytes of 128 or more become "%%" and their decimal code.
 std::size_t encodeEscapes(std::string_view line, std::string& out)
 {
@@ -108,9 +116,8 @@ std::size_t encodeEscapes(std::string_view line, std::string& out)
         if (r < 128) {
             out += static_cast<char>(r);
         } else {
-            const char escape[5] = {'%', '%', static_cast<char>('0' + r / 100), static_cast<char>('0' + r / 10 % 10),
-                                    static_cast<char>('0' + r % 10)};
-            out.append(escape, 5);
+            const Escape5 escape = escapeOf(r);
+            out.append(escape.data(), escape.size());
         }
         i = j + 1;
     }
@@ -198,6 +205,146 @@ unsigned char ConvertChar(const TextDirection& direction, unsigned char c)
 std::size_t ConvertTextInto(bool latinToWindowsDirection, std::string_view line, std::string& out)
 {
     return latinToWindowsDirection ? decodeEscapes(line, out) : encodeEscapes(line, out);
+}
+
+void PiecewiseRecoding::add(std::string_view piece)
+{
+    for (const char c : piece) {
+        if (latinToWindows_)
+            decode(static_cast<unsigned char>(c));
+        else
+            encode(static_cast<unsigned char>(c));
+    }
+}
+
+void PiecewiseRecoding::finish()
+{
+    // As decodeEscapes() ends a text: a "%" or "%%" stays, digits decode.
+    switch (escape_) {
+    case Escape::None: break;
+    case Escape::OnePercent: send('%'); break;
+    case Escape::TwoPercent:
+        send('%');
+        send('%');
+        break;
+    case Escape::Digits:
+        put(static_cast<unsigned char>(value_ % 256));
+        changed_ = true;
+        break;
+    }
+    escape_ = Escape::None;
+    flush(0);
+}
+
+// decodeEscapes() one byte at a time.
+void PiecewiseRecoding::decode(unsigned char c)
+{
+    switch (escape_) {
+    case Escape::None:
+        if (c == '%') {
+            escape_ = Escape::OnePercent;
+        } else if (isPlain(static_cast<char>(c))) {
+            send(static_cast<char>(c));
+        } else {
+            const unsigned char read = c == 0xA7 ? 0x85 : c;
+            changed_ = changed_ || latinToWindows().recode[read] != c;
+            put(read);
+        }
+        return;
+    case Escape::OnePercent:
+        if (c == '%') {
+            escape_ = Escape::TwoPercent;
+            return;
+        }
+        send('%');  // a lone "%"
+        escape_ = Escape::None;
+        decode(c);
+        return;
+    case Escape::TwoPercent:
+        if (c == '%') {
+            send('%');  // of three or more, the last two start the escape
+            return;
+        }
+        if (isDigit(c)) {
+            escape_ = Escape::Digits;
+            digits_ = 1;
+            value_ = c - '0';
+            return;
+        }
+        send('%');  // no digits leave the "%%"
+        send('%');
+        escape_ = Escape::None;
+        afterEscape(c);
+        return;
+    case Escape::Digits:
+        if (isDigit(c) && digits_ < 4) {
+            ++digits_;
+            value_ = value_ * 10 + (c - '0');
+            return;
+        }
+        put(static_cast<unsigned char>(value_ % 256));
+        changed_ = true;
+        escape_ = Escape::None;
+        afterEscape(c);
+        return;
+    }
+}
+
+// "%%c" is the diameter sign, where the escape's bytes end in "%%".
+void PiecewiseRecoding::afterEscape(unsigned char c)
+{
+    if (c == 'c' && emitted_ >= 2 && pending_[used_ - 1] == '%' && pending_[used_ - 2] == '%') {
+        used_ -= 2;
+        emitted_ -= 2;
+        send(static_cast<char>(0xDD));
+        changed_ = true;
+        return;
+    }
+    decode(c);
+}
+
+// encodeEscapes() one byte at a time.
+void PiecewiseRecoding::encode(unsigned char c)
+{
+    if (isPlain(static_cast<char>(c))) {
+        send(static_cast<char>(c));
+        return;
+    }
+    const ByteTable& t = windowsToLatin();
+    lost_ += t.lost[c];
+    changed_ = true;
+    const unsigned r = t.recode[c];
+    if (r < 128) {
+        send(static_cast<char>(r));
+        return;
+    }
+    for (const char e : escapeOf(r))
+        send(e);
+}
+
+void PiecewiseRecoding::put(unsigned char c)
+{
+    const ByteTable& t = latinToWindows();
+    lost_ += t.lost[c];
+    send(static_cast<char>(t.recode[c]));
+}
+
+void PiecewiseRecoding::send(char c)
+{
+    if (used_ == pending_.size())
+        flush(2);
+    pending_[used_++] = c;
+    ++emitted_;
+}
+
+// Writes all but the last `keep` bytes not yet written.
+void PiecewiseRecoding::flush(std::size_t keep)
+{
+    if (used_ <= keep)
+        return;
+    out_.write(pending_.data(), used_ - keep);
+    std::memmove(pending_.data(), pending_.data() + used_ - keep, keep);
+    used_ = keep;
 }
 
 std::string ConvertText(const TextDirection& direction, std::string_view line)

@@ -32,4 +32,55 @@ std::string ConvertText(const TextDirection& direction, std::string_view line);
 // because the target code page has no counterpart for them.
 std::size_t ConvertTextInto(bool latinToWindows, std::string_view line, std::string& out);
 
+// The same recoding for a text too long to hold: it comes in pieces, cut
+// anywhere, and goes out in short runs of bytes as it is recoded, the
+// whole giving what ConvertTextInto() gives for the whole text. Only the
+// few bytes an escape may still need are kept from one piece to the next.
+class PiecewiseRecoding {
+public:
+    class Out {
+    public:
+        virtual void write(const char* data, std::size_t n) = 0;
+
+    protected:
+        ~Out() = default;
+    };
+
+    PiecewiseRecoding(bool latinToWindows, Out& out) : latinToWindows_(latinToWindows), out_(out) {}
+
+    void add(std::string_view piece);
+    // At the end of the text: writes what is still kept.
+    void finish();
+
+    // Bytes that became spaces, as ConvertTextInto() counts them.
+    std::size_t lost() const { return lost_; }
+    // Whether the text came out different from what went in.
+    bool changed() const { return changed_; }
+
+private:
+    // Where an escape stands after the bytes so far ("lw"): none, "%",
+    // "%%", or "%%" and 1 to 4 digits.
+    enum class Escape { None, OnePercent, TwoPercent, Digits };
+
+    void decode(unsigned char c);
+    void encode(unsigned char c);
+    void afterEscape(unsigned char c);
+    void put(unsigned char c);
+    void send(char c);
+    void flush(std::size_t keep);
+
+    const bool latinToWindows_;
+    Out& out_;
+    Escape escape_ = Escape::None;
+    unsigned digits_ = 0;
+    unsigned value_ = 0;
+    std::size_t lost_ = 0;
+    bool changed_ = false;
+    std::uint64_t emitted_ = 0;  // bytes of the recoded text so far
+    // The recoded bytes not yet written; the last two stay while "%%c"
+    // may still turn them into the diameter sign.
+    std::array<char, 4096> pending_{};
+    std::size_t used_ = 0;
+};
+
 }  // namespace dxfkonv

@@ -6,8 +6,10 @@
 // string), byte 1 how the input is cut into reads, the rest is the file.
 //
 // Checked for every input:
-// - a binary DXF file (the 22-byte mark at its start) is refused whatever
-//   the switches; a file starting with the UTF-8 byte order mark is
+// - a binary DXF file (the 22-byte mark at its start), and a file whose
+//   first line (after a UTF-8 byte order mark, CRs dropped) is not spaces
+//   around an optional minus and digits, is refused whatever the
+//   switches; a file starting with the UTF-8 byte order mark is otherwise
 //   refused when texts are recoded; texts in UTF-8 are never a reason to
 //   refuse with recoding off; nothing else is refused, and a refusal does
 //   not depend on how the input arrives.
@@ -20,7 +22,9 @@
 // - with recoding and renumbering off, no Ctrl-Z and no "DWGCODEPAGE",
 //   the output is the input with its line ends made CR LF;
 // - the output, the report and the progress do not depend on how the
-//   input arrives (one piece, or reads of 1, 2, 3 ... bytes);
+//   input arrives (one piece, or reads of 1, 2, 3 ... bytes), nor on
+//   whether lines are taken in pieces from a few bytes on, as lines too
+//   long to hold are;
 // - progress runs strictly upwards within 0..100, none for an input under
 //   128 bytes, and ends at 100 when the whole input was read.
 
@@ -182,6 +186,32 @@ Run runReadAhead(std::string_view input, const ConversionSwitches& s, unsigned p
     return runFrom(source, input, s);
 }
 
+// The same, with lines taken in pieces from `longLine` bytes on.
+Run runInPieces(std::string_view input, const ConversionSwitches& s, unsigned pattern, std::size_t longLine)
+{
+    PiecewiseSource source(input, pattern);
+    Run r;
+    StringSink sink;
+    r.report = ConvertStreamInPieces(source, sink, input.size(), s, longLine,
+                                     [&](int p) { r.progress.push_back(p); });
+    r.out = std::move(sink.out);
+    return r;
+}
+
+// Whether the first line, read as the pass reads it, is a group code:
+// spaces, an optional minus, digits, spaces.
+bool startsWithGroupCode(std::string_view input)
+{
+    if (input.substr(0, 3) == "\xEF\xBB\xBF")
+        input.remove_prefix(3);
+    std::string first(input.substr(0, input.find('\n')));
+    first.erase(std::remove(first.begin(), first.end(), '\r'), first.end());
+    std::string_view code = trimmed(first);
+    if (!code.empty() && code.front() == '-')
+        code.remove_prefix(1);
+    return !code.empty() && code.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
 // The error number a pass refuses the input with, 0 when it takes it.
 template <typename Pass>
 int refusal(Pass&& pass)
@@ -227,12 +257,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int refused = refusal([&] { whole = runWhole(input, switches); });
     {
         const bool binary = input.substr(0, 22) == std::string_view("AutoCAD Binary DXF\r\n\x1A\0", 22);
+        const bool notDxf = binary || (!input.empty() && !startsWithGroupCode(input));
         const bool utf8Mark = input.substr(0, 3) == "\xEF\xBB\xBF";
         FUZZ_CHECK(refused == 0 || refused == kNotAsciiDxf || refused == kTextsInUtf8);
-        FUZZ_CHECK((refused == kNotAsciiDxf) == binary);
+        FUZZ_CHECK((refused == kNotAsciiDxf) == notDxf);
         if (!switches.recodeTexts)
             FUZZ_CHECK(refused != kTextsInUtf8);
-        else if (utf8Mark)
+        else if (utf8Mark && !notDxf)
             FUZZ_CHECK(refused == kTextsInUtf8);
         if (refused != 0) {
             for (const unsigned p : {pattern == 0 ? 1u : pattern, 1u})
@@ -252,6 +283,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool lastIsCode = false;
         if (in % 2 == 1) {
             std::string last(lines.back());
+            if (in == 1 && last.compare(0, 3, "\xEF\xBB\xBF") == 0)
+                last.erase(0, 3);  // the byte order mark is no part of the first line
             last.erase(std::remove(last.begin(), last.end(), '\r'), last.end());
             const std::string_view code = trimmed(last);
             // (a group code 3 is a text inside an MTEXT entity)
@@ -281,6 +314,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Run piecewise;
         FUZZ_CHECK(refusal([&] { piecewise = runPiecewise(input, switches, p); }) == 0);
         checkSameRun(whole, piecewise);
+    }
+    // Lines taken in pieces from 1 to 16 bytes on.
+    {
+        Run inPieces;
+        FUZZ_CHECK(refusal([&] { inPieces = runInPieces(input, switches, pattern, 1 + pattern % 16); }) == 0);
+        checkSameRun(whole, inPieces);
     }
     // A thread per run costs: one input in three goes that way too.
     if (pattern % 3 == 0) {

@@ -71,10 +71,10 @@ PASSES = [
     (DEFAULTS, b"  0" + LF + b"EOF" + LF + Z),                              # DOS end mark
     (DEFAULTS, dxf(b"  0", b"EOF") + Z + b"junk" + CRLF),
     (DEFAULTS, b"  1" + CRLF + Z + b"AB" + CRLF + b"AB" + Z + b"CD" + CRLF),
-    (DEFAULTS, b"lone" + CR + b"cr" + CR + CR + LF + b"x" + CR),
-    (DEFAULTS, CR * 40 + LF + CR * 3),
-    (DEFAULTS, LF * 30),
-    (DEFAULTS, b"no line end at all"),
+    (DEFAULTS, b"  0" + CRLF + b"lone" + CR + b"cr" + CR + CR + LF + b"x" + CR),
+    (DEFAULTS, b"0" + CR * 40 + LF + CR * 3),
+    (DEFAULTS, b" -1" + LF * 30),
+    (DEFAULTS, b"  1" + CRLF + b"no line end at all"),
     (ALL_WL_AS, dxf(b"  1", b"x" * 300, b" 62", b"1") + b"tail"),           # progress over blocks
     (0b100000 | 1, dxf(b"  1", bytes([0xE9, 0x8A]), b"  9", b"$DWGCODEPAGE", b"  3", b"ANSI")),
     # Refused: a binary DXF file whatever the switches, texts in UTF-8 when recoded.
@@ -84,6 +84,17 @@ PASSES = [
                    b"  0", b"ENDSEC", b"  0", b"TEXT", b"  1", b"\xc3\xa9", b" 62", b"5")),
     (OFF | 8, dxf(b"  9", b"$ACADVER", b"  1", b"AC1032", b" 62", b"5")),
     (DEFAULTS, BOM + dxf(b"  0", b"SECTION", b"  1", b"\xc3\xa9")),
+    (OFF | 8, BOM + dxf(b" 62", b"5", b"  1", b"\xc3\xa9")),
+    # Refused: a first line that is no group code.
+    (OFF, b"Hello, world." + CRLF + b"  0" + CRLF),
+    (DEFAULTS, BOM),
+    (OFF, Z + b"0" + CRLF),
+    (OFF, dxf(b"+5", b"X")),
+    (OFF, dxf(b"0x10", b"X")),
+    (OFF, dxf(b" - 1", b"X")),
+    # Lines longer than a few bytes, taken in pieces where the fuzzer says so.
+    (DEFAULTS, dxf(b" " * 40 + b"62" + b" " * 40, b"0" * 40 + b"7", b" 62", b"-5" + b" " * 60,
+                   b"  1", b"%%%130" * 20 + b"%%", b"  9", b"$DWGCODEPAGE", b"  3", b"ANSI" + b"_" * 80)),
     # The code-page run ends at the group code 0 after the last header variable.
     (DEFAULTS, dxf(b"  9", b"$DWGCODEPAGE", b"  3", b"ANSI_852", b"  0", b"ENDSEC", b"  0", b"HATCH",
                    b"  2", b"ANSI31", b" 62", b"     5", b"  1", b"%%130")),

@@ -23,7 +23,7 @@ std::string drawing(std::size_t bytes)
     std::mt19937 rng(812);
     static const char* const lines[] = {"  0", "LINE", "  1", "%%130 %%160", " 62", "    -5", " 10", "1.5",
                                         "  8", "0", "  1", "\xE9\xA7"};
-    std::string s;
+    std::string s = "  0\r\n";  // a DXF file starts with a group code
     while (s.size() < bytes) {
         s += lines[rng() % std::size(lines)];
         s += rng() % 9 == 0 ? "\n" : "\r\n";

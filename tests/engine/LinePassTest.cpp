@@ -216,8 +216,8 @@ TEST(CodePage, OnlyCodesAndHeaderNamesStartTheRun)
     EXPECT_EQ(convert({"  2", "DWGCODEPAGE", "  2", "ANSI31", " 62", "5"}),
               (Lines{"  2", "DWGCODEPAGE", "  2", "ANSI31", " 62", "4"}));
     // A code-position line starts it.
-    EXPECT_EQ(convert({"$DWGCODEPAGE", "  3", "ANSI_852", "  9", "$X"}),
-              (Lines{"$DWGCODEPAGE", "  3", "ANSI_1250", "  9", "$X"}));
+    EXPECT_EQ(convert({"  9", "$X", "$DWGCODEPAGE", "  3", "ANSI_852", "  9", "$X"}),
+              (Lines{"  9", "$X", "$DWGCODEPAGE", "  3", "ANSI_1250", "  9", "$X"}));
 }
 
 TEST(CodePage, RunEndsAtTheGroupCodeZeroThatEndsTheHeader)
@@ -324,8 +324,9 @@ TEST(RefusedInput, BinaryDxfWhateverTheSwitches)
     for (const ConversionSwitches& sw : {ConversionSwitches{}, nothing}) {
         EXPECT_EQ(refusal(sentinel + "\0\x02\x10\0SECTION\0", sw), kNotAsciiDxf);
         EXPECT_EQ(refusal(sentinel, sw), kNotAsciiDxf);
-        // Shorter than the mark, or the mark anywhere else: a text file.
-        EXPECT_EQ(refusal(sentinel.substr(0, 21), sw), 0);
+        // Shorter than the mark: a text file, though no DXF file either;
+        // the mark anywhere else is a value.
+        EXPECT_EQ(refusal(sentinel.substr(0, 21), sw), kNotAsciiDxf);
         EXPECT_EQ(refusal("  0\r\n" + sentinel, sw), 0);
     }
     EXPECT_STREQ(IoError(kNotAsciiDxf).what(), "Not an ASCII DXF file.");
@@ -341,7 +342,7 @@ TEST(RefusedInput, TextsInUtf8WhenTheyAreToBeRecoded)
         {header("AC1024"), kTextsInUtf8},
         {header("  AC1032 "), kTextsInUtf8},
         {"\xEF\xBB\xBF" + header("AC1009"), kTextsInUtf8},
-        {"\xEF\xBB\xBF", kTextsInUtf8},
+        {"\xEF\xBB\xBF" + joinCrLf({"  0", "EOF"}), kTextsInUtf8},
         {header("AC1018"), 0},
         {header("AC1009"), 0},
         {header("ac1021"), 0},  // versions are written in upper case
@@ -368,13 +369,13 @@ TEST(RefusedInput, TextsInUtf8WhenTheyAreToBeRecoded)
 TEST(LineEnds, EveryLineEndsWithCrLf)
 {
     const ConversionSwitches sw;
-    EXPECT_EQ(ConvertBuffer("a\nb\n", sw), "a\r\nb\r\n");
-    EXPECT_EQ(ConvertBuffer("a\r\nb", sw), "a\r\nb\r\n");
-    EXPECT_EQ(ConvertBuffer("a\rb\r\n", sw), "ab\r\n");  // a lone CR is dropped
-    EXPECT_EQ(ConvertBuffer("a\r\r\nb\r", sw), "a\r\nb\r\n");
-    EXPECT_EQ(ConvertBuffer("\r\r\r", sw), "\r\n");
+    EXPECT_EQ(ConvertBuffer("0\nb\n", sw), "0\r\nb\r\n");
+    EXPECT_EQ(ConvertBuffer("0\r\nb", sw), "0\r\nb\r\n");
+    EXPECT_EQ(ConvertBuffer("0\r\na\rb\r\n", sw), "0\r\nab\r\n");  // a lone CR is dropped
+    EXPECT_EQ(ConvertBuffer("0\r\na\r\r\nb\r", sw), "0\r\na\r\nb\r\n");
+    EXPECT_EQ(ConvertBuffer("0\r\r\r", sw), "0\r\n");
     EXPECT_EQ(ConvertBuffer("", sw), "");
-    EXPECT_EQ(ConvertBuffer("\n\n", sw), "\r\n\r\n");
+    EXPECT_EQ(ConvertBuffer("0\n\n\n", sw), "0\r\n\r\n\r\n");
 }
 
 TEST(LineEnds, EndOfFileMarkEndsTheInputOnlyAtTheStartOfAPair)
@@ -382,7 +383,7 @@ TEST(LineEnds, EndOfFileMarkEndsTheInputOnlyAtTheStartOfAPair)
     const ConversionSwitches sw;
     EXPECT_EQ(ConvertBuffer("  0\r\nEOF\r\n\x1a", sw), "  0\r\nEOF\r\n");
     EXPECT_EQ(ConvertBuffer("  0\r\nEOF\r\n\x1a\r\n  0\r\nLINE\r\n", sw), "  0\r\nEOF\r\n");
-    EXPECT_EQ(ConvertBuffer("AB\x1a" "CD\r\n", sw), "AB\x1a" "CD\r\n");
+    EXPECT_EQ(ConvertBuffer("  0\r\nAB\x1a" "CD\r\n", sw), "  0\r\nAB\x1a" "CD\r\n");
     // The value read after a group code is never cut by it.
     EXPECT_EQ(ConvertBuffer("  1\r\n\x1a" "X\r\n", sw), "  1\r\n\x1a" "X\r\n");
     // Nor is a line whose mark falls at a 128-byte boundary.
@@ -393,7 +394,7 @@ TEST(LineEnds, EndOfFileMarkEndsTheInputOnlyAtTheStartOfAPair)
               "999\r\n" + longLine + "\r\n  0\r\nEOF\r\n");
     // A line starting with the mark ends the input where a group code is
     // due, at any offset; in a value's place it is a value.
-    const std::string firstLine(126, 'x');
+    const std::string firstLine = std::string(125, ' ') + "0";
     EXPECT_EQ(ConvertBuffer(firstLine + "\r\n\x1a" "abc\r\n", sw), firstLine + "\r\n\x1a" "abc\r\n");
     EXPECT_EQ(ConvertBuffer(firstLine + "\r\nv\r\n\x1a" "abc\r\n", sw), firstLine + "\r\nv\r\n");
     // So a text that decodes to a leading 0x1A survives a later pass.
@@ -414,7 +415,7 @@ TEST(LineEnds, LongLinesAndLinesAcrossReadBlocks)
     expected.erase(1024 * 1024 - 1 - 5, 1);
     EXPECT_EQ(ConvertBuffer("  1\r\n" + big + "\r\n  0\r\n", sw), "  1\r\n" + expected + "\r\n  0\r\n");
     // A CR LF split by the edge.
-    std::string pad(1024 * 1024 - 1, 'p');
+    const std::string pad = "0\r\n" + std::string(1024 * 1024 - 4, 'p');
     EXPECT_EQ(ConvertBuffer(pad + "\r\nz", sw), pad + "\r\nz\r\n");
 }
 
@@ -566,8 +567,10 @@ std::string randomDrawing(std::mt19937& rng, std::size_t lines)
     static const char* const ends[] = {"\r\n", "\r\n", "\r\n", "\n", "\r", "\r\r\n"};
     // Some drawings are mostly plain, so that long runs of them occur.
     const unsigned plainShare = rng() % 2 == 0 ? 0 : 90;
-    std::string s;
-    for (std::size_t i = 0; i < lines; ++i) {
+    // A DXF file starts with a group code.
+    static const char* const firsts[] = {"  0", "  1", " 62", "  9", "999", "-1 "};
+    std::string s = std::string(firsts[rng() % std::size(firsts)]) + (rng() % 2 == 0 ? "\r\n" : "\n");
+    for (std::size_t i = 1; i < lines; ++i) {
         if (rng() % 100 < plainShare) {
             s += plain[rng() % std::size(plain)];
             s += "\r\n";
@@ -588,6 +591,18 @@ public:
     std::size_t given = 0;
 };
 
+// The defaults and three others that between them turn each switch.
+std::vector<ConversionSwitches> switchVariants()
+{
+    std::vector<ConversionSwitches> variants(4);
+    variants[1].textDirection = "wl";
+    variants[1].palette16 = true;
+    variants[2].recodeTexts = false;
+    variants[2].colourDirection = "as";
+    variants[3].palette256 = false;
+    return variants;
+}
+
 void expectSameReport(const PassReport& got, const PassReport& expected)
 {
     ASSERT_EQ(got.lines, expected.lines);
@@ -603,12 +618,7 @@ void expectSameReport(const PassReport& got, const PassReport& expected)
 TEST(Paths, BlockScanAndLineByLineAgree)
 {
     std::mt19937 rng(20261208);
-    std::vector<ConversionSwitches> variants(4);
-    variants[1].textDirection = "wl";
-    variants[1].palette16 = true;
-    variants[2].recodeTexts = false;
-    variants[2].colourDirection = "as";
-    variants[3].palette256 = false;
+    const std::vector<ConversionSwitches> variants = switchVariants();
     // Refused inputs are refused alike.
     auto refusedWith = [](auto&& pass) {
         try {
@@ -766,5 +776,147 @@ TEST(Paths, EveryPairThatMattersIsTakenWhereverItFalls)
                 ASSERT_NO_FATAL_FAILURE(expectSameReport(readAhead, whole));
             }
         }
+    }
+}
+
+namespace {
+
+// The input converted with lines taken in pieces from `longLine` bytes on,
+// read `step` bytes at a time.
+std::string inPieces(const std::string& input, const ConversionSwitches& sw, std::size_t longLine,
+                     std::size_t step = 1 << 20, PassReport* report = nullptr, std::vector<int>* progress = nullptr)
+{
+    PiecewiseSource source(input, step);
+    StringOut out;
+    const PassReport r = ConvertStreamInPieces(source, out, input.size(), sw, longLine, [&](int p) {
+        if (progress)
+            progress->push_back(p);
+    });
+    if (report)
+        *report = r;
+    return out.text;
+}
+
+}  // namespace
+
+TEST(Paths, LinesTakenInPiecesAgree)
+{
+    // With lines taken in pieces from a few bytes on, nearly every line
+    // goes the way a line too long to hold goes; the output, the counts and
+    // the progress are those of the usual pass.
+    std::mt19937 rng(64);
+    const std::vector<ConversionSwitches> variants = switchVariants();
+    for (int round = 0; round < 400; ++round) {
+        const std::string input = randomDrawing(rng, 1 + rng() % (round % 3 == 0 ? 400 : 40));
+        const ConversionSwitches& sw = variants[static_cast<std::size_t>(round) % variants.size()];
+        PassReport whole;
+        std::vector<int> wholeProgress;
+        const std::string expected = ConvertBuffer(input, sw, &whole, [&](int p) { wholeProgress.push_back(p); });
+        for (const std::size_t longLine : {1u, 2u, 3u, 5u, 11u}) {
+            for (const std::size_t step : {1u, 4u, 1u << 20}) {
+                PassReport report;
+                std::vector<int> progress;
+                ASSERT_EQ(inPieces(input, sw, longLine, step, &report, &progress), expected)
+                    << "round " << round << " from " << longLine << " step " << step;
+                ASSERT_EQ(progress, wholeProgress) << "round " << round;
+                ASSERT_NO_FATAL_FAILURE(expectSameReport(report, whole));
+            }
+        }
+    }
+}
+
+TEST(RefusedInput, FirstLineThatIsNoGroupCode)
+{
+    // The first line, after a byte order mark, trimmed of spaces, must be
+    // a group code: a minus at most and digits.
+    ConversionSwitches nothing = textsOff();
+    nothing.palette256 = false;
+    const std::string bom = "\xEF\xBB\xBF";
+    const struct {
+        std::string input;
+        int refused;          // with every switch off
+        int refusedRecoding;  // with texts recoded
+    } cases[] = {
+        {"  -12  \r\nX\r\n", 0, 0},
+        {"007\r\nX\r\n", 0, 0},
+        {"999", 0, 0},
+        {"0\r\r\nEOF\r\n", 0, 0},                 // a CR is no part of the line
+        {"  0" + std::string(200, ' ') + "\r\n", 0, 0},
+        {bom + "  0\r\nEOF\r\n", 0, kTextsInUtf8},  // the mark is no part of it either
+        {"", 0, 0},                                  // an empty file stays empty
+        {"+5\r\nX\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"- 1\r\nX\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"\t0\r\nX\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"0x10\r\nX\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"1.5\r\nX\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"1 2\r\nX\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"-\r\nX\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"\r\n  0\r\nEOF\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"   \r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {bom, kNotAsciiDxf, kNotAsciiDxf},
+        {bom + bom + "0\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"\x1A", kNotAsciiDxf, kNotAsciiDxf},
+        {"\x1A" "0\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"Hello,\r\nworld.\r\n", kNotAsciiDxf, kNotAsciiDxf},
+        {"  0" + std::string(200, ' ') + "x\r\n", kNotAsciiDxf, kNotAsciiDxf},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(refusal(c.input, nothing), c.refused) << c.input;
+        EXPECT_EQ(refusal(c.input), c.refusedRecoding) << c.input;
+    }
+    // The mark goes out again in front of the first line, which it does
+    // not change: a group code 0.
+    PassReport report;
+    EXPECT_EQ(ConvertBuffer(bom + "  0\r\nSECTION\r\n 62\n5", nothing, &report),
+              bom + "  0\r\nSECTION\r\n 62\r\n5\r\n");
+    ConversionSwitches colours = textsOff();
+    EXPECT_EQ(ConvertBuffer(bom + " 62\r\n5\r\n", colours), bom + " 62\r\n4\r\n");
+}
+
+TEST(LongLines, TakenInPiecesAsTheyWouldBeWhole)
+{
+    // Lines longer than the pass holds (8 bytes here), in reads of 3 bytes
+    // so that they also run across reads: the output of the usual pass.
+    const std::string many(40, ' ');
+    const struct {
+        const char* name;
+        std::string input;
+        std::string output;
+        std::uint64_t texts, colours, codePages;
+    } cases[] = {
+        {"first line of spaces around a code", many + "1" + many + "\r\n%%130\r\n", many + "1" + many + "\r\n\xE9\r\n",
+         1, 0, 0},
+        {"code of spaces around 62", "0\r\nX\r\n" + many + "62" + many + "\r\n" + many + "5\r\n",
+         "0\r\nX\r\n" + many + "62" + many + "\r\n4\r\n", 0, 1, 0},
+        {"negative colour and spaces", "62\r\n-5" + many + "\r\n", "62\r\n-4\r\n", 0, 1, 0},
+        {"colour past 255 after zeros", "62\r\n" + std::string(30, '0') + "300\r\n",
+         "62\r\n" + std::string(30, '0') + "300\r\n", 0, 0, 0},
+        {"colour of zeros", "62\r\n" + std::string(30, '0') + "7\r\n", "62\r\n32\r\n", 0, 1, 0},
+        {"colour, then letters", "62\r\n  5" + std::string(30, 'z') + "\r\n", "62\r\n4\r\n", 0, 1, 0},
+        {"hexadecimal colour", "62\r\n" + many + "0x0f" + many + "\r\n", "62\r\n2\r\n", 0, 1, 0},
+        {"text with escapes", "1\r\n%%130%%%c" + many + "%%13\r\n", "1\r\n\xE9%\xDD" + many + " \r\n", 1, 0, 0},
+        {"text with a CR inside", "1\r\n%%1\r30abcdefghij\r\n", "1\r\n\xE9" "abcdefghij\r\n", 1, 0, 0},
+        {"plain text", "1\r\nabcdefghijklmnop\r\n", "1\r\nabcdefghijklmnop\r\n", 0, 0, 0},
+        {"section name with spaces",
+         "0\r\nSECTION\r\n2\r\nOBJECTS" + many + "\r\n1\r\n%%130\r\n0\r\nENDSEC" + many + "\r\n1\r\n%%130\r\n",
+         "0\r\nSECTION\r\n2\r\nOBJECTS" + many + "\r\n1\r\n%%130\r\n0\r\nENDSEC" + many + "\r\n1\r\n\xE9\r\n", 1,
+         0, 0},
+        {"code page header", "9\r\n" + many + "$dwgCodePage\r\n3\r\n" + many + "ansi_852" + many + "\r\n0\r\nX\r\n",
+         "9\r\n" + many + "$dwgCodePage\r\n3\r\nANSI_1250\r\n0\r\nX\r\n", 0, 0, 1},
+        {"code page run to a dollar", "9\r\n$DWGCODEPAGE\r\n3\r\nANSI" + many + "$X\r\n62\r\n5\r\n",
+         "9\r\n$DWGCODEPAGE\r\n3\r\nANSI" + many + "$X\r\n62\r\n4\r\n", 0, 1, 0},
+        {"code page run to a code 0", "9\r\n$DWGCODEPAGE\r\n" + many + "0" + many + "\r\nEOF\r\n",
+         "9\r\n$DWGCODEPAGE\r\n" + many + "0" + many + "\r\nEOF\r\n", 0, 0, 0},
+        {"text at the end without a line end", "1\r\n%%130" + many, "1\r\n\xE9" + many + "\r\n", 1, 0, 0},
+        {"end-of-file mark after a long line", "0\r\n" + many + "\r\n\x1A" + many, "0\r\n" + many + "\r\n", 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        PassReport report;
+        EXPECT_EQ(inPieces(c.input, {}, 8, 3, &report), c.output) << c.name;
+        EXPECT_EQ(report.textsRecoded, c.texts) << c.name;
+        EXPECT_EQ(report.coloursRenumbered, c.colours) << c.name;
+        EXPECT_EQ(report.codePagesSet, c.codePages) << c.name;
+        // And whole, as the pass takes lines that are not too long.
+        EXPECT_EQ(ConvertBuffer(c.input, {}), c.output) << c.name;
     }
 }

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "engine/TextRecoding.h"
 
@@ -176,4 +178,102 @@ TEST(DecodeEscapes, LostBytesAreCounted)
     out.clear();
     EXPECT_EQ(ConvertTextInto(false, bytes({0x80, 0xE9, 0x81}), out), 2u);
     EXPECT_EQ(out, " %%130 ");
+}
+
+namespace {
+
+struct Collected final : PiecewiseRecoding::Out {
+    void write(const char* data, std::size_t n) override { text.append(data, n); }
+    std::string text;
+};
+
+struct Piecewise {
+    std::string text;
+    std::size_t lost;
+    bool changed;
+};
+
+// A text recoded in pieces cut at `cuts` (offsets, in order).
+Piecewise recodeCut(bool latinToWindows, std::string_view text, const std::vector<std::size_t>& cuts)
+{
+    Collected out;
+    PiecewiseRecoding recoding(latinToWindows, out);
+    std::size_t from = 0;
+    for (const std::size_t cut : cuts) {
+        recoding.add(text.substr(from, cut - from));
+        from = cut;
+    }
+    recoding.add(text.substr(from));
+    recoding.finish();
+    return {out.text, recoding.lost(), recoding.changed()};
+}
+
+}  // namespace
+
+TEST(PiecewiseRecoding, CutAnywhereAsWhole)
+{
+    // Each text cut once at every offset, and into single bytes.
+    const struct {
+        bool latinToWindows;
+        std::string in;
+        std::string out;
+        std::size_t lost;
+    } cases[] = {
+        {true, "%%130x", "\xE9x", 0},
+        {true, "%%%130", "%\xE9", 0},
+        {true, "%%%%c", "%%\xDD", 0},
+        {true, "%%37%%37c", "\xDD", 0},  // two escapes of "%" and a "c" make the diameter sign
+        {true, "%%%37c", "\xDD", 0},     // a "%" before the escape of "%" too
+        {true, "a%%37c", "a%c", 0},
+        {true, "%%12345", "\xCF" "5", 0},  // four digits at most: 1234 % 256 = 210
+        {true, "%%", "%%", 0},
+        {true, "%", "%", 0},
+        {true, "%a%", "%a%", 0},
+        {true, "%%c12", "\xDD" "12", 0},
+        {true, "%%10", " ", 1},
+        {true, "\xA7\xB0", "\xF9 ", 1},
+        {true, "%%0%%", std::string(1, '\0') + "%%", 0},
+        {true, "", "", 0},
+        {false, "\xE9x", "%%130x", 0},
+        {false, "\xA4", "%%207", 0},
+        {false, "\x80", " ", 1},
+        {false, "\x9A" "a", "%%231a", 0},
+        {false, "plain %%", "plain %%", 0},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t cut = 0; cut <= c.in.size(); ++cut) {
+            const Piecewise got = recodeCut(c.latinToWindows, c.in, {cut});
+            EXPECT_EQ(got.text, c.out) << c.in << " cut at " << cut;
+            EXPECT_EQ(got.lost, c.lost) << c.in;
+            EXPECT_EQ(got.changed, c.out != c.in) << c.in;
+        }
+        std::vector<std::size_t> everyByte;
+        for (std::size_t i = 1; i < c.in.size(); ++i)
+            everyByte.push_back(i);
+        EXPECT_EQ(recodeCut(c.latinToWindows, c.in, everyByte).text, c.out) << c.in;
+    }
+}
+
+TEST(PiecewiseRecoding, AgreesWithTheWholeTextForEveryShape)
+{
+    // Texts of the bytes the escape rules look at, cut at random.
+    std::mt19937 rng(130);
+    const std::string alphabet = "%%%%0123456789cCx \xA7\xE9\x80\xFF";
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        for (std::size_t n = rng() % 24; n != 0; --n)
+            text += alphabet[rng() % alphabet.size()];
+        std::vector<std::size_t> cuts;
+        for (std::size_t i = 1; i < text.size(); ++i)
+            if (rng() % 3 == 0)
+                cuts.push_back(i);
+        for (const bool latinToWindows : {true, false}) {
+            std::string whole;
+            const std::size_t lost = ConvertTextInto(latinToWindows, text, whole);
+            const Piecewise got = recodeCut(latinToWindows, text, cuts);
+            ASSERT_EQ(got.text, whole) << text;
+            ASSERT_EQ(got.lost, lost) << text;
+            ASSERT_EQ(got.changed, whole != text) << text;
+        }
+    }
 }
