@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Quote.h"
 #include "engine/Convert.h"
 #include "engine/IoError.h"
 
@@ -155,7 +156,7 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
 // Draws "[#####.....]  45% NAME" on a terminal's stderr.
 class ProgressBar {
 public:
-    ProgressBar(const std::string& name, bool enabled) : name_(name), enabled_(enabled) {}
+    ProgressBar(const std::string& name, bool enabled) : name_(QuoteName(name)), enabled_(enabled) {}
     ~ProgressBar() { clear(); }
 
     void show(int percent)
@@ -216,7 +217,7 @@ private:
 
     void error(const std::string& name, const std::string& message)
     {
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, name.c_str(), message.c_str());
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, QuoteName(name).c_str(), message.c_str());
         ++failed_;
     }
 
@@ -307,7 +308,7 @@ private:
                 // again would change it twice and put the once-converted
                 // file in the backup.
                 if (!o_.quiet)
-                    std::printf("%s: skipped, the same file as one %s before\n", path.c_str(),
+                    std::printf("%s: skipped, the same file as one %s before\n", QuoteName(path).c_str(),
                                 o_.dryRun ? "checked" : "converted");
                 return;
             }
@@ -326,7 +327,7 @@ private:
             return std::to_string(n).append(" ").append(what).append(n == 1 ? "" : "s");
         };
         const bool dry = o_.dryRun;
-        std::string line = path + ": ";
+        std::string line = QuoteName(path) + ": ";
         line += o_.switches.recodeTexts ? (dry ? "would recode " : "recoded ") + count(r.textsRecoded, "text")
                                         : std::string("texts left alone");
         line += ", ";
@@ -336,9 +337,9 @@ private:
         line += ", ";
         line += (dry ? "would set " : "set ") + count(r.codePagesSet, "code page value");
         if (o_.output)
-            line += "; written to " + *o_.output;
+            line += "; written to " + QuoteName(*o_.output);
         else if (o_.switches.keepBackup && !o_.dryRun)
-            line += "; backup " + BackupName(name);
+            line += "; backup " + QuoteName(BackupName(name));
         if (!r.ownerKept || !r.groupKept)
             line += std::string("; warning: its ") + (r.ownerKept ? "group" : r.groupKept ? "owner" : "owner and group")
                     + " could not be kept, it is now yours";
@@ -355,7 +356,7 @@ private:
             std::fprintf(stderr,
                          "%s: %s: warning: %llu %s with no counterpart in the target code page "
                          "became spaces (%s %s)\n",
-                         kProgram, path.c_str(), static_cast<unsigned long long>(r.charsLost),
+                         kProgram, QuoteName(path).c_str(), static_cast<unsigned long long>(r.charsLost),
                          r.charsLost == 1 ? "character" : "characters", r.lostCharLines.size() == 1 ? "line" : "lines", lines.c_str());
         }
     }

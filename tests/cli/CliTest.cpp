@@ -351,3 +351,26 @@ TEST(Cli, GroupIsKeptAndALostOwnerIsReported)
     EXPECT_EQ(st.st_mode & 07777, 0664u);
     EXPECT_NE(r.out.find("; warning: its owner could not be kept, it is now yours"), std::string::npos) << r.out;
 }
+
+// A name can hold anything but "/" and the null byte: escape sequences
+// that retitle or clear the terminal, a newline that would forge a report
+// line of its own. Every name printed comes out quoted as GNU ls quotes
+// it, on stdout and on stderr alike.
+TEST(Cli, NamesAreQuotedOnEveryStream)
+{
+    TempDir dir;
+    ASSERT_EQ(dir.path().find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-"),
+              std::string::npos)
+        << "the scratch path itself would be quoted";
+    writeFile(dir.file("x\x1b]0;pwned\a\nFAKE.dxf: recoded 9 texts.dxf"), " 62\r\n5\r\n");
+    writeFile(dir.file("ro\x1b[2J\n.dxf"), " 62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("ro\x1b[2J\n.dxf").c_str(), 0444), 0);
+    const Result r = run(dir, {dir.path()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "'" + dir.path()
+                         + "/x'$'\\033'']0;pwned'$'\\a\\n''FAKE.dxf: recoded 9 texts.dxf': recoded 0 texts, "
+                           "renumbered 1 colour, set 0 code page values; backup "
+                           "'x'$'\\033'']0;pwned'$'\\a\\n''FAKE.dxf: recoded 9 texts.old'\n"
+                           "1 file(s) converted, 1 failed\n");
+    EXPECT_EQ(r.err, "dxfkonv-cli: '" + dir.path() + "/ro'$'\\033''[2J'$'\\n''.dxf': File access denied.\n");
+}
