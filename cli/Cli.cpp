@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <deque>
 #include <exception>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -153,10 +155,52 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
     return o;
 }
 
+// The lines the command line prints, on stdout and stderr, and its
+// progress bar: from the main thread and from the batch's thread alike,
+// each line whole and at once, a bar on the screen cleared first.
+class Output {
+public:
+    void line(std::FILE* stream, const std::string& text)
+    {
+        std::lock_guard lock(mutex_);
+        clearBarLocked();
+        std::fputs((text + '\n').c_str(), stream);
+        std::fflush(stream);
+    }
+
+    void bar(const std::string& text)
+    {
+        std::lock_guard lock(mutex_);
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+        barDrawn_ = true;
+    }
+
+    void clearBar()
+    {
+        std::lock_guard lock(mutex_);
+        clearBarLocked();
+    }
+
+private:
+    void clearBarLocked()
+    {
+        if (barDrawn_)
+            std::fputs("\r\033[K", stderr);
+        barDrawn_ = false;
+    }
+
+    std::mutex mutex_;
+    bool barDrawn_ = false;
+};
+
 // Draws "[#####.....]  45% NAME" on a terminal's stderr.
 class ProgressBar {
 public:
-    ProgressBar(const std::string& name, bool enabled) : name_(QuoteName(name)), enabled_(enabled) {}
+    ProgressBar(Output& output, const std::string& name, bool enabled)
+        : output_(output), name_(QuoteName(name)), enabled_(enabled)
+    {
+    }
     ~ProgressBar() { clear(); }
 
     void show(int percent)
@@ -165,31 +209,31 @@ public:
             return;
         constexpr int width = 30;
         const int filled = percent * width / 100;
-        std::fprintf(stderr, "\r[%.*s%.*s] %3d%% %s", filled, "##############################", width - filled,
-                     "..............................", percent, name_.c_str());
-        std::fflush(stderr);
-        drawn_ = true;
+        const std::string number = std::to_string(percent);
+        std::string text = "\r[";
+        text.append(static_cast<std::size_t>(filled), '#').append(static_cast<std::size_t>(width - filled), '.');
+        text.append("] ").append(number.size() < 3 ? 3 - number.size() : 0, ' ');
+        output_.bar(text + number + "% " + name_);
     }
 
     void clear()
     {
-        if (drawn_)
-            std::fputs("\r\033[K", stderr);
-        drawn_ = false;
+        if (enabled_)
+            output_.clearBar();
     }
 
 private:
+    Output& output_;
     std::string name_;
     bool enabled_;
-    bool drawn_ = false;
 };
 
 class Runner {
 public:
-    explicit Runner(const Options& o)
-        : o_(o), terminal_(isatty(STDERR_FILENO) == 1),
+    Runner(const Options& o, Output& output)
+        : o_(o), out_(output), terminal_(isatty(STDERR_FILENO) == 1),
           // Each drawing's flush and replace go on while the next is
-          // converted; their outcome is reported here, in order.
+          // converted; its line is printed the moment it is replaced.
           batch_([this](const PassReport& report, std::exception_ptr failure) { finished(report, failure); })
     {
     }
@@ -203,7 +247,8 @@ public:
             convertOne(file);
         batch_.flush();
         if (!o_.quiet && files.size() > 1)
-            std::printf("%zu file(s) %s, %zu failed\n", done_, o_.dryRun ? "checked" : "converted", failed_);
+            out_.line(stdout, std::to_string(done_) + " file(s) " + (o_.dryRun ? "checked" : "converted") + ", "
+                                  + std::to_string(failed_) + " failed");
         return failed_ == 0 ? 0 : 1;
     }
 
@@ -217,7 +262,7 @@ private:
 
     void error(const std::string& name, const std::string& message)
     {
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, QuoteName(name).c_str(), message.c_str());
+        out_.line(stderr, std::string(kProgram) + ": " + QuoteName(name) + ": " + message);
         ++failed_;
     }
 
@@ -279,13 +324,27 @@ private:
         }
         std::error_code ec;
         const bool bar = terminal_ && !o_.quiet && fs::file_size(path, ec) >= kProgressBarFrom;
-        ProgressBar progress(name, bar);
-        bar_ = &progress;
-        struct Gone {
-            ProgressBar*& bar;
-            ~Gone() { bar = nullptr; }
-        } gone{bar_};
+        ProgressBar progress(out_, name, bar);
         const ProgressSink sink = [&progress](int percent) { progress.show(percent); };
+        // Its outcome may arrive from the batch's thread before Convert()
+        // returns; until then, or unless its last steps are handed over,
+        // the drawing is the last one waiting.
+        {
+            std::lock_guard lock(waitingMutex_);
+            waiting_.push_back(&item);
+        }
+        bool handedOver = false;
+        struct Settled {
+            Runner& runner;
+            const bool& handedOver;
+            ~Settled()
+            {
+                if (handedOver)
+                    return;
+                std::lock_guard lock(runner.waitingMutex_);
+                runner.waiting_.pop_back();
+            }
+        } settled{*this, handedOver};
         try {
             PassReport report;
             if (o_.dryRun)
@@ -295,10 +354,9 @@ private:
             else
                 report = Convert(item.drawing, o_.switches, sink, SystemFileOps(), &batch_);
             progress.clear();
-            if (report.pending) {
-                waiting_.push_back(&item);
+            handedOver = report.pending;
+            if (report.pending)
                 return;
-            }
             if (!report.found) {
                 error(path, ioErrorText(kFileNotFound));
                 return;
@@ -308,8 +366,8 @@ private:
                 // again would change it twice and put the once-converted
                 // file in the backup.
                 if (!o_.quiet)
-                    std::printf("%s: skipped, the same file as one %s before\n", QuoteName(path).c_str(),
-                                o_.dryRun ? "checked" : "converted");
+                    out_.line(stdout, QuoteName(path) + ": skipped, the same file as one "
+                                          + (o_.dryRun ? "checked" : "converted") + " before");
                 return;
             }
             ++done_;
@@ -321,7 +379,7 @@ private:
         }
     }
 
-    void summarise(const std::string& path, const std::string& name, const PassReport& r) const
+    void summarise(const std::string& path, const std::string& name, const PassReport& r)
     {
         auto count = [](std::uint64_t n, const char* what) {
             return std::to_string(n).append(" ").append(what).append(n == 1 ? "" : "s");
@@ -343,7 +401,7 @@ private:
         if (!r.ownerKept || !r.groupKept)
             line += std::string("; warning: its ") + (r.ownerKept ? "group" : r.groupKept ? "owner" : "owner and group")
                     + " could not be kept, it is now yours";
-        std::printf("%s\n", line.c_str());
+        out_.line(stdout, line);
         if (r.charsLost != 0) {
             std::string lines;
             for (const auto n : r.lostCharLines) {
@@ -353,39 +411,42 @@ private:
             }
             if (r.lostCharLines.size() == PassReport::kMaxLostLines)
                 lines += ", ...";
-            std::fprintf(stderr,
-                         "%s: %s: warning: %llu %s with no counterpart in the target code page "
-                         "became spaces (%s %s)\n",
-                         kProgram, QuoteName(path).c_str(), static_cast<unsigned long long>(r.charsLost),
-                         r.charsLost == 1 ? "character" : "characters", r.lostCharLines.size() == 1 ? "line" : "lines", lines.c_str());
+            out_.line(stderr, std::string(kProgram) + ": " + QuoteName(path) + ": warning: " + std::to_string(r.charsLost)
+                                  + (r.charsLost == 1 ? " character" : " characters")
+                                  + " with no counterpart in the target code page became spaces ("
+                                  + (r.lostCharLines.size() == 1 ? "line " : "lines ") + lines + ")");
         }
     }
 
-    const Options& o_;
-    const bool terminal_;
-    // The outcome of the oldest drawing whose last steps were under way.
+    // The outcome of the oldest drawing whose last steps were under way,
+    // on the batch's thread.
     void finished(const PassReport& report, std::exception_ptr failure)
     {
-        const Item& item = *waiting_.front();
-        waiting_.pop_front();
-        if (bar_)
-            bar_->clear();
+        const Item* item = nullptr;
+        {
+            std::lock_guard lock(waitingMutex_);
+            item = waiting_.front();
+            waiting_.pop_front();
+        }
         try {
             if (failure)
                 std::rethrow_exception(failure);
             ++done_;
             if (!o_.quiet)
-                summarise(item.path, item.drawing.name, report);
+                summarise(item->path, item->drawing.name, report);
         } catch (const IoError& e) {
-            error(item.path, e.what());
+            error(item->path, e.what());
         }
     }
 
-    std::deque<const Item*> waiting_;
-    ProgressBar* bar_ = nullptr;  // the one on the screen now
+    const Options& o_;
+    Output& out_;
+    const bool terminal_;
+    std::mutex waitingMutex_;
+    std::deque<const Item*> waiting_;  // in the order of the drawings
+    std::atomic<std::size_t> done_ = 0;
+    std::atomic<std::size_t> failed_ = 0;
     Batch batch_;  // last: its outcomes go to the members above
-    std::size_t done_ = 0;
-    std::size_t failed_ = 0;
 };
 
 }  // namespace
@@ -404,7 +465,8 @@ int RunCli(const std::vector<std::string>& args)
     if (stop)
         return stopCode;
     RemoveWorkFilesOnSignals();
-    const int code = Runner(options).run();
+    Output output;
+    const int code = Runner(options, output).run();
     std::fflush(stdout);
     return code;
 }

@@ -774,11 +774,9 @@ std::pair<PassReport, std::exception_ptr> attempt(const std::function<PassReport
 struct Batch::Worker {
     std::mutex mutex;
     std::condition_variable changed;
-    std::function<PassReport()> job;
+    std::function<void()> job;
     bool busy = false;
     bool stopping = false;
-    PassReport report;
-    std::exception_ptr failure;
     std::thread thread;
 
     Worker() = default;
@@ -806,17 +804,15 @@ struct Batch::Worker {
             if (!busy)
                 return;
             lock.unlock();
-            auto [done, failed] = attempt(job);
+            job();
             job = nullptr;  // what the steps owned goes with them
             lock.lock();
-            report = done;
-            failure = failed;
             busy = false;
             changed.notify_all();
         }
     }
 
-    void run(std::function<PassReport()> next)
+    void run(std::function<void()> next)
     {
         {
             std::lock_guard lock(mutex);
@@ -863,6 +859,10 @@ PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport 
     finish();
     inOrder.batch_ = nullptr;
     prepared.pending = true;
+    auto stepsAndOutcome = [steps = std::move(lastSteps), finished = finished_] {
+        const auto [done, failed] = attempt(steps);
+        finished(done, failed);
+    };
     if (!worker_ && !noThread_) {
         worker_ = std::make_unique<Worker>();
         if (!worker_->start()) {
@@ -870,25 +870,17 @@ PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport 
             noThread_ = true;
         }
     }
-    if (noThread_) {
-        const auto [done, failed] = attempt(lastSteps);
-        finished_(done, failed);
-        return prepared;
-    }
-    pending_ = true;
-    worker_->run(std::move(lastSteps));
+    if (noThread_)
+        stepsAndOutcome();
+    else
+        worker_->run(std::move(stepsAndOutcome));
     return prepared;
 }
 
 void Batch::finish()
 {
-    if (!pending_)
-        return;
-    worker_->wait();
-    pending_ = false;
-    const PassReport done = worker_->report;
-    const std::exception_ptr failed = std::exchange(worker_->failure, nullptr);
-    finished_(done, failed);
+    if (worker_)
+        worker_->wait();
 }
 
 void Batch::flushLater(FileOps& ops, int dirFd)

@@ -44,10 +44,12 @@ public:
     // of its work file, which waits for the disk, its backup and its
     // replace) run on a thread of the batch's own while the next drawing is
     // converted. Convert() then returns with report.pending set, before the
-    // drawing is replaced; the outcome reaches `finished` on the caller's
-    // thread, in the order of the drawings, from the next Convert() or from
-    // finish(). Without a thread to be had, it reaches it before Convert()
-    // returns.
+    // drawing is replaced; the outcome reaches `finished` on that thread
+    // the moment the last steps end, so a drawing is known to be replaced
+    // as soon as it is, and may not throw. Outcomes come in the order of
+    // the drawings: the next Convert() returns (or throws) only once the
+    // outcome before it has arrived, and finish() waits for it. Without a
+    // thread to be had, it reaches `finished` before Convert() returns.
     explicit Batch(Finished finished);
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
@@ -61,7 +63,7 @@ public:
 
     // Takes a copy of the open directory `dirFd` to flush at the end.
     void flushLater(FileOps& ops, int dirFd);
-    // Waits for the last steps under way and hands their outcome on.
+    // Waits for the last steps under way, and so for their outcome.
     void finish();
     // finish(), then flushes every directory handed over (best effort: the
     // renames in them have happened).
@@ -93,7 +95,6 @@ private:
     struct Worker;
     Finished finished_;
     std::unique_ptr<Worker> worker_;
-    bool pending_ = false;    // last steps handed to the worker, outcome not yet passed on
     bool noThread_ = false;   // none could be had: the last steps run at once
     std::set<std::pair<dev_t, ino_t>> files_;
     struct Pending {
