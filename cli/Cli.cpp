@@ -243,8 +243,11 @@ public:
         std::vector<Item> files;
         for (const auto& path : o_.paths)
             collect(path, files);
-        for (const auto& file : files)
+        for (const auto& file : files) {
+            if (StopSignal() != 0)
+                break;
             convertOne(file);
+        }
         batch_.flush();
         if (!o_.quiet && files.size() > 1)
             out_.line(stdout, std::to_string(done_) + " file(s) " + (o_.dryRun ? "checked" : "converted") + ", "
@@ -376,6 +379,10 @@ private:
         } catch (const IoError& e) {
             progress.clear();
             error(path, e.what());
+        } catch (const Interrupted&) {
+            // No failure of the drawing's: it stays as it was.
+            progress.clear();
+            out_.line(stderr, std::string(kProgram) + ": " + QuoteName(path) + ": interrupted, left as it was");
         }
     }
 
@@ -464,10 +471,15 @@ int RunCli(const std::vector<std::string>& args)
     }
     if (stop)
         return stopCode;
-    RemoveWorkFilesOnSignals();
+    // Ctrl-C, kill or a closed terminal stop the pass under way, let the
+    // drawings already converted be replaced and reported, then end the
+    // program by that signal.
+    StopPassesOnSignals();
     Output output;
     const int code = Runner(options, output).run();
     std::fflush(stdout);
+    if (const int signal = StopSignal())
+        EndBySignal(signal);
     return code;
 }
 

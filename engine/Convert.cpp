@@ -120,6 +120,10 @@ public:
     FdSource(FileOps& ops, int fd) : ops_(ops), fd_(fd) {}
     std::size_t read(char* buffer, std::size_t n) override
     {
+        // Every pass reads its drawing block by block, and nothing else
+        // reads through here: where a signal stops a pass.
+        if (const int signal = StopSignal())
+            throw Interrupted(signal);
         for (;;) {
             const ssize_t got = ops_.read(fd_, buffer, n);
             if (got >= 0)
@@ -916,6 +920,12 @@ void RemoveUnfinishedWorkFiles() noexcept
 
 namespace {
 
+// The signal that asked the passes to stop, 0 while none has.
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 extern "C" void endOnSignal(int signal)
 {
     RemoveUnfinishedWorkFiles();
@@ -923,17 +933,46 @@ extern "C" void endOnSignal(int signal)
     ::raise(signal);
 }
 
-}  // namespace
+// The first signal asks the passes to stop; the next one does not wait.
+extern "C" void stopOnSignal(int signal)
+{
+    if (gStopSignal.exchange(signal) != 0)
+        endOnSignal(signal);
+}
 
-void RemoveWorkFilesOnSignals()
+void handleEndingSignals(void (*handler)(int))
 {
     struct sigaction action{};
-    action.sa_handler = endOnSignal;
+    action.sa_handler = handler;
+    action.sa_flags = SA_RESTART;  // what the program waits for goes on
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : kEndingSignals)
         sigaddset(&action.sa_mask, signal);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : kEndingSignals) {
+        struct sigaction before{};
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(signal, &action, nullptr);
+    }
+}
+
+}  // namespace
+
+void RemoveWorkFilesOnSignals() { handleEndingSignals(endOnSignal); }
+
+void StopPassesOnSignals() { handleEndingSignals(stopOnSignal); }
+
+int StopSignal() noexcept { return gStopSignal.load(); }
+
+void EndBySignal(int signal)
+{
+    ::signal(signal, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);  // not reached: these signals end a program
 }
 
 }  // namespace dxfkonv
