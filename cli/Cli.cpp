@@ -10,6 +10,7 @@
 #include <deque>
 #include <exception>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -164,8 +165,9 @@ public:
     {
         std::lock_guard lock(mutex_);
         clearBarLocked();
-        std::fputs((text + '\n').c_str(), stream);
-        std::fflush(stream);
+        const bool written = std::fputs((text + '\n').c_str(), stream) != EOF && std::fflush(stream) == 0;
+        if (!written && stream == stdout && stdoutError_ == 0)
+            stdoutError_ = errno != 0 ? errno : EIO;
     }
 
     void bar(const std::string& text)
@@ -182,6 +184,13 @@ public:
         clearBarLocked();
     }
 
+    // The error of the first line stdout did not take, 0 while none.
+    int stdoutError()
+    {
+        std::lock_guard lock(mutex_);
+        return stdoutError_;
+    }
+
 private:
     void clearBarLocked()
     {
@@ -192,6 +201,7 @@ private:
 
     std::mutex mutex_;
     bool barDrawn_ = false;
+    int stdoutError_ = 0;
 };
 
 // Draws "[#####.....]  45% NAME" on a terminal's stderr.
@@ -471,13 +481,23 @@ int RunCli(const std::vector<std::string>& args)
     }
     if (stop)
         return stopCode;
+    // A closed pipe or the file-size limit fails a write with its error:
+    // the drawing is left as it was and reported, the rest goes on.
+    IgnoreSignalsOfFailedWrites();
     // Ctrl-C, kill or a closed terminal stop the pass under way, let the
     // drawings already converted be replaced and reported, then end the
     // program by that signal.
     StopPassesOnSignals();
     Output output;
-    const int code = Runner(options, output).run();
-    std::fflush(stdout);
+    int code = Runner(options, output).run();
+    int outputError = output.stdoutError();
+    if (std::fflush(stdout) != 0 && outputError == 0)
+        outputError = errno;
+    if (outputError != 0) {
+        // The report is lost, not the work: as GNU tools say so.
+        std::fprintf(stderr, "%s: write error: %s\n", kProgram, std::strerror(outputError));
+        code = 1;
+    }
     if (const int signal = StopSignal())
         EndBySignal(signal);
     return code;

@@ -975,4 +975,10 @@ void EndBySignal(int signal)
     ::_exit(128 + signal);  // not reached: these signals end a program
 }
 
+void IgnoreSignalsOfFailedWrites()
+{
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
 }  // namespace dxfkonv

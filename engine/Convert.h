@@ -190,4 +190,9 @@ int StopSignal() noexcept;
 // shell sees a death by that signal (status 128 + its number).
 [[noreturn]] void EndBySignal(int signal);
 
+// Makes a write beyond the file-size limit (SIGXFSZ) or into a pipe nobody
+// reads any more (SIGPIPE) fail with its error ("Disk full." for the
+// limit) instead of ending the program, perhaps in the middle of a pass.
+void IgnoreSignalsOfFailedWrites();
+
 }  // namespace dxfkonv

@@ -565,3 +565,55 @@ TEST(Cli, SignalsEndABatchInOrder)
         EXPECT_TRUE(holdsLarge(dir.file("b.dxf"), block)) << "the large drawing was touched";
     }
 }
+
+// Under a file-size limit (ulimit -f) the work file of a drawing that
+// outgrows it cannot be written: that drawing fails with "Disk full." and
+// stays as it was, and the rest goes on. The limit no longer ends the
+// program with SIGXFSZ in the middle of the pass.
+TEST(Cli, FileSizeLimitIsAnErrorOfThatDrawing)
+{
+    TempDir dir;
+    std::string big;
+    while (big.size() < 64 * 1024)
+        big += " 62\r\n5\r\n";
+    writeFile(dir.file("a.dxf"), big);
+    writeFile(dir.file("b.dxf"), " 62\r\n5\r\n");
+    ChildSetup setup;
+    setup.fileSizeLimit = 16 * 1024;
+    const Result r = run(dir, {"--no-backup", dir.path()}, setup);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "dxfkonv-cli: " + dir.file("a.dxf") + ": Disk full.\n");
+    EXPECT_EQ(r.out, dir.file("b.dxf") + ": recoded 0 texts, renumbered 1 colour, set 0 code page values\n"
+                         "1 file(s) converted, 1 failed\n");
+    EXPECT_EQ(readFile(dir.file("a.dxf")), big);
+    EXPECT_EQ(readFile(dir.file("b.dxf")), " 62\r\n4\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "b.dxf"}));
+}
+
+// Output into a pipe nobody reads (`dxfkonv-cli DIR | head -1` once head
+// is gone): the drawings are all converted all the same, and the lost
+// report is said on stderr, with exit status 1, as GNU tools do.
+TEST(Cli, ClosedOutputStillConvertsEverything)
+{
+    TempDir dir;
+    for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
+        writeFile(dir.file(name), " 62\r\n5\r\n");
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    close(out[0]);
+    const std::string errPath = dir.path() + "-stderr";
+    const int streams[3] = {open("/dev/null", O_RDONLY | O_CLOEXEC), out[1],
+                            open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+    const pid_t pid = start({dir.path()}, streams);
+    ASSERT_GT(pid, 0);
+    for (const int fd : streams)
+        close(fd);
+    const int status = waitFor(pid);
+    const std::string err = readFile(errPath);
+    unlink(errPath.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+    EXPECT_EQ(err, "dxfkonv-cli: write error: Broken pipe\n");
+    for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
+        EXPECT_EQ(readFile(dir.file(name)), " 62\r\n4\r\n") << name;
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "b.dxf", "b.old", "c.dxf", "c.old"}));
+}
