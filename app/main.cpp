@@ -12,6 +12,9 @@ int main(int, char** argv)
     int argumentCount = 1;
     dxfkonv::TApplication application(argumentCount, argv);
     dxfkonv::RemoveWorkFilesOnSignals();
+    // A write past the file-size limit is "Disk full." in a message box,
+    // not the end of the program in the middle of a pass.
+    dxfkonv::IgnoreSignalsOfFailedWrites();
     application.SetTitle(QString::fromLatin1(dxfkonv::kApplicationTitle));
     application.setWindowIcon(dxfkonv::AppIcon());
     application.setDesktopFileName(QStringLiteral("dxfkonv"));

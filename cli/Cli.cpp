@@ -4,17 +4,21 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <deque>
 #include <exception>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "Quote.h"
 #include "engine/Convert.h"
 #include "engine/IoError.h"
 
@@ -152,10 +156,61 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
     return o;
 }
 
+// The lines the command line prints, on stdout and stderr, and its
+// progress bar: from the main thread and from the batch's thread alike,
+// each line whole and at once, a bar on the screen cleared first.
+class Output {
+public:
+    void line(std::FILE* stream, const std::string& text)
+    {
+        std::lock_guard lock(mutex_);
+        clearBarLocked();
+        const bool written = std::fputs((text + '\n').c_str(), stream) != EOF && std::fflush(stream) == 0;
+        if (!written && stream == stdout && stdoutError_ == 0)
+            stdoutError_ = errno != 0 ? errno : EIO;
+    }
+
+    void bar(const std::string& text)
+    {
+        std::lock_guard lock(mutex_);
+        std::fputs(text.c_str(), stderr);
+        std::fflush(stderr);
+        barDrawn_ = true;
+    }
+
+    void clearBar()
+    {
+        std::lock_guard lock(mutex_);
+        clearBarLocked();
+    }
+
+    // The error of the first line stdout did not take, 0 while none.
+    int stdoutError()
+    {
+        std::lock_guard lock(mutex_);
+        return stdoutError_;
+    }
+
+private:
+    void clearBarLocked()
+    {
+        if (barDrawn_)
+            std::fputs("\r\033[K", stderr);
+        barDrawn_ = false;
+    }
+
+    std::mutex mutex_;
+    bool barDrawn_ = false;
+    int stdoutError_ = 0;
+};
+
 // Draws "[#####.....]  45% NAME" on a terminal's stderr.
 class ProgressBar {
 public:
-    ProgressBar(const std::string& name, bool enabled) : name_(name), enabled_(enabled) {}
+    ProgressBar(Output& output, const std::string& name, bool enabled)
+        : output_(output), name_(QuoteName(name)), enabled_(enabled)
+    {
+    }
     ~ProgressBar() { clear(); }
 
     void show(int percent)
@@ -164,31 +219,31 @@ public:
             return;
         constexpr int width = 30;
         const int filled = percent * width / 100;
-        std::fprintf(stderr, "\r[%.*s%.*s] %3d%% %s", filled, "##############################", width - filled,
-                     "..............................", percent, name_.c_str());
-        std::fflush(stderr);
-        drawn_ = true;
+        const std::string number = std::to_string(percent);
+        std::string text = "\r[";
+        text.append(static_cast<std::size_t>(filled), '#').append(static_cast<std::size_t>(width - filled), '.');
+        text.append("] ").append(number.size() < 3 ? 3 - number.size() : 0, ' ');
+        output_.bar(text + number + "% " + name_);
     }
 
     void clear()
     {
-        if (drawn_)
-            std::fputs("\r\033[K", stderr);
-        drawn_ = false;
+        if (enabled_)
+            output_.clearBar();
     }
 
 private:
+    Output& output_;
     std::string name_;
     bool enabled_;
-    bool drawn_ = false;
 };
 
 class Runner {
 public:
-    explicit Runner(const Options& o)
-        : o_(o), terminal_(isatty(STDERR_FILENO) == 1),
+    Runner(const Options& o, Output& output)
+        : o_(o), out_(output), terminal_(isatty(STDERR_FILENO) == 1),
           // Each drawing's flush and replace go on while the next is
-          // converted; their outcome is reported here, in order.
+          // converted; its line is printed the moment it is replaced.
           batch_([this](const PassReport& report, std::exception_ptr failure) { finished(report, failure); })
     {
     }
@@ -199,7 +254,8 @@ public:
             visit(path);
         batch_.flush();
         if (!o_.quiet && seen_ > 1)
-            std::printf("%zu file(s) %s, %zu failed\n", done_, o_.dryRun ? "checked" : "converted", failed_);
+            out_.line(stdout, std::to_string(done_) + " file(s) " + (o_.dryRun ? "checked" : "converted") + ", "
+                                  + std::to_string(failed_) + " failed");
         return failed_ == 0 ? 0 : 1;
     }
 
@@ -213,7 +269,7 @@ private:
 
     void error(const std::string& name, const std::string& message)
     {
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, name.c_str(), message.c_str());
+        out_.line(stderr, std::string(kProgram) + ": " + QuoteName(name) + ": " + message);
         ++failed_;
     }
 
@@ -248,6 +304,8 @@ private:
 
     void convertOne(const Item& item)
     {
+        if (StopSignal() != 0)
+            return;  // the batch ends: nothing more is started
         ++seen_;
         const std::string& path = item.path;
         const std::string& name = item.drawing.name;
@@ -257,13 +315,27 @@ private:
         }
         std::error_code ec;
         const bool bar = terminal_ && !o_.quiet && fs::file_size(path, ec) >= kProgressBarFrom;
-        ProgressBar progress(name, bar);
-        bar_ = &progress;
-        struct Gone {
-            ProgressBar*& bar;
-            ~Gone() { bar = nullptr; }
-        } gone{bar_};
+        ProgressBar progress(out_, name, bar);
         const ProgressSink sink = [&progress](int percent) { progress.show(percent); };
+        // Its outcome may arrive from the batch's thread before Convert()
+        // returns; until then, or unless its last steps are handed over,
+        // the drawing is the last one waiting.
+        {
+            std::lock_guard lock(waitingMutex_);
+            waiting_.push_back(item);
+        }
+        bool handedOver = false;
+        struct Settled {
+            Runner& runner;
+            const bool& handedOver;
+            ~Settled()
+            {
+                if (handedOver)
+                    return;
+                std::lock_guard lock(runner.waitingMutex_);
+                runner.waiting_.pop_back();
+            }
+        } settled{*this, handedOver};
         try {
             PassReport report;
             if (o_.dryRun)
@@ -273,10 +345,9 @@ private:
             else
                 report = Convert(item.drawing, o_.switches, sink, SystemFileOps(), &batch_);
             progress.clear();
-            if (report.pending) {
-                waiting_.push_back(item);
+            handedOver = report.pending;
+            if (report.pending)
                 return;
-            }
             if (!report.found) {
                 error(path, ioErrorText(kFileNotFound));
                 return;
@@ -286,8 +357,8 @@ private:
                 // again would change it twice and put the once-converted
                 // file in the backup.
                 if (!o_.quiet)
-                    std::printf("%s: skipped, the same file as one %s before\n", path.c_str(),
-                                o_.dryRun ? "checked" : "converted");
+                    out_.line(stdout, QuoteName(path) + ": skipped, the same file as one "
+                                          + (o_.dryRun ? "checked" : "converted") + " before");
                 return;
             }
             ++done_;
@@ -296,16 +367,20 @@ private:
         } catch (const IoError& e) {
             progress.clear();
             error(path, e.what());
+        } catch (const Interrupted&) {
+            // No failure of the drawing's: it stays as it was.
+            progress.clear();
+            out_.line(stderr, std::string(kProgram) + ": " + QuoteName(path) + ": interrupted, left as it was");
         }
     }
 
-    void summarise(const std::string& path, const std::string& name, const PassReport& r) const
+    void summarise(const std::string& path, const std::string& name, const PassReport& r)
     {
         auto count = [](std::uint64_t n, const char* what) {
             return std::to_string(n).append(" ").append(what).append(n == 1 ? "" : "s");
         };
         const bool dry = o_.dryRun;
-        std::string line = path + ": ";
+        std::string line = QuoteName(path) + ": ";
         line += o_.switches.recodeTexts ? (dry ? "would recode " : "recoded ") + count(r.textsRecoded, "text")
                                         : std::string("texts left alone");
         line += ", ";
@@ -315,15 +390,15 @@ private:
         line += ", ";
         line += (dry ? "would set " : "set ") + count(r.codePagesSet, "code page value");
         if (o_.output)
-            line += "; written to " + *o_.output;
+            line += "; written to " + QuoteName(*o_.output);
         else if (o_.switches.keepBackup && !o_.dryRun)
-            line += "; backup " + BackupName(name);
+            line += "; backup " + QuoteName(BackupName(name));
         if (!r.modeKept)
             line += "; warning: its permissions could not be kept";
         if (!r.ownerKept || !r.groupKept)
             line += std::string("; warning: its ") + (r.ownerKept ? "group" : r.groupKept ? "owner" : "owner and group")
                     + " could not be kept, it is now yours";
-        std::printf("%s\n", line.c_str());
+        out_.line(stdout, line);
         if (r.charsLost != 0) {
             std::string lines;
             for (const auto n : r.lostCharLines) {
@@ -333,23 +408,23 @@ private:
             }
             if (r.lostCharLines.size() == PassReport::kMaxLostLines)
                 lines += ", ...";
-            std::fprintf(stderr,
-                         "%s: %s: warning: %llu %s with no counterpart in the target code page "
-                         "became spaces (%s %s)\n",
-                         kProgram, path.c_str(), static_cast<unsigned long long>(r.charsLost),
-                         r.charsLost == 1 ? "character" : "characters", r.lostCharLines.size() == 1 ? "line" : "lines", lines.c_str());
+            out_.line(stderr, std::string(kProgram) + ": " + QuoteName(path) + ": warning: " + std::to_string(r.charsLost)
+                                  + (r.charsLost == 1 ? " character" : " characters")
+                                  + " with no counterpart in the target code page became spaces ("
+                                  + (r.lostCharLines.size() == 1 ? "line " : "lines ") + lines + ")");
         }
     }
 
-    const Options& o_;
-    const bool terminal_;
-    // The outcome of the oldest drawing whose last steps were under way.
+    // The outcome of the oldest drawing whose last steps were under way,
+    // on the batch's thread.
     void finished(const PassReport& report, std::exception_ptr failure)
     {
-        const Item item = std::move(waiting_.front());
-        waiting_.pop_front();
-        if (bar_)
-            bar_->clear();
+        Item item;
+        {
+            std::lock_guard lock(waitingMutex_);
+            item = std::move(waiting_.front());
+            waiting_.pop_front();
+        }
         try {
             if (failure)
                 std::rethrow_exception(failure);
@@ -361,12 +436,15 @@ private:
         }
     }
 
-    std::deque<Item> waiting_;
-    ProgressBar* bar_ = nullptr;  // the one on the screen now
+    const Options& o_;
+    Output& out_;
+    const bool terminal_;
+    std::mutex waitingMutex_;
+    std::deque<Item> waiting_;  // in the order of the drawings
+    std::size_t seen_ = 0;      // drawings met
+    std::atomic<std::size_t> done_ = 0;
+    std::atomic<std::size_t> failed_ = 0;
     Batch batch_;  // last: its outcomes go to the members above
-    std::size_t seen_ = 0;  // drawings met
-    std::size_t done_ = 0;
-    std::size_t failed_ = 0;
 };
 
 }  // namespace
@@ -384,9 +462,25 @@ int RunCli(const std::vector<std::string>& args)
     }
     if (stop)
         return stopCode;
-    RemoveWorkFilesOnSignals();
-    const int code = Runner(options).run();
-    std::fflush(stdout);
+    // A closed pipe or the file-size limit fails a write with its error:
+    // the drawing is left as it was and reported, the rest goes on.
+    IgnoreSignalsOfFailedWrites();
+    // Ctrl-C, kill or a closed terminal stop the pass under way, let the
+    // drawings already converted be replaced and reported, then end the
+    // program by that signal.
+    StopPassesOnSignals();
+    Output output;
+    int code = Runner(options, output).run();
+    int outputError = output.stdoutError();
+    if (std::fflush(stdout) != 0 && outputError == 0)
+        outputError = errno;
+    if (outputError != 0) {
+        // The report is lost, not the work: as GNU tools say so.
+        std::fprintf(stderr, "%s: write error: %s\n", kProgram, std::strerror(outputError));
+        code = 1;
+    }
+    if (const int signal = StopSignal())
+        EndBySignal(signal);
     return code;
 }
 

@@ -87,6 +87,10 @@ public:
     FdSource(FileOps& ops, int fd) : ops_(ops), fd_(fd) {}
     std::size_t read(char* buffer, std::size_t n) override
     {
+        // Every pass reads its drawing block by block, and nothing else
+        // reads through here: where a signal stops a pass.
+        if (const int signal = StopSignal())
+            throw Interrupted(signal);
         for (;;) {
             const ssize_t got = ops_.read(fd_, buffer, n);
             if (got >= 0) {
@@ -941,11 +945,9 @@ std::pair<PassReport, std::exception_ptr> attempt(const std::function<PassReport
 struct Batch::Worker {
     std::mutex mutex;
     std::condition_variable changed;
-    std::function<PassReport()> job;
+    std::function<void()> job;
     bool busy = false;
     bool stopping = false;
-    PassReport report;
-    std::exception_ptr failure;
     std::thread thread;
 
     Worker() = default;
@@ -973,17 +975,15 @@ struct Batch::Worker {
             if (!busy)
                 return;
             lock.unlock();
-            auto [done, failed] = attempt(job);
+            job();
             job = nullptr;  // what the steps owned goes with them
             lock.lock();
-            report = done;
-            failure = failed;
             busy = false;
             changed.notify_all();
         }
     }
 
-    void run(std::function<PassReport()> next)
+    void run(std::function<void()> next)
     {
         {
             std::lock_guard lock(mutex);
@@ -1033,6 +1033,10 @@ PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport 
     finish();
     inOrder.batch_ = nullptr;
     prepared.pending = true;
+    auto stepsAndOutcome = [steps = std::move(lastSteps), finished = finished_] {
+        const auto [done, failed] = attempt(steps);
+        finished(done, failed);
+    };
     if (!worker_ && !noThread_) {
         worker_ = std::make_unique<Worker>();
         if (!worker_->start()) {
@@ -1041,25 +1045,19 @@ PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport 
         }
     }
     if (noThread_) {
-        const auto [done, failed] = attempt(lastSteps);
-        finished_(done, failed);
-        return prepared;
+        stepsAndOutcome();
+    } else {
+        pendingInput_ = input;
+        worker_->run(std::move(stepsAndOutcome));
     }
-    pending_ = true;
-    pendingInput_ = input;
-    worker_->run(std::move(lastSteps));
     return prepared;
 }
 
 void Batch::finish()
 {
-    if (!pending_)
-        return;
-    worker_->wait();
-    pending_ = false;
-    const PassReport done = worker_->report;
-    const std::exception_ptr failed = std::exchange(worker_->failure, nullptr);
-    finished_(done, failed);
+    if (worker_)
+        worker_->wait();
+    pendingInput_ = {};
 }
 
 void Batch::flushLater(FileOps& ops, int dirFd)
@@ -1106,6 +1104,12 @@ void RemoveUnfinishedWorkFiles() noexcept
 
 namespace {
 
+// The signal that asked the passes to stop, 0 while none has.
+std::atomic<int> gStopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 extern "C" void endOnSignal(int signal)
 {
     RemoveUnfinishedWorkFiles();
@@ -1113,17 +1117,52 @@ extern "C" void endOnSignal(int signal)
     ::raise(signal);
 }
 
-}  // namespace
+// The first signal asks the passes to stop; the next one does not wait.
+extern "C" void stopOnSignal(int signal)
+{
+    if (gStopSignal.exchange(signal) != 0)
+        endOnSignal(signal);
+}
 
-void RemoveWorkFilesOnSignals()
+void handleEndingSignals(void (*handler)(int))
 {
     struct sigaction action{};
-    action.sa_handler = endOnSignal;
+    action.sa_handler = handler;
+    action.sa_flags = SA_RESTART;  // what the program waits for goes on
     sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : kEndingSignals)
         sigaddset(&action.sa_mask, signal);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : kEndingSignals) {
+        struct sigaction before{};
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
         ::sigaction(signal, &action, nullptr);
+    }
+}
+
+}  // namespace
+
+void RemoveWorkFilesOnSignals() { handleEndingSignals(endOnSignal); }
+
+void StopPassesOnSignals() { handleEndingSignals(stopOnSignal); }
+
+int StopSignal() noexcept { return gStopSignal.load(); }
+
+void EndBySignal(int signal)
+{
+    ::signal(signal, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);  // not reached: these signals end a program
+}
+
+void IgnoreSignalsOfFailedWrites()
+{
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace dxfkonv

@@ -54,10 +54,12 @@ public:
     // of its work file, which waits for the disk, its backup and its
     // replace) run on a thread of the batch's own while the next drawing is
     // converted. Convert() then returns with report.pending set, before the
-    // drawing is replaced; the outcome reaches `finished` on the caller's
-    // thread, in the order of the drawings, from the next Convert() or from
-    // finish(). Without a thread to be had, it reaches it before Convert()
-    // returns.
+    // drawing is replaced; the outcome reaches `finished` on that thread
+    // the moment the last steps end, so a drawing is known to be replaced
+    // as soon as it is, and may not throw. Outcomes come in the order of
+    // the drawings: the next Convert() returns (or throws) only once the
+    // outcome before it has arrived, and finish() waits for it. Without a
+    // thread to be had, it reaches `finished` before Convert() returns.
     explicit Batch(Finished finished);
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
@@ -80,11 +82,11 @@ public:
 
     // Whether the last steps handed over and not yet finished are those
     // of the file read as `file`.
-    bool finishing(const FileKey& file) const { return pending_ && pendingInput_ == file; }
+    bool finishing(const FileKey& file) const { return file != FileKey{} && pendingInput_ == file; }
 
     // Takes a copy of the open directory `dirFd` to flush later.
     void flushLater(FileOps& ops, int dirFd);
-    // Waits for the last steps under way and hands their outcome on.
+    // Waits for the last steps under way, and so for their outcome.
     void finish();
     // finish(), then flushes every directory handed over (best effort: the
     // renames in them have happened).
@@ -120,7 +122,6 @@ private:
     struct Worker;
     Finished finished_;
     std::unique_ptr<Worker> worker_;
-    bool pending_ = false;    // last steps handed to the worker, outcome not yet passed on
     bool noThread_ = false;   // none could be had: the last steps run at once
     FileKey pendingInput_;  // the file the pending last steps read
     std::set<FileKey> files_;
@@ -190,7 +191,39 @@ void RemoveUnfinishedWorkFiles() noexcept;
 
 // Makes SIGINT, SIGTERM and SIGHUP remove the named work files of passes
 // under way before they end the program as they would have (the shell then
-// sees the status 128 + the signal's number).
+// sees the status 128 + the signal's number). One the program was started
+// with ignored (nohup, a background job) stays ignored.
 void RemoveWorkFilesOnSignals();
+
+// What a pass throws when a signal has asked the passes to stop (see
+// StopPassesOnSignals()): its drawing is untouched, its work file gone.
+// No failure of the drawing's own.
+class Interrupted : public std::exception {
+public:
+    explicit Interrupted(int signal) : signal_(signal) {}
+    const char* what() const noexcept override { return "interrupted by a signal"; }
+    int signal() const noexcept { return signal_; }
+
+private:
+    int signal_;
+};
+
+// Makes SIGINT, SIGTERM and SIGHUP ask the passes under way to stop, so a
+// program can end in order: each pass throws Interrupted at its next block
+// read, the last steps already under way in a batch end as usual, and the
+// program then reports what was done and calls EndBySignal(). A second one
+// of these signals ends the program at once, as RemoveWorkFilesOnSignals()
+// does. One the program was started with ignored stays ignored.
+void StopPassesOnSignals();
+// The signal that asked the passes to stop; 0 while none has.
+int StopSignal() noexcept;
+// Ends the program by `signal` as if no handler had caught it, so the
+// shell sees a death by that signal (status 128 + its number).
+[[noreturn]] void EndBySignal(int signal);
+
+// Makes a write beyond the file-size limit (SIGXFSZ) or into a pipe nobody
+// reads any more (SIGPIPE) fail with its error ("Disk full." for the
+// limit) instead of ending the program, perhaps in the middle of a pass.
+void IgnoreSignalsOfFailedWrites();
 
 }  // namespace dxfkonv

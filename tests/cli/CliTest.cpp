@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,11 +39,25 @@ struct User {
     std::vector<gid_t> groups;
 };
 
-// Runs dxfkonv-cli with `args`, as `as` when given.
-Result run(const TempDir& scratch, std::vector<std::string> args, const std::optional<User>& as = std::nullopt)
+// What a child sets up between fork and exec, besides its streams.
+struct ChildSetup {
+    std::optional<User> as;                     // who the command line runs as
+    std::optional<rlim_t> fileSizeLimit;        // as `ulimit -f` sets it, in bytes
+    bool hangUpIgnored = false;                 // as nohup starts a program
+};
+
+ChildSetup runningAs(User user)
 {
-    const std::string outPath = scratch.path() + "-stdout";
-    const std::string errPath = scratch.path() + "-stderr";
+    ChildSetup setup;
+    setup.as = std::move(user);
+    return setup;
+}
+
+// Starts dxfkonv-cli with `args` on the streams given. Whatever this
+// process does with signals, the child starts as a shell starts a program:
+// every signal at its default, none blocked.
+pid_t start(std::vector<std::string> args, const int (&streams)[3], const ChildSetup& setup = {})
+{
     args.insert(args.begin(), DXFKONV_CLI);
     std::vector<char*> argv;
     for (auto& a : args)
@@ -47,26 +65,61 @@ Result run(const TempDir& scratch, std::vector<std::string> args, const std::opt
     argv.push_back(nullptr);
     std::fflush(nullptr);
     const pid_t pid = fork();
-    if (pid == 0) {
-        const int streams[3] = {open("/dev/null", O_RDONLY), open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
-                                open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
-        for (int fd = 0; fd < 3; ++fd) {
-            if (streams[fd] < 0 || dup2(streams[fd], fd) < 0)
-                _exit(126);
-        }
-        for (const int fd : streams)
-            if (fd > 2)
-                close(fd);
-        if (as && !becomeUser(as->uid, as->gid, as->groups))
+    if (pid != 0)
+        return pid;
+    for (int fd = 0; fd < 3; ++fd) {
+        if (streams[fd] < 0 || dup2(streams[fd], fd) < 0)
             _exit(126);
-        execve(DXFKONV_CLI, argv.data(), environ);
-        _exit(127);
     }
-    Result r;
+    for (const int fd : streams)
+        if (fd > 2)
+            close(fd);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ})
+        ::signal(signal, SIG_DFL);
+    if (setup.hangUpIgnored)
+        ::signal(SIGHUP, SIG_IGN);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (setup.fileSizeLimit) {
+        struct rlimit limit{};
+        if (getrlimit(RLIMIT_FSIZE, &limit) != 0)
+            _exit(126);
+        limit.rlim_cur = *setup.fileSizeLimit;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            _exit(126);
+    }
+    if (setup.as && !becomeUser(setup.as->uid, setup.as->gid, setup.as->groups))
+        _exit(126);
+    execve(DXFKONV_CLI, argv.data(), environ);
+    _exit(127);
+}
+
+int waitFor(pid_t pid)
+{
     int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid)
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = readFile(outPath);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+// Runs dxfkonv-cli with `args` to its end, its output into files, or its
+// stdout into `stdoutFd` when given (closed then).
+Result run(const TempDir& scratch, std::vector<std::string> args, const ChildSetup& setup = {}, int stdoutFd = -1)
+{
+    const std::string outPath = scratch.path() + "-stdout";
+    const std::string errPath = scratch.path() + "-stderr";
+    const int streams[3] = {open("/dev/null", O_RDONLY | O_CLOEXEC),
+                            stdoutFd >= 0 ? stdoutFd
+                                          : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644),
+                            open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
+    const pid_t pid = start(std::move(args), streams, setup);
+    for (const int fd : streams)
+        close(fd);
+    Result r;
+    const int status = pid > 0 ? waitFor(pid) : -1;
+    r.code = pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = stdoutFd >= 0 ? std::string() : readFile(outPath);
     r.err = readFile(errPath);
     unlink(outPath.c_str());
     unlink(errPath.c_str());
@@ -323,7 +376,7 @@ TEST(Cli, UnreachableAndOverlongNamesAreReportedAsSuch)
     ASSERT_EQ(mkdir(dir.file("tajne").c_str(), 0700), 0);
     writeFile(dir.file("tajne/plan.dxf"), " 62\r\n5\r\n");
     const std::string overlong = dir.file(std::string(300, 'v') + ".dxf");
-    Result r = geteuid() == 0 ? run(dir, {dir.file("tajne/plan.dxf"), overlong}, User{kNobody, kNobody, {}})
+    Result r = geteuid() == 0 ? run(dir, {dir.file("tajne/plan.dxf"), overlong}, runningAs(User{kNobody, kNobody, {}}))
                               : (chmod(dir.file("tajne").c_str(), 0), run(dir, {dir.file("tajne/plan.dxf"), overlong}));
     chmod(dir.file("tajne").c_str(), 0700);
     EXPECT_EQ(r.code, 1);
@@ -342,7 +395,7 @@ TEST(Cli, GroupIsKeptAndALostOwnerIsReported)
     writeFile(dir.file("plan.dxf"), " 62\r\n5\r\n");
     ASSERT_EQ(chown(dir.file("plan.dxf").c_str(), 2001, 3000), 0);
     ASSERT_EQ(chmod(dir.file("plan.dxf").c_str(), 0664), 0);
-    const Result r = run(dir, {dir.file("plan.dxf")}, User{2002, 4000, {3000}});
+    const Result r = run(dir, {dir.file("plan.dxf")}, runningAs(User{2002, 4000, {3000}}));
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(readFile(dir.file("plan.dxf")), " 62\r\n4\r\n");
     const struct stat st = statOf(dir.file("plan.dxf"));
@@ -350,4 +403,197 @@ TEST(Cli, GroupIsKeptAndALostOwnerIsReported)
     EXPECT_EQ(st.st_uid, 2002u);
     EXPECT_EQ(st.st_mode & 07777, 0664u);
     EXPECT_NE(r.out.find("; warning: its owner could not be kept, it is now yours"), std::string::npos) << r.out;
+}
+
+// A name can hold anything but "/" and the null byte: escape sequences
+// that retitle or clear the terminal, a newline that would forge a report
+// line of its own. Every name printed comes out quoted as GNU ls quotes
+// it, on stdout and on stderr alike.
+TEST(Cli, NamesAreQuotedOnEveryStream)
+{
+    TempDir dir;
+    ASSERT_EQ(dir.path().find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-"),
+              std::string::npos)
+        << "the scratch path itself would be quoted";
+    writeFile(dir.file("x\x1b]0;pwned\a\nFAKE.dxf: recoded 9 texts.dxf"), " 62\r\n5\r\n");
+    writeFile(dir.file("ro\x1b[2J\n.dxf"), " 62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("ro\x1b[2J\n.dxf").c_str(), 0444), 0);
+    const Result r = run(dir, {dir.path()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "'" + dir.path()
+                         + "/x'$'\\033'']0;pwned'$'\\a\\n''FAKE.dxf: recoded 9 texts.dxf': recoded 0 texts, "
+                           "renumbered 1 colour, set 0 code page values; backup "
+                           "'x'$'\\033'']0;pwned'$'\\a\\n''FAKE.dxf: recoded 9 texts.old'\n"
+                           "1 file(s) converted, 1 failed\n");
+    EXPECT_EQ(r.err, "dxfkonv-cli: '" + dir.path() + "/ro'$'\\033''[2J'$'\\n''.dxf': File access denied.\n");
+}
+
+namespace {
+
+// A large drawing, the same block of texts and colours over and over:
+// its pass takes a good while after a small drawing's has ended.
+constexpr std::size_t kLargeBlocks = 256;
+
+std::string largeBlock()
+{
+    const std::string unit = "  1\r\nP%%160d%%231t %%c10 abc\r\n 62\r\n5\r\n";
+    std::string block;
+    while (block.size() < (1u << 20))
+        block += unit;
+    block.resize(1u << 20);
+    return block;
+}
+
+void writeLarge(const std::string& path, const std::string& block)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    for (std::size_t i = 0; i < kLargeBlocks; ++i)
+        ASSERT_EQ(write(fd, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+    ASSERT_EQ(close(fd), 0);
+}
+
+// Whether the file still holds the large drawing, byte for byte.
+bool holdsLarge(const std::string& path, const std::string& block)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::string got(block.size(), '\0');
+    std::size_t blocks = 0;
+    bool same = true;
+    for (;;) {
+        std::size_t have = 0;
+        ssize_t n = 0;
+        while (have < got.size() && (n = read(fd, got.data() + have, got.size() - have)) > 0)
+            have += static_cast<std::size_t>(n);
+        if (have == 0)
+            break;
+        same = same && have == block.size() && got == block;
+        ++blocks;
+    }
+    close(fd);
+    return same && blocks == kLargeBlocks;
+}
+
+// Reads the pipe `fd` into `text`: until `line` stands in it as a whole
+// line, or with no line given to its end. False when it ends too soon.
+bool readPipe(int fd, std::string& text, const std::string& line = {})
+{
+    char buffer[4096];
+    while (line.empty() || text.find(line + "\n") == std::string::npos) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return line.empty();
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+// Ctrl-C, kill and a closed terminal end a batch in order. The signal
+// comes once the small drawing's line has been printed, while the large
+// one after it is being converted: the small one has been replaced and
+// reported and keeps its backup, the large one's pass is abandoned and
+// the drawing left as it was, no work file stays, the summary is printed,
+// and the program then dies of the very signal, as the shell must see.
+// Started the way nohup starts it, with hang-ups ignored, it ignores them.
+TEST(Cli, SignalsEndABatchInOrder)
+{
+    TempDir dir;
+    const std::string block = largeBlock();
+    writeLarge(dir.file("b.dxf"), block);
+    const std::string aLine = dir.file("a.dxf")
+                              + ": recoded 0 texts, renumbered 1 colour, set 0 code page values; backup a.old";
+    const struct {
+        int signal;
+        bool hangUpIgnored;
+    } cases[] = {{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGHUP, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.hangUpIgnored ? ", ignored at start" : ""));
+        writeFile(dir.file("a.dxf"), " 62\r\n5\r\n");
+        unlink(dir.file("a.old").c_str());
+        int out[2];
+        ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+        const std::string errPath = dir.path() + "-stderr";
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int streams[3] = {open("/dev/null", O_RDONLY | O_CLOEXEC), out[1], err};
+        ChildSetup setup;
+        setup.hangUpIgnored = c.hangUpIgnored;
+        const pid_t pid = start({dir.path()}, streams, setup);
+        ASSERT_GT(pid, 0);
+        close(streams[0]);
+        close(out[1]);
+        close(err);
+        std::string text;
+        const bool sawLine = readPipe(out[0], text, aLine);
+        kill(pid, c.signal);
+        readPipe(out[0], text);
+        close(out[0]);
+        const int status = waitFor(pid);
+        const std::string errText = readFile(errPath);
+        unlink(errPath.c_str());
+        EXPECT_TRUE(sawLine) << text;
+        EXPECT_EQ(readFile(dir.file("a.dxf")), " 62\r\n4\r\n");
+        EXPECT_EQ(readFile(dir.file("a.old")), " 62\r\n5\r\n");
+        if (c.hangUpIgnored) {
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+            EXPECT_EQ(text.substr(0, aLine.size() + 1), aLine + "\n");
+            EXPECT_NE(text.find("2 file(s) converted, 0 failed\n"), std::string::npos) << text;
+            EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "b.dxf", "b.old"}));
+            EXPECT_TRUE(holdsLarge(dir.file("b.old"), block));
+            continue;
+        }
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal) << "status " << status;
+        EXPECT_EQ(text, aLine + "\n1 file(s) converted, 0 failed\n");
+        EXPECT_EQ(errText, "dxfkonv-cli: " + dir.file("b.dxf") + ": interrupted, left as it was\n");
+        EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "b.dxf"}));
+        EXPECT_TRUE(holdsLarge(dir.file("b.dxf"), block)) << "the large drawing was touched";
+    }
+}
+
+// Under a file-size limit (ulimit -f) the work file of a drawing that
+// outgrows it cannot be written: that drawing fails with "Disk full." and
+// stays as it was, and the rest goes on. The limit no longer ends the
+// program with SIGXFSZ in the middle of the pass.
+TEST(Cli, FileSizeLimitIsAnErrorOfThatDrawing)
+{
+    TempDir dir;
+    std::string big;
+    while (big.size() < 64 * 1024)
+        big += " 62\r\n5\r\n";
+    writeFile(dir.file("a.dxf"), big);
+    writeFile(dir.file("b.dxf"), " 62\r\n5\r\n");
+    ChildSetup setup;
+    setup.fileSizeLimit = 16 * 1024;
+    const Result r = run(dir, {"--no-backup", dir.path()}, setup);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "dxfkonv-cli: " + dir.file("a.dxf") + ": Disk full.\n");
+    EXPECT_EQ(r.out, dir.file("b.dxf") + ": recoded 0 texts, renumbered 1 colour, set 0 code page values\n"
+                         "1 file(s) converted, 1 failed\n");
+    EXPECT_EQ(readFile(dir.file("a.dxf")), big);
+    EXPECT_EQ(readFile(dir.file("b.dxf")), " 62\r\n4\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "b.dxf"}));
+}
+
+// Output into a pipe nobody reads (`dxfkonv-cli DIR | head -1` once head
+// is gone): the drawings are all converted all the same, and the lost
+// report is said on stderr, with exit status 1, as GNU tools do.
+TEST(Cli, ClosedOutputStillConvertsEverything)
+{
+    TempDir dir;
+    for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
+        writeFile(dir.file(name), " 62\r\n5\r\n");
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    close(out[0]);
+    const Result r = run(dir, {dir.path()}, {}, out[1]);
+    EXPECT_EQ(r.code, 1) << "not an exit of its own";
+    EXPECT_EQ(r.err, "dxfkonv-cli: write error: Broken pipe\n");
+    for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
+        EXPECT_EQ(readFile(dir.file(name)), " 62\r\n4\r\n") << name;
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "b.dxf", "b.old", "c.dxf", "c.old"}));
 }

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -350,8 +353,9 @@ TEST(IoErrors, TextsAndNumbers)
 
 // A batch whose drawings overlap (each one's flush and replace going on
 // while the next is converted) reports every drawing once, in order,
-// whether it failed in its pass, in its last steps, or not at all; a
-// drawing that failed stays as it was.
+// whether it failed in its pass, in its last steps, or not at all; each
+// outcome has arrived before the next drawing's Convert() returns, and
+// all have once finish() returns. A drawing that failed stays as it was.
 TEST(ConvertBatch, OverlappingDrawingsReportInOrder)
 {
     TempDir dir;
@@ -362,36 +366,93 @@ TEST(ConvertBatch, OverlappingDrawingsReportInOrder)
     FaultyOps ops;
     ops.fault = [&](Op op, int) { return op == Op::kRename && ops.lookedUp == "b.dxf" ? EIO : 0; };
 
-    std::vector<std::string> events;
+    std::mutex mutex;
+    std::vector<std::string> outcomes;  // from the batch's thread
+    std::vector<std::string> returned;
     {
         Batch batch([&](const PassReport& report, std::exception_ptr failure) {
+            std::lock_guard lock(mutex);
             try {
                 if (failure)
                     std::rethrow_exception(failure);
-                events.push_back("finished " + std::to_string(report.coloursRenumbered));
+                outcomes.push_back("finished " + std::to_string(report.coloursRenumbered));
             } catch (const IoError& e) {
-                events.push_back(std::string("failed ") + e.what());
+                outcomes.push_back(std::string("failed ") + e.what());
             }
         });
+        std::size_t handedOver = 0;
         for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf", "a.dxf", "e.dxf"}) {
+            std::string what;
+            bool pending = false;
             try {
                 const PassReport r = Convert(Drawing{dir.path(), name}, {}, {}, ops, &batch);
-                events.push_back(std::string(name) + (r.pending ? " handed over" : r.repeated ? " repeated" : " done"));
+                pending = r.pending;
+                what = r.pending ? " handed over" : r.repeated ? " repeated" : " done";
             } catch (const IoError& e) {
-                events.push_back(std::string(name) + " refused: " + e.what());
+                what = std::string(" refused: ") + e.what();
             }
+            {
+                std::lock_guard lock(mutex);
+                EXPECT_GE(outcomes.size(), handedOver) << name << ": the drawing before it is not reported yet";
+            }
+            handedOver += pending;
+            returned.push_back(name + what);
         }
         batch.finish();
-        events.push_back("end");
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(outcomes, (std::vector<std::string>{"finished 1", "failed I/O error 5.", "finished 1", "finished 1"}));
     }
-    EXPECT_EQ(events, (std::vector<std::string>{"a.dxf handed over", "finished 1", "b.dxf handed over",
-                                                 "failed I/O error 5.", "c.dxf refused: File access denied.",
-                                                 "d.dxf handed over", "finished 1", "a.dxf repeated",
-                                                 "e.dxf handed over", "finished 1", "end"}));
+    EXPECT_EQ(returned, (std::vector<std::string>{"a.dxf handed over", "b.dxf handed over",
+                                                   "c.dxf refused: File access denied.", "d.dxf handed over",
+                                                   "a.dxf repeated", "e.dxf handed over"}));
     for (const char* name : {"a.dxf", "d.dxf", "e.dxf"})
         EXPECT_EQ(readFile(dir.file(name)), " 62\r\n4\r\n") << name;
     for (const char* name : {"b.dxf", "c.dxf"})
         EXPECT_EQ(readFile(dir.file(name)), old) << name;
     // The backup is made before the replace: b.old is a whole copy of b.dxf.
     EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "b.dxf", "b.old", "c.dxf", "d.dxf", "d.old", "e.dxf", "e.old"}));
+}
+
+// A drawing is reported the moment it is replaced, not once the next
+// drawing's pass is over: the next pass is held at its first read until
+// the first drawing's outcome has arrived, which it does, with the
+// drawing replaced by then.
+TEST(ConvertBatch, EachDrawingIsReportedWhileTheNextOneConverts)
+{
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), " 62\r\n5\r\n");
+    writeFile(dir.file("b.dxf"), " 62\r\n7\r\n");
+    std::mutex mutex;
+    std::condition_variable reported;
+    std::vector<std::string> outcomes;
+    bool aHandedOver = false;
+    bool held = false;
+    bool heldInVain = false;
+    FaultyOps ops;
+    ops.hold = [&](Op op, int) {
+        std::unique_lock lock(mutex);
+        if (op != Op::kRead || !aHandedOver || held)
+            return;
+        // b's first read: its pass may not go on before a is reported, and
+        // if a were reported only after that pass, it would wait in vain.
+        held = true;
+        heldInVain = !reported.wait_for(lock, std::chrono::seconds(5), [&] { return !outcomes.empty(); });
+    };
+    Batch batch([&](const PassReport& report, std::exception_ptr failure) {
+        std::lock_guard lock(mutex);
+        outcomes.push_back(std::string(failure ? "failed" : "finished ") + std::to_string(report.coloursRenumbered)
+                           + ", a.dxf now " + (readFile(dir.file("a.dxf")) == " 62\r\n4\r\n" ? "new" : "old"));
+        reported.notify_all();
+    });
+    ASSERT_TRUE(Convert(Drawing{dir.path(), "a.dxf"}, {}, {}, ops, &batch).pending);
+    {
+        std::lock_guard lock(mutex);
+        aHandedOver = true;
+    }
+    EXPECT_TRUE(Convert(Drawing{dir.path(), "b.dxf"}, {}, {}, ops, &batch).pending);
+    batch.finish();
+    std::lock_guard lock(mutex);
+    EXPECT_TRUE(held);
+    EXPECT_FALSE(heldInVain) << "a.dxf was reported only after b.dxf's pass";
+    EXPECT_EQ(outcomes, (std::vector<std::string>{"finished 1, a.dxf now new", "finished 1, a.dxf now new"}));
 }

@@ -18,8 +18,13 @@ const char* opName(Op op)
 bool FaultyOps::failing(Op op, const std::string& name)
 {
     // Reads and writes come from threads of their own.
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     const int nth = ++counts_[static_cast<int>(op)];
+    if (hold) {
+        lock.unlock();
+        hold(op, nth);
+        lock.lock();
+    }
     lookedUp = name;
     if (before)
         before(op, nth);

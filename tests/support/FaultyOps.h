@@ -26,6 +26,9 @@ public:
     // counts from 1 per operation.
     std::function<int(Op op, int nth)> fault;
     std::function<void(Op op, int nth)> before;  // runs ahead of each call
+    // Runs ahead of each call too, before `before`, but outside the layer's
+    // own lock: it may hold its call until another thread's calls are done.
+    std::function<void(Op op, int nth)> hold;
     // While `fault` or `before` runs: the name the call looks up (the new
     // name of a link or rename), empty for calls on a descriptor.
     std::string lookedUp;
