@@ -43,6 +43,7 @@ struct User {
 struct ChildSetup {
     std::optional<User> as;                     // who the command line runs as
     std::optional<rlim_t> fileSizeLimit;        // as `ulimit -f` sets it, in bytes
+    std::optional<rlim_t> openFilesLimit;       // as `ulimit -n` sets it
     bool hangUpIgnored = false;                 // as nohup starts a program
 };
 
@@ -87,6 +88,11 @@ pid_t start(std::vector<std::string> args, const int (&streams)[3], const ChildS
             _exit(126);
         limit.rlim_cur = *setup.fileSizeLimit;
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            _exit(126);
+    }
+    if (setup.openFilesLimit) {
+        const struct rlimit limit{*setup.openFilesLimit, *setup.openFilesLimit};
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
             _exit(126);
     }
     if (setup.as && !becomeUser(setup.as->uid, setup.as->gid, setup.as->groups))
@@ -348,6 +354,55 @@ TEST(Cli, EachDrawingOnceInABatch)
         EXPECT_NE(r.out.find(": skipped, the same file as one converted before"), std::string::npos) << r.out;
         EXPECT_EQ(r.err, "");
     }
+}
+
+// A small drawing and what the defaults make of it.
+const std::string kSmallDrawing = "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nTEXT\r\n 62\r\n     5\r\n  1\r\n"
+                                  "P%%216%%161li%%159\r\n  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
+const std::string kSmallConverted = "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nTEXT\r\n 62\r\n4\r\n  1\r\n"
+                                    "P\xEC\xEDli\xE8\r\n  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
+
+// Another hard link of a drawing converted before in the batch still
+// leads to the old content once the first name was replaced: it is a
+// drawing of its own, converted with its own backup, never "skipped".
+TEST(Cli, AnotherHardLinkIsConvertedInItsOwnRight)
+{
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), kSmallDrawing);
+    ASSERT_EQ(::link(dir.file("a.dxf").c_str(), dir.file("b.dxf").c_str()), 0);
+    const Result r = run(dir, {dir.file("a.dxf"), dir.file("b.dxf"), dir.file("a.dxf")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, dir.file("a.dxf") + ": recoded 1 text, renumbered 1 colour, set 0 code page values; backup a.old\n"
+                         + dir.file("b.dxf") + ": recoded 1 text, renumbered 1 colour, set 0 code page values; backup b.old\n"
+                         + dir.file("a.dxf") + ": skipped, the same file as one converted before\n"
+                         + "2 file(s) converted, 0 failed\n");
+    for (const char* name : {"a.dxf", "b.dxf"})
+        EXPECT_EQ(readFile(dir.file(name)), kSmallConverted) << name;
+    for (const char* name : {"a.old", "b.old"})
+        EXPECT_EQ(readFile(dir.file(name)), kSmallDrawing) << name;
+}
+
+// A tree of more directories than the process may hold open files
+// converts whole: the walk keeps one directory open per level, and the
+// directories waiting to be flushed are few.
+TEST(Cli, TreeOfManyDirectoriesWithinFewOpenFiles)
+{
+    TempDir dir;
+    constexpr int kDirectories = 1100;
+    for (int i = 0; i < kDirectories; ++i) {
+        const std::string sub = dir.file("d" + std::to_string(i / 100)) + "/" + std::to_string(i);
+        ::mkdir(dir.file("d" + std::to_string(i / 100)).c_str(), 0755);
+        ASSERT_EQ(::mkdir(sub.c_str(), 0755), 0);
+        writeFile(sub + "/v.dxf", kSmallDrawing);
+    }
+    ChildSetup setup;
+    setup.openFilesLimit = 256;
+    const Result r = run(dir, {"-q", "-r", dir.path()}, setup);
+    EXPECT_EQ(r.code, 0) << r.err.substr(0, 2000);
+    EXPECT_EQ(r.err, "");
+    for (int i = 0; i < kDirectories; i += 99)
+        EXPECT_EQ(readFile(dir.file("d" + std::to_string(i / 100)) + "/" + std::to_string(i) + "/v.dxf"),
+                  kSmallConverted) << i;
 }
 
 // -o must leave the input as it is: naming the input itself, a link to it
