@@ -1,6 +1,6 @@
 // Start-up: the application with its title, the main window, the hidden
 // progress window, then the event loop until the main window is closed.
-#include "engine/Convert.h"
+#include "engine/replace/Convert.h"
 #include "ui/Application.h"
 #include "ui/Artwork.h"
 #include "ui/Main_f.h"

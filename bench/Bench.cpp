@@ -42,10 +42,10 @@
 #include <vector>
 
 #include "bench/DrawingMaker.h"
-#include "engine/BackgroundIo.h"
-#include "engine/Convert.h"
+#include "engine/pass/BackgroundIo.h"
+#include "engine/replace/Convert.h"
 #include "engine/IoError.h"
-#include "engine/LinePass.h"
+#include "engine/pass/LinePass.h"
 
 extern char** environ;
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "Quote.h"
-#include "engine/Convert.h"
+#include "engine/replace/Convert.h"
 #include "engine/IoError.h"
 
 namespace dxfkonv::cli {

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/TextRecoding.h"
+#include "engine/rules/TextRecoding.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/LiteralRecoding.h"
 

@@ -36,10 +36,10 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/BackgroundIo.h"
+#include "engine/pass/BackgroundIo.h"
 #include "engine/IoError.h"
-#include "engine/LinePass.h"
-#include "engine/Switches.h"
+#include "engine/pass/LinePass.h"
+#include "engine/rules/Switches.h"
 #include "fuzz/FuzzCheck.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Drawings.h"
+#include "engine/replace/Drawings.h"
 #include "engine/IoError.h"
 
 namespace dxfkonv {

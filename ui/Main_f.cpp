@@ -9,9 +9,9 @@
 #include <cstddef>
 #include <iterator>
 
-#include "engine/ColourRenumbering.h"
-#include "engine/Convert.h"
-#include "engine/TextRecoding.h"
+#include "engine/rules/ColourRenumbering.h"
+#include "engine/replace/Convert.h"
+#include "engine/rules/TextRecoding.h"
 #include "ui/Application.h"
 #include "ui/Artwork.h"
 #include "ui/Forms.h"

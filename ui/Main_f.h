@@ -11,8 +11,8 @@
 
 #include <string>
 
-#include "engine/Convert.h"
-#include "engine/Switches.h"
+#include "engine/replace/Convert.h"
+#include "engine/rules/Switches.h"
 #include "ui/FileControls.h"
 #include "ui/PBar_f.h"
 

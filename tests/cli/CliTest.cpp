@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "TestFiles.h"
-#include "engine/LinePass.h"
+#include "engine/pass/LinePass.h"
 
 extern char** environ;
 

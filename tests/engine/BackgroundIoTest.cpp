@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "MemoryStreams.h"
-#include "engine/BackgroundIo.h"
+#include "engine/pass/BackgroundIo.h"
 #include "engine/IoError.h"
-#include "engine/LinePass.h"
+#include "engine/pass/LinePass.h"
 
 using namespace dxfkonv;
 using dxfkonv::test::PiecewiseSource;

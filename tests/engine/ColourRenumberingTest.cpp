@@ -1,7 +1,7 @@
 // Colour numbers between the two numberings.
 #include <gtest/gtest.h>
 
-#include "engine/ColourRenumbering.h"
+#include "engine/rules/ColourRenumbering.h"
 
 using namespace dxfkonv;
 

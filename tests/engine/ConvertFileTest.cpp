@@ -15,7 +15,7 @@
 
 #include "FaultyOps.h"
 #include "TestFiles.h"
-#include "engine/Convert.h"
+#include "engine/replace/Convert.h"
 #include "engine/IoError.h"
 
 using namespace dxfkonv;

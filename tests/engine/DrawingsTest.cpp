@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "TestFiles.h"
-#include "engine/Drawings.h"
+#include "engine/replace/Drawings.h"
 #include "engine/IoError.h"
 
 using namespace dxfkonv;

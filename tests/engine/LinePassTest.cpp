@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "MemoryStreams.h"
-#include "engine/BackgroundIo.h"
-#include "engine/ByteMasks.h"
+#include "engine/pass/BackgroundIo.h"
+#include "engine/scan/ByteMasks.h"
 #include "engine/IoError.h"
-#include "engine/LinePass.h"
+#include "engine/pass/LinePass.h"
 
 using namespace dxfkonv;
 using dxfkonv::test::PiecewiseSource;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/TextRecoding.h"
+#include "engine/rules/TextRecoding.h"
 
 using namespace dxfkonv;
 

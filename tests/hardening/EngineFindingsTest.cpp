@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/LinePass.h"
-#include "engine/Switches.h"
+#include "engine/pass/LinePass.h"
+#include "engine/rules/Switches.h"
 
 namespace dxfkonv {
 namespace {

@@ -23,9 +23,9 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/Convert.h"
+#include "engine/replace/Convert.h"
 #include "engine/IoError.h"
-#include "engine/LinePass.h"
+#include "engine/pass/LinePass.h"
 #include "tests/hardening/HardeningSupport.h"
 
 namespace dxfkonv::hardening {

@@ -17,9 +17,9 @@
 
 #include "FaultyOps.h"
 #include "TestFiles.h"
-#include "engine/Convert.h"
-#include "engine/FileOps.h"
-#include "engine/LinePass.h"
+#include "engine/replace/Convert.h"
+#include "engine/platform/FileOps.h"
+#include "engine/pass/LinePass.h"
 
 namespace dxfkonv::hardening {
 

@@ -16,8 +16,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/Convert.h"
-#include "engine/LinePass.h"
+#include "engine/replace/Convert.h"
+#include "engine/pass/LinePass.h"
 #include "tests/hardening/HardeningSupport.h"
 
 namespace dxfkonv::hardening {

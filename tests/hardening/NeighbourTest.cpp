@@ -14,8 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/Convert.h"
-#include "engine/Drawings.h"
+#include "engine/replace/Convert.h"
+#include "engine/replace/Drawings.h"
 #include "engine/IoError.h"
 #include "tests/hardening/HardeningSupport.h"
 

@@ -15,10 +15,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/Convert.h"
+#include "engine/replace/Convert.h"
 #include "engine/IoError.h"
-#include "engine/LinePass.h"
-#include "engine/TextRecoding.h"
+#include "engine/pass/LinePass.h"
+#include "engine/rules/TextRecoding.h"
 #include "tests/hardening/HardeningSupport.h"
 
 namespace dxfkonv::hardening {

@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/Convert.h"
+#include "engine/replace/Convert.h"
 #include "engine/IoError.h"
 #include "tests/hardening/HardeningSupport.h"
 

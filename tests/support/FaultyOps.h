@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/FileOps.h"
+#include "engine/platform/FileOps.h"
 
 namespace dxfkonv::test {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "engine/IoError.h"
-#include "engine/LinePass.h"
+#include "engine/pass/LinePass.h"
 
 namespace dxfkonv::test {
 

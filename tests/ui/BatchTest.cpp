@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "engine/IoError.h"
-#include "engine/LinePass.h"
+#include "engine/pass/LinePass.h"
 #include "ui/Main_f.h"
 #include "ui/PBar_f.h"
 #include "UiTestSupport.h"

@@ -14,8 +14,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/ColourRenumbering.h"
-#include "engine/TextRecoding.h"
+#include "engine/rules/ColourRenumbering.h"
+#include "engine/rules/TextRecoding.h"
 #include "ui/Forms.h"
 #include "ui/Main_f.h"
 #include "UiTestSupport.h"

@@ -1,4 +1,4 @@
-#include "engine/ColourRenumbering.h"
+#include "engine/rules/ColourRenumbering.h"
 
 namespace dxfkonv {
 

@@ -1,4 +1,4 @@
-#include "engine/TextRecoding.h"
+#include "engine/rules/TextRecoding.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "engine/LinePass.h"
+#include "engine/pass/LinePass.h"
 
 #include <algorithm>
 #include <array>
@@ -6,10 +6,10 @@
 #include <memory>
 #include <new>
 
-#include "engine/ByteMasks.h"
-#include "engine/ColourRenumbering.h"
+#include "engine/scan/ByteMasks.h"
+#include "engine/rules/ColourRenumbering.h"
 #include "engine/IoError.h"
-#include "engine/TextRecoding.h"
+#include "engine/rules/TextRecoding.h"
 
 namespace dxfkonv {
 

@@ -1,4 +1,4 @@
-#include "engine/Drawings.h"
+#include "engine/replace/Drawings.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "engine/Descriptors.h"
+#include "engine/platform/posix/Descriptors.h"
 #include "engine/IoError.h"
 
 namespace dxfkonv {

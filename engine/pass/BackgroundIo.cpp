@@ -1,4 +1,4 @@
-#include "engine/BackgroundIo.h"
+#include "engine/pass/BackgroundIo.h"
 
 #include <algorithm>
 #include <cstring>

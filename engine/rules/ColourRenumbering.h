@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "engine/Switches.h"
+#include "engine/rules/Switches.h"
 
 namespace dxfkonv {
 

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/LinePass.h"
+#include "engine/pass/LinePass.h"
 
 namespace dxfkonv {
 

@@ -1,4 +1,4 @@
-#include "engine/ByteMasks.h"
+#include "engine/scan/ByteMasks.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

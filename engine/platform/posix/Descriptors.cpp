@@ -1,4 +1,4 @@
-#include "engine/Descriptors.h"
+#include "engine/platform/posix/Descriptors.h"
 
 #include <fcntl.h>
 #include <unistd.h>

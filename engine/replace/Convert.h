@@ -10,10 +10,10 @@
 #include <string>
 #include <utility>
 
-#include "engine/Drawings.h"
-#include "engine/FileOps.h"
-#include "engine/LinePass.h"
-#include "engine/Switches.h"
+#include "engine/replace/Drawings.h"
+#include "engine/platform/FileOps.h"
+#include "engine/pass/LinePass.h"
+#include "engine/rules/Switches.h"
 
 namespace dxfkonv {
 

@@ -1,4 +1,4 @@
-#include "engine/FileOps.h"
+#include "engine/platform/FileOps.h"
 
 #include <acl/libacl.h>
 #include <attr/libattr.h>

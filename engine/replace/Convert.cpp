@@ -1,4 +1,4 @@
-#include "engine/Convert.h"
+#include "engine/replace/Convert.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -17,8 +17,8 @@
 #include <thread>
 #include <utility>
 
-#include "engine/BackgroundIo.h"
-#include "engine/Descriptors.h"
+#include "engine/pass/BackgroundIo.h"
+#include "engine/platform/posix/Descriptors.h"
 #include "engine/IoError.h"
 
 namespace dxfkonv {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <utility>
 
-#include "engine/Switches.h"
+#include "engine/rules/Switches.h"
 
 namespace dxfkonv {
 

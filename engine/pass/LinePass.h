@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/Switches.h"
+#include "engine/rules/Switches.h"
 
 namespace dxfkonv {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <utility>
 
-#include "engine/Drawings.h"
-#include "engine/FileOps.h"
+#include "engine/replace/Drawings.h"
+#include "engine/platform/FileOps.h"
 #include "engine/IoError.h"
 
 namespace dxfkonv {
