@@ -273,6 +273,24 @@ private:
         ++failed_;
     }
 
+    // The window's text for a failure, then what failed, in words:
+    // "I/O error 32. (replacing plan.dxf: the name leads to another file
+    // than the one read)".
+    void error(const std::string& name, const ConversionError& e)
+    {
+        std::string message = e.what();
+        const FailureDetail& d = e.detail();
+        if (!d.empty()) {
+            std::string words = d.step;
+            if (!d.name.empty())
+                words += (words.empty() ? "" : " ") + QuoteName(d.name);
+            if (!d.reason.empty())
+                words += (words.empty() ? "" : ": ") + d.reason;
+            message += " (" + words + ")";
+        }
+        error(name, message);
+    }
+
     // Converts what a command-line path names: a drawing, or the drawings
     // of a directory (and of its subdirectories, with -r), each as the
     // walk gets to it.
@@ -293,7 +311,7 @@ private:
             WalkDrawings(
                 path, o_.recursive, lessIgnoringCase,
                 [this](const Drawing& drawing) { convertOne({drawing.Path(), drawing}); },
-                [this](const std::string& directory, const IoError& e) { error(directory, e.what()); },
+                [this](const std::string& directory, const IoError& e) { error(directory, e); },
                 SystemFileOps());
         } else if (S_ISREG(st.st_mode)) {
             convertOne({path, Drawing::FromPath(path)});
@@ -364,9 +382,9 @@ private:
             ++done_;
             if (!o_.quiet)
                 summarise(path, name, report);
-        } catch (const IoError& e) {
+        } catch (const ConversionError& e) {
             progress.clear();
-            error(path, e.what());
+            error(path, e);
         } catch (const Interrupted&) {
             // No failure of the drawing's: it stays as it was.
             progress.clear();
@@ -431,8 +449,8 @@ private:
             ++done_;
             if (!o_.quiet)
                 summarise(item.path, item.drawing.name, report);
-        } catch (const IoError& e) {
-            error(item.path, e.what());
+        } catch (const ConversionError& e) {
+            error(item.path, e);
         }
     }
 

@@ -1,6 +1,7 @@
 #include "engine/IoError.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace dxfkonv {
 
@@ -31,17 +32,46 @@ std::string ioErrorText(int code)
     return text;
 }
 
-IoError::IoError(int code) : IoError(code, ioErrorText(code)) {}
+namespace {
 
-IoError::IoError(int code, const std::string& text) : IoError(code, text, 0) {}
+thread_local IoStep* innermost = nullptr;
 
-IoError::IoError(int code, const std::string& text, int systemError)
-    : std::runtime_error(text), code_(code), systemError_(systemError)
+}  // namespace
+
+IoStep::IoStep(const char* step, const std::string& name) : step_(step), name_(name), outer_(innermost)
+{
+    innermost = this;
+}
+
+IoStep::~IoStep() { innermost = outer_; }
+
+FailureDetail IoStep::current()
+{
+    if (!innermost)
+        return {};
+    return {innermost->step_, innermost->name_, {}};
+}
+
+IoError::IoError(int code) : IoError(code, ioErrorText(code), 0, {}) {}
+
+IoError::IoError(int code, std::string reason)
+    : IoError(code, ioErrorText(code), 0, [&] {
+          FailureDetail detail = IoStep::current();
+          detail.reason = std::move(reason);
+          return detail;
+      }())
+{
+}
+
+IoError::IoError(int code, const std::string& text, int systemError, FailureDetail detail)
+    : ConversionError(code, text, std::move(detail)), systemError_(systemError)
 {
 }
 
 IoError IoError::fromErrno(int err)
 {
+    FailureDetail detail = IoStep::current();
+    detail.reason = std::strerror(err);
     int code = err;
     switch (err) {
     case ENOENT: code = kFileNotFound; break;
@@ -61,9 +91,12 @@ IoError IoError::fromErrno(int err)
     default:
         // Numbers of their own (EIO is 5 on Linux, for example) must not
         // borrow another number's text.
-        return IoError(err, std::string("I/O error ").append(std::to_string(err)).append("."), err);
+        return IoError(err, std::string("I/O error ").append(std::to_string(err)).append("."), err,
+                       std::move(detail));
     }
-    return IoError(code, ioErrorText(code), err);
+    return IoError(code, ioErrorText(code), err, std::move(detail));
 }
+
+Refusal::Refusal(int code) : ConversionError(code, ioErrorText(code), {}) {}
 
 }  // namespace dxfkonv

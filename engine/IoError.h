@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace dxfkonv {
 
@@ -29,28 +30,86 @@ enum IoErrorCode : int {
 // the texts users know for 100 and 106, though no pass raises them.
 std::string ioErrorText(int code);
 
-class IoError : public std::runtime_error {
+// Why a conversion failed, in more words than the message table's: the
+// step under way ("writing the work file"), the name it worked on, and
+// what the system said ("No space left on device") or what the pass found
+// ("the name leads to another file than the one read"). Each part may be
+// empty.
+struct FailureDetail {
+    std::string step;
+    std::string name;
+    std::string reason;
+
+    bool empty() const { return step.empty() && reason.empty(); }
+};
+
+// A failure of a conversion: the number of the message table and its text
+// (what the window shows), and the detail behind them.
+class ConversionError : public std::runtime_error {
+public:
+    ConversionError(int code, const std::string& text, FailureDetail detail)
+        : std::runtime_error(text), code_(code), detail_(std::move(detail))
+    {
+    }
+
+    // The number of the message table, as the user reads it.
+    int code() const noexcept { return code_; }
+    const FailureDetail& detail() const noexcept { return detail_; }
+
+private:
+    int code_;
+    FailureDetail detail_;
+};
+
+// A file the pass could not read, write or replace.
+class IoError : public ConversionError {
 public:
     explicit IoError(int code);
-    IoError(int code, const std::string& text);
+    // `reason`: what the pass found wrong, in words, at the step under way.
+    IoError(int code, std::string reason);
 
     // Maps an errno value to the number and text of the same meaning:
     // ENOENT 2, a bad name 3, too many open files 4, permission denied or a
     // read-only file system 5, no space, quota or file-size limit 101.
     // Any other errno keeps its own number with the text "I/O error N.".
+    // The detail names the step under way on this thread (see IoStep) and
+    // the system's own words for the error.
     static IoError fromErrno(int err);
 
-    // The number of the message table, as the user reads it.
-    int code() const noexcept { return code_; }
     // The system's error number behind it (0 when the pass itself raised
     // it): code() 5 may be "permission denied" or, from EIO, an I/O error.
     int systemError() const noexcept { return systemError_; }
 
 private:
-    IoError(int code, const std::string& text, int systemError);
+    IoError(int code, const std::string& text, int systemError, FailureDetail detail);
 
-    int code_;
     int systemError_ = 0;
+};
+
+// A drawing the pass will not convert as it is (a binary DXF file, no DXF
+// at all, texts in UTF-8 to be recoded): nothing is wrong with the file
+// system, and nothing was touched.
+class Refusal : public ConversionError {
+public:
+    explicit Refusal(int code);
+};
+
+// The step a conversion is at on this thread, and the name it works on,
+// for the errors raised while it lasts; steps nest, the innermost counts.
+class IoStep {
+public:
+    IoStep(const char* step, const std::string& name = {});
+    IoStep(const IoStep&) = delete;
+    IoStep& operator=(const IoStep&) = delete;
+    ~IoStep();
+
+    // The innermost step under way, or an empty detail.
+    static FailureDetail current();
+
+private:
+    const char* step_;
+    std::string name_;
+    IoStep* outer_;
 };
 
 }  // namespace dxfkonv

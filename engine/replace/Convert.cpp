@@ -97,8 +97,10 @@ public:
                 total_ += static_cast<std::uint64_t>(got);
                 return static_cast<std::size_t>(got);
             }
-            if (errno != EINTR)
+            if (errno != EINTR) {
+                const IoStep step("reading the drawing");
                 fail();
+            }
         }
     }
 
@@ -128,10 +130,11 @@ void writeAll(FileOps& ops, int fd, const char* data, std::size_t n)
         if (put < 0) {
             if (errno == EINTR)
                 continue;
+            const IoStep step("writing the work file");
             fail();
         }
         if (put == 0)
-            throw IoError(kDiskFull);
+            throw IoError(kDiskFull, "the file system took no more bytes");
         data += put;
         n -= static_cast<std::size_t>(put);
     }
@@ -246,7 +249,7 @@ void requireUnchanged(FileOps& ops, int fd, const struct stat& before, std::uint
         fail();
     if (now.st_size != before.st_size || !sameTime(now.st_mtim, before.st_mtim)
         || !sameTime(now.st_ctim, before.st_ctim) || read != static_cast<std::uint64_t>(before.st_size))
-        throw IoError(kChangedMeanwhile);
+        throw IoError(kChangedMeanwhile, "its size or times changed while it was read");
 }
 
 // ---- finding a drawing -------------------------------------------------------------
@@ -292,6 +295,7 @@ bool enter(Resolver& resolver, Place& place, const std::string& path)
 // reached, or links that may not be followed, throw.
 Place locate(FileOps& ops, const Drawing& drawing)
 {
+    const IoStep step("looking up", drawing.Path());
     Resolver resolver(ops);
     Place place;
     if (drawing.opened) {
@@ -324,7 +328,7 @@ Place locate(FileOps& ops, const Drawing& drawing)
                     fail();
                 for (const uid_t owner : linkOwners)
                     if (!mayFollow(owner, dir.st_uid))
-                        throw IoError(kFileAccessDenied);
+                        throw IoError(kFileAccessDenied, "a link whose maker does not own the directory it leads to");
             }
             return place;
         }
@@ -333,14 +337,14 @@ Place locate(FileOps& ops, const Drawing& drawing)
         struct stat link{};
         if (!resolver.readLink(place.dir->get(), place.name, link, next)) {
             if (errno == ENOTDIR)
-                throw IoError(kFileInUse);  // the name changed while it was looked at
+                throw IoError(kFileInUse, "its name changed while it was looked up");  // the name changed while it was looked at
             fail();
         }
         linkOwners.push_back(link.st_uid);
     }
     for (const uid_t owner : linkOwners)
         if (!mayFollow(owner, place.st.st_uid))
-            throw IoError(kFileAccessDenied);
+            throw IoError(kFileAccessDenied, "a link whose maker does not own the file it leads to");
     place.found = S_ISREG(place.st.st_mode);
     return place;
 }
@@ -349,12 +353,13 @@ Place locate(FileOps& ops, const Drawing& drawing)
 // may have taken its name since.
 int openFound(FileOps& ops, const Place& place, struct stat& st)
 {
+    const IoStep step("opening", place.name);
     const int fd = ops.openat(place.dir->get(), place.name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
     if (fd < 0) {
         if (errno == ENOENT)
-            throw IoError(kFileNotOpen);  // gone since it was found
+            throw IoError(kFileNotOpen, "it was gone when it was to be opened");  // gone since it was found
         if (errno == ELOOP)
-            throw IoError(kFileAccessDenied);  // a link took its place
+            throw IoError(kFileAccessDenied, "a link took its name");  // a link took its place
         fail();
     }
     Fd guard(ops, fd);
@@ -363,7 +368,7 @@ int openFound(FileOps& ops, const Place& place, struct stat& st)
     // A regular file: reads ignore O_NONBLOCK, which kept a FIFO that took
     // the name from stopping the open.
     if (!S_ISREG(st.st_mode))
-        throw IoError(kFileNotFound);
+        throw IoError(kFileNotFound, "no regular file by now");
     return guard.release();
 }
 
@@ -375,7 +380,7 @@ void requireStillThere(FileOps& ops, const Place& place, const struct stat& st)
     if (ops.fstatat(place.dir->get(), place.name, &now, AT_SYMLINK_NOFOLLOW) != 0 && errno != ENOENT)
         fail();
     if (!sameFile(now, st))
-        throw IoError(kFileInUse);
+        throw IoError(kFileInUse, "the name leads to another file than the one read");
 }
 
 // A file nobody may write is not replaced, whoever runs the pass; nor is
@@ -384,14 +389,14 @@ void requireStillThere(FileOps& ops, const Place& place, const struct stat& st)
 void requireWritable(FileOps& ops, const Place& place, const struct stat& st)
 {
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        throw IoError(kFileAccessDenied);
+        throw IoError(kFileAccessDenied, "nobody may write it");
     if (ops.faccessat(place.dir->get(), place.name, W_OK, 0) != 0)
         fail();
     const uid_t me = ::geteuid();
     struct stat dir{};
     if (me != 0 && st.st_uid != me && ops.fstat(place.dir->get(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0
         && dir.st_uid != me)
-        throw IoError(kFileAccessDenied);
+        throw IoError(kFileAccessDenied, "another user's file in a shared directory, which only he may replace");
 }
 
 // Whether an error giving a file its owner or permissions says only that
@@ -507,6 +512,7 @@ class WorkFile {
 public:
     WorkFile(FileOps& ops, int dirFd, const std::string* cleanUp = nullptr) : ops_(ops), dirFd_(dirFd)
     {
+        const IoStep step("making a work file beside it");
         int fd = ops.openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         if (fd >= 0) {
             fd_ = std::make_unique<Fd>(ops, fd);
@@ -582,6 +588,7 @@ public:
 
     void adopt(const struct stat& like, int likeFd, PassReport* report)
     {
+        const IoStep step("giving the work file the drawing's owner and permissions");
         if (ops_.fchown(fd(), like.st_uid, like.st_gid) != 0) {
             if (!cannotKeep(errno))
                 fail();
@@ -606,6 +613,7 @@ public:
 
     void flush()
     {
+        const IoStep step("putting the work file on the disk");
         if (ops_.fsync(fd()) != 0)
             fail();
     }
@@ -682,6 +690,7 @@ void copyInto(FileOps& ops, int fd, const struct stat& st, WorkFile& copy)
 // bytes are copied.
 void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const std::string& backupName)
 {
+    const IoStep step("keeping the backup", backupName);
     if (st.st_nlink == 1) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd);
         // No earlier backup: the link can take the name at once.
@@ -743,6 +752,7 @@ public:
         work_ = std::make_unique<WorkFile>(ops_, place_.dir->get(), cleanUp ? &place_.name : nullptr);
         const auto inputSize = static_cast<std::uint64_t>(inputStat_.st_size);
         FdSink file(ops_, work_->fd(), inputSize);
+        const IoStep step("converting");
         report_ = runPass(ops_, input_->get(), inputSize, file, switches, progress, &read_);
         work_->adopt(like, likeFd, &report_);
     }
@@ -767,6 +777,7 @@ public:
         requireUnchanged(ops_, input_->get(), inputStat_, read_);
         if (backupName_)
             makeBackup(ops_, input_->get(), inputStat_, place_.namedIn ? place_.namedIn->get() : dirFd, *backupName_);
+        const IoStep step("replacing", place_.name);
         const std::string& name = work_->publish();
         work_->close();
         if (ops_.renameat(dirFd, name, dirFd, place_.name) != 0)
@@ -835,7 +846,7 @@ PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, c
     auto in = std::make_unique<Fd>(ops, openFound(ops, place, st));
     // One pass at a time; and the name must still lead to the file locked.
     if (!lockFile(ops, in->get()))
-        throw IoError(kFileInUse);
+        throw IoError(kFileInUse, "another program holds it");
     requireStillThere(ops, place, st);
     requireWritable(ops, place, st);
     // The file as it is from here on: the pass checks at its end that
@@ -866,13 +877,13 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
 {
     const Place source = locate(ops, input);
     if (!source.found)
-        throw IoError(kFileNotFound);
+        throw IoError(kFileNotFound, "no regular file");
     struct stat inputStat{};
     auto in = std::make_unique<Fd>(ops, openFound(ops, source, inputStat));
 
     Place target = locate(ops, output);
     if (!target.dir)
-        throw IoError(kFileNotFound);  // no such directory
+        throw IoError(kFileNotFound, "no such directory");  // no such directory
     if (target.st.st_mode == 0) {
         // Nothing there yet: a new file gets the permissions a new file
         // would get.
@@ -887,9 +898,9 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
         return replace.finish(nullptr);
     }
     if (!target.found)
-        throw IoError(kFileAccessDenied);  // a directory, a device ...
+        throw IoError(kFileAccessDenied, "the output is no regular file");  // a directory, a device ...
     if (sameFile(target.st, inputStat))
-        throw IoError(kFileAccessDenied);  // the input must stay as it is
+        throw IoError(kFileAccessDenied, "the output is the input itself");  // the input must stay as it is
     requireWritable(ops, target, target.st);
     const int fd = ops.openat(target.dir->get(), target.name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
     if (fd < 0 && errno != EACCES)

@@ -154,7 +154,7 @@ void WalkDrawings(const std::string& directory, bool recursive,
         if (!fd)
             fail();
         if (!syncable)
-            throw IoError(kFileAccessDenied);  // may be searched, not read
+            throw IoError(kFileAccessDenied, "it may be entered but not read");
         top = std::make_shared<OpenedDirectory>(ops, fd->release());
     } catch (const IoError& e) {
         failed(directory, e);

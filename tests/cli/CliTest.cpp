@@ -235,7 +235,9 @@ TEST(Cli, FailuresAreReportedAndTheRestGoesOn)
     const Result r = run(dir, {dir.file("missing.dxf"), dir.file("ro.dxf"), dir.file("ok.dxf")});
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("dxfkonv-cli: " + dir.file("missing.dxf") + ": File not found.\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("dxfkonv-cli: " + dir.file("ro.dxf") + ": File access denied.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("dxfkonv-cli: " + dir.file("ro.dxf") + ": File access denied. (nobody may write it)\n"),
+              std::string::npos)
+        << r.err;
     EXPECT_EQ(readFile(dir.file("ro.dxf")), " 62\r\n5\r\n");
     EXPECT_EQ(readFile(dir.file("ok.dxf")), " 62\r\n4\r\n");
 }
@@ -480,7 +482,7 @@ TEST(Cli, NamesAreQuotedOnEveryStream)
                            "renumbered 1 colour, set 0 code page values; backup "
                            "'x'$'\\033'']0;pwned'$'\\a\\n''FAKE.dxf: recoded 9 texts.old'\n"
                            "1 file(s) converted, 1 failed\n");
-    EXPECT_EQ(r.err, "dxfkonv-cli: '" + dir.path() + "/ro'$'\\033''[2J'$'\\n''.dxf': File access denied.\n");
+    EXPECT_EQ(r.err, "dxfkonv-cli: '" + dir.path() + "/ro'$'\\033''[2J'$'\\n''.dxf': File access denied. (nobody may write it)\n");
 }
 
 namespace {
@@ -626,7 +628,7 @@ TEST(Cli, FileSizeLimitIsAnErrorOfThatDrawing)
     setup.fileSizeLimit = 16 * 1024;
     const Result r = run(dir, {"--no-backup", dir.path()}, setup);
     EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "dxfkonv-cli: " + dir.file("a.dxf") + ": Disk full.\n");
+    EXPECT_EQ(r.err, "dxfkonv-cli: " + dir.file("a.dxf") + ": Disk full. (writing the work file: File too large)\n");
     EXPECT_EQ(r.out, dir.file("b.dxf") + ": recoded 0 texts, renumbered 1 colour, set 0 code page values\n"
                          "1 file(s) converted, 1 failed\n");
     EXPECT_EQ(readFile(dir.file("a.dxf")), big);

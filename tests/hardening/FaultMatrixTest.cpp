@@ -7,6 +7,7 @@
 // work file stays behind.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -718,6 +719,57 @@ INSTANTIATE_TEST_SUITE_P(
                       SeamCase{"CreateWorkReadOnlyFs", Op::kOpen, 1, EROFS, kDenied, "."},
                       SeamCase{"InputGoneAtOpen", Op::kOpen, 1, ENOENT, {kFileNotOpen, "I/O error 103."}, "plan.dxf"}),
     [](const auto& i) { return std::string(i.param.name); });
+
+// Besides the message table's number and text, a failure says what
+// failed: the step, the name it worked on, and the system's own words or
+// what the pass found.
+TEST(FaultMatrix, FailuresSayWhatFailed)
+{
+    const struct {
+        const char* name;
+        Op op;
+        int nth;
+        int err;
+        int code;
+        FailureDetail detail;
+    } cases[] = {
+        {"disk full", Op::kWrite, 2, ENOSPC, kDiskFull, {"writing the work file", "", "No space left on device"}},
+        {"flush fails", Op::kFsync, 1, EIO, EIO, {"putting the work file on the disk", "", "Input/output error"}},
+        {"backup denied", Op::kLink, 1, EACCES, kFileAccessDenied, {"keeping the backup", "plan.old", "Permission denied"}},
+        {"replace busy", Op::kRename, 2, EBUSY, EBUSY, {"replacing", "plan.dxf", "Device or resource busy"}},
+        {"read fails", Op::kRead, 2, EIO, EIO, {"reading the drawing", "", "Input/output error"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene scene(Scene::Layout::kLinkBackup);
+        FaultyOps ops;
+        cutShort(ops);
+        ops.fault = failAt(ops, c.op, c.nth, c.err);
+        try {
+            Convert(scene.dir.path(), scene.name, scene.switches(), {}, ops);
+            ADD_FAILURE() << "converted";
+        } catch (const IoError& e) {
+            EXPECT_EQ(e.code(), c.code);
+            EXPECT_EQ(e.detail().step, c.detail.step);
+            EXPECT_EQ(e.detail().name, c.detail.name);
+            EXPECT_EQ(e.detail().reason, c.detail.reason);
+        }
+        scene.expectUntouched(c.name);
+    }
+
+    // What the pass itself finds has words of its own.
+    Scene scene(Scene::Layout::kLinkBackup);
+    const int held = ::open((scene.dir / scene.name).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    try {
+        Convert(scene.dir.path(), scene.name, scene.switches());
+        ADD_FAILURE() << "converted";
+    } catch (const IoError& e) {
+        EXPECT_STREQ(e.what(), "I/O error 32.");
+        EXPECT_EQ(e.detail().reason, "another program holds it");
+    }
+    ::close(held);
+}
 
 // A backup that cannot be linked is copied instead, times kept.
 TEST(FaultMatrix, BackupFallsBackToCopyWhereNoLinkCanBeMade)

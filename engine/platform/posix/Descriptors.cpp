@@ -17,7 +17,7 @@ void refuseForeignLink(FileOps& ops, int dirFd, const struct stat& link)
         fail();
     if ((dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0 && link.st_uid != ::geteuid()
         && link.st_uid != dir.st_uid)
-        throw IoError(kFileAccessDenied);
+        throw IoError(kFileAccessDenied, "another user's link in a shared directory");
 }
 
 }  // namespace
@@ -74,7 +74,7 @@ std::unique_ptr<Fd> Resolver::directory(int at, const std::string& path, bool& s
             if (ops_.fstat(next->get(), &reached) != 0)
                 fail();
             if (!mayFollow(link.st_uid, reached.st_uid))
-                throw IoError(kFileAccessDenied);
+                throw IoError(kFileAccessDenied, "a link whose maker does not own the directory it leads to");
         }
         current = std::move(next);
     }
