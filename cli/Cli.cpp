@@ -312,7 +312,7 @@ private:
                 path, o_.recursive, lessIgnoringCase,
                 [this](const Drawing& drawing) { convertOne({drawing.Path(), drawing}); },
                 [this](const std::string& directory, const IoError& e) { error(directory, e); },
-                SystemFileOps());
+                SystemFileSystem());
         } else if (S_ISREG(st.st_mode)) {
             convertOne({path, Drawing::FromPath(path)});
         } else {
@@ -357,11 +357,11 @@ private:
         try {
             PassReport report;
             if (o_.dryRun)
-                report = InspectFile(item.drawing, o_.switches, sink, SystemFileOps(), &batch_);
+                report = InspectFile(item.drawing, o_.switches, sink, SystemFileSystem(), &batch_);
             else if (o_.output)
                 report = ConvertToFile(item.drawing, Drawing::FromPath(*o_.output), o_.switches, sink);
             else
-                report = Convert(item.drawing, o_.switches, sink, SystemFileOps(), &batch_);
+                report = Convert(item.drawing, o_.switches, sink, SystemFileSystem(), &batch_);
             progress.clear();
             handedOver = report.pending;
             if (report.pending)

@@ -186,7 +186,7 @@ PassReport TMainForm::Convert(const std::string& fileName)
     ProgressSink progress;
     if (fPBarForm)
         progress = [gauge = fPBarForm->Gauge1](int percent) { gauge->SetProgress(percent); };
-    return dxfkonv::Convert(DirectoryBox->Directory().toStdString(), fileName, Switches(), progress, SystemFileOps(),
+    return dxfkonv::Convert(DirectoryBox->Directory().toStdString(), fileName, Switches(), progress, SystemFileSystem(),
                             &fBatch);
 }
 

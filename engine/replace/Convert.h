@@ -11,25 +11,16 @@
 #include <utility>
 
 #include "engine/replace/Drawings.h"
-#include "engine/platform/FileOps.h"
+#include "engine/platform/FileSystem.h"
+#include "engine/platform/Signals.h"
 #include "engine/pass/LinePass.h"
 #include "engine/rules/Switches.h"
 
 namespace dxfkonv {
 
-// The name of the short-lived work file, in the converted file's directory.
-inline constexpr const char* kWorkFileName = "razade.&&&";
-
 // The backup's name: the file name cut after its last "." plus "old"
 // ("PLAN.DXF" gives "PLAN.old"); a name without "." gets ".old" appended.
 std::string BackupName(const std::string& fileName);
-
-// A file as the system tells files apart (its device and its number there).
-struct FileKey {
-    std::uint64_t device = 0;
-    std::uint64_t number = 0;
-    auto operator<=>(const FileKey&) const = default;
-};
 
 // The drawings a batch has written, so that a drawing named twice (once
 // more through a link, or by its directory and by its own name) is
@@ -84,8 +75,8 @@ public:
     // of the file read as `file`.
     bool finishing(const FileKey& file) const { return file != FileKey{} && pendingInput_ == file; }
 
-    // Takes a copy of the open directory `dirFd` to flush later.
-    void flushLater(FileOps& ops, int dirFd);
+    // Takes a handle of `directory` to flush later.
+    void flushLater(FileSystem& fs, Directory& directory);
     // Waits for the last steps under way, and so for their outcome.
     void finish();
     // finish(), then flushes every directory handed over (best effort: the
@@ -129,8 +120,8 @@ private:
     std::set<FileKey> cleaned_;
     struct Waiting {
         FileKey key;
-        FileOps* ops;
-        int fd;
+        FileSystem* fs;
+        std::unique_ptr<Directory> directory;
     };
     std::deque<Waiting> directories_;  // oldest first
 };
@@ -147,27 +138,27 @@ private:
 // caller may give them (the report says whether), and its permissions,
 // access control lists and other extended attributes.
 //
-// The names are resolved once: a symbolic link is followed (its target is
-// replaced, the link stays), except one that a user other than the caller
-// and the directory's owner planted in a shared directory with the sticky
-// bit, like /tmp. From then on the pass works through the descriptors of
-// the directory that holds the file and of the file itself, whatever
-// happens to the names. It holds an exclusive lock on the file from
-// opening it to the replace: a file another pass holds is refused with
-// I/O error 32, and so is one whose name no longer leads to the file read
-// by the time of the replace. A file without write permission is refused.
+// The names are resolved once (see FileSystem): a symbolic link is
+// followed as far as its maker may lead the caller (its target is
+// replaced, the link stays). From then on the pass works through the
+// directory that holds the file and the file itself, open, whatever
+// happens to the names. It holds the file exclusively from opening it to
+// the replace: a file another pass holds is refused with I/O error 32, and
+// so is one whose name no longer leads to the file read by the time of
+// the replace. A file without write permission is refused, and so is one
+// another program changed while the pass read it.
 //
 // Throws IoError on any failure; the file is then untouched and no work
 // file is left behind.
 PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress = {},
-                   FileOps& ops = SystemFileOps(), Batch* batch = nullptr);
+                   FileSystem& fs = SystemFileSystem(), Batch* batch = nullptr);
 
 // The same for the drawing `fileName` in `directory`, as the window names it.
 inline PassReport Convert(const std::string& directory, const std::string& fileName,
                           const ConversionSwitches& switches, const ProgressSink& progress = {},
-                          FileOps& ops = SystemFileOps(), Batch* batch = nullptr)
+                          FileSystem& fs = SystemFileSystem(), Batch* batch = nullptr)
 {
-    return Convert(Drawing{directory, fileName}, switches, progress, ops, batch);
+    return Convert(Drawing{directory, fileName}, switches, progress, fs, batch);
 }
 
 // Converts `input` into `output` (created or replaced the same safe way),
@@ -176,54 +167,11 @@ inline PassReport Convert(const std::string& directory, const std::string& fileN
 // kFileAccessDenied when it cannot be reached or when the output is the
 // input itself.
 PassReport ConvertToFile(const Drawing& input, const Drawing& output, const ConversionSwitches& switches,
-                         const ProgressSink& progress = {}, FileOps& ops = SystemFileOps());
+                         const ProgressSink& progress = {}, FileSystem& fs = SystemFileSystem());
 
 // Runs the pass over a drawing without writing anything: what would change.
 // A drawing `batch` has met is skipped as in Convert().
 PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress = {},
-                       FileOps& ops = SystemFileOps(), Batch* batch = nullptr);
-
-// Removes the named work files of passes under way. Only what a signal
-// handler may call is called, so a program can call it from one before it
-// ends; where the file system allows, a work file has no name until just
-// before the replace, and nothing is left to remove.
-void RemoveUnfinishedWorkFiles() noexcept;
-
-// Makes SIGINT, SIGTERM and SIGHUP remove the named work files of passes
-// under way before they end the program as they would have (the shell then
-// sees the status 128 + the signal's number). One the program was started
-// with ignored (nohup, a background job) stays ignored.
-void RemoveWorkFilesOnSignals();
-
-// What a pass throws when a signal has asked the passes to stop (see
-// StopPassesOnSignals()): its drawing is untouched, its work file gone.
-// No failure of the drawing's own.
-class Interrupted : public std::exception {
-public:
-    explicit Interrupted(int signal) : signal_(signal) {}
-    const char* what() const noexcept override { return "interrupted by a signal"; }
-    int signal() const noexcept { return signal_; }
-
-private:
-    int signal_;
-};
-
-// Makes SIGINT, SIGTERM and SIGHUP ask the passes under way to stop, so a
-// program can end in order: each pass throws Interrupted at its next block
-// read, the last steps already under way in a batch end as usual, and the
-// program then reports what was done and calls EndBySignal(). A second one
-// of these signals ends the program at once, as RemoveWorkFilesOnSignals()
-// does. One the program was started with ignored stays ignored.
-void StopPassesOnSignals();
-// The signal that asked the passes to stop; 0 while none has.
-int StopSignal() noexcept;
-// Ends the program by `signal` as if no handler had caught it, so the
-// shell sees a death by that signal (status 128 + its number).
-[[noreturn]] void EndBySignal(int signal);
-
-// Makes a write beyond the file-size limit (SIGXFSZ) or into a pipe nobody
-// reads any more (SIGPIPE) fail with its error ("Disk full." for the
-// limit) instead of ending the program, perhaps in the middle of a pass.
-void IgnoreSignalsOfFailedWrites();
+                       FileSystem& fs = SystemFileSystem(), Batch* batch = nullptr);
 
 }  // namespace dxfkonv

@@ -8,18 +8,18 @@
 #include <utility>
 #include <vector>
 
+#include "engine/platform/FileSystem.h"
+
 namespace dxfkonv {
 
-class FileOps;
 class IoError;
-class OpenedDirectory;
 
 // A drawing: the directory it is in ("" for the current one) and its name
 // there. Callers hand this on as it is; the pass opens the directory and
 // looks the name up in it, so the two are never joined and split again.
 struct Drawing {
     Drawing() = default;
-    Drawing(std::string directory_, std::string name_, std::shared_ptr<const OpenedDirectory> opened_ = nullptr)
+    Drawing(std::string directory_, std::string name_, std::shared_ptr<Directory> opened_ = nullptr)
         : directory(std::move(directory_)), name(std::move(name_)), opened(std::move(opened_))
     {
     }
@@ -29,7 +29,7 @@ struct Drawing {
     // The directory as a walk of the tree opened it, when it did: the pass
     // then works in that very directory, not in whatever its path leads
     // to by then.
-    std::shared_ptr<const OpenedDirectory> opened;
+    std::shared_ptr<Directory> opened;
 
     // Splits a path at its last "/": "a/b.dxf" is {"a", "b.dxf"}, "/b.dxf"
     // is {"/", "b.dxf"}, "b.dxf" is {"", "b.dxf"}.
@@ -43,24 +43,9 @@ struct Drawing {
 // Is `name` a drawing's name: does it end in ".dxf", in any letter case?
 bool IsDrawingName(const std::string& name);
 
-// A subdirectory, and whether its name is a symbolic link to it.
-struct Subdirectory {
-    std::string name;
-    bool link = false;
-};
-
-// What a directory holds for the file lists and a batch, hidden names (a
-// leading ".") left out: its drawings, regular files (a symbolic link
-// counts as what it leads to) with a drawing's name, and its
-// subdirectories. Names whose link leads nowhere are left out. In the
-// order the directory gives them: each caller sorts in its own way.
-struct DirectoryListing {
-    std::vector<std::string> drawings;
-    std::vector<Subdirectory> subdirectories;
-};
-
-// Reads `directory`; throws IoError when it cannot be read.
-DirectoryListing ListDirectory(const std::string& directory);
+// Reads `directory` (see DirectoryListing); throws IoError when it cannot
+// be read.
+DirectoryListing ListDirectory(const std::string& directory, FileSystem& fs = SystemFileSystem());
 
 // Hands each drawing of `directory` to `each`, in the order `before`
 // gives, and with `recursive` then those of each subdirectory, in that
@@ -74,6 +59,6 @@ void WalkDrawings(const std::string& directory, bool recursive,
                   const std::function<bool(const std::string&, const std::string&)>& before,
                   const std::function<void(const Drawing&)>& each,
                   const std::function<void(const std::string& path, const IoError& error)>& failed,
-                  FileOps& ops);
+                  FileSystem& fs = SystemFileSystem());
 
 }  // namespace dxfkonv

@@ -22,6 +22,14 @@ namespace {
 
 // What a normal drawing needs (7.6 MiB) and some room.
 constexpr long kMostKiB = 16 * 1024;
+// AddressSanitizer reserves terabytes of shadow memory and keeps freed
+// memory in quarantine: under it neither the limit nor the peak says
+// anything about the converter, and only its output is checked.
+#if defined(DXFKONV_SANITIZED)
+constexpr bool kMemoryMeasured = false;
+#else
+constexpr bool kMemoryMeasured = true;
+#endif
 
 struct Measured {
     int code = -1;
@@ -44,7 +52,8 @@ Measured runMeasured(std::vector<std::string> args)
     if (pid == 0) {
         const rlimit limit{1L << 30, 1L << 30};
         const int null = open("/dev/null", O_RDWR);
-        if (setrlimit(RLIMIT_AS, &limit) != 0 || null < 0 || dup2(null, 0) < 0 || dup2(null, 1) < 0)
+        if ((kMemoryMeasured && setrlimit(RLIMIT_AS, &limit) != 0) || null < 0 || dup2(null, 0) < 0
+            || dup2(null, 1) < 0)
             _exit(126);
         execve(DXFKONV_CLI, argv.data(), environ);
         _exit(127);
@@ -131,7 +140,8 @@ TEST(LongLineMemory, GigabytesWithoutALineEndInADryRun)
         writeSparse(path, c.head, c.size);
         const Measured m = runMeasured({"-n", path});
         EXPECT_EQ(m.code, 0) << c.name;
-        EXPECT_LT(m.peakKiB, kMostKiB) << c.name;
+        if (kMemoryMeasured)
+            EXPECT_LT(m.peakKiB, kMostKiB) << c.name;
         std::printf("%s: %ld KiB\n", c.name, m.peakKiB);
         unlink(path.c_str());
     }
@@ -163,7 +173,8 @@ TEST(LongLineMemory, LongLinesConvertedToAFile)
         writePieces(in, c.input);
         const Measured m = runMeasured({"-o", out, in});
         EXPECT_EQ(m.code, 0) << c.name;
-        EXPECT_LT(m.peakKiB, kMostKiB) << c.name;
+        if (kMemoryMeasured)
+            EXPECT_LT(m.peakKiB, kMostKiB) << c.name;
         std::printf("%s: %ld KiB\n", c.name, m.peakKiB);
         const off_t size = sizeOf(out);
         EXPECT_EQ(size, c.expectedSize) << c.name;

@@ -33,7 +33,7 @@ struct stat statOf(const std::string& path)
 
 // Runs Convert and hands back the error it threw (0 for none).
 int convertError(const std::string& dir, const std::string& name, const ConversionSwitches& sw = {},
-                 std::string* text = nullptr, FileOps& ops = SystemFileOps())
+                 std::string* text = nullptr, FileSystem& ops = SystemFileSystem())
 {
     try {
         Convert(dir, name, sw, {}, ops);

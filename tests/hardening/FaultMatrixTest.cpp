@@ -82,7 +82,7 @@ struct Scene {
 
     std::string content() const { return readFile(dir / name); }
 
-    Outcome convert(FileOps& ops) const
+    Outcome convert(FileSystem& ops) const
     {
         return runHere([&] { return Convert(dir.path(), name, switches(), {}, ops); });
     }
@@ -271,7 +271,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, EveryCallFails,
 TEST(FaultMatrix, EveryCallFailsInAnOverlappingBatch)
 {
     Scene scene(Scene::Layout::kLinkBackup);
-    auto convert = [&](FileOps& ops) {
+    auto convert = [&](FileSystem& ops) {
         return runHere([&] {
             PassReport report;
             std::exception_ptr failure;
@@ -329,7 +329,7 @@ TEST(FaultMatrix, EveryCallFailsWhenConvertingIntoAnotherFile)
             if (outputExists)
                 writeFile(dir / "out.dxf", earlier);
         };
-        auto convert = [&](FileOps& ops) {
+        auto convert = [&](FileSystem& ops) {
             return runHere([&] { return ConvertToFile(Drawing::FromPath(dir / "in.dxf"), Drawing::FromPath(dir / "out.dxf"), allOn(false), {}, ops); });
         };
         reset();
@@ -495,7 +495,7 @@ TEST(RealFailures, NoThreadForReadingAndWritingStillConverts)
                     std::rethrow_exception(failure);
                 ++outcomes;
             });
-            PassReport r = Convert(Drawing{scene->dir.path(), scene->name}, scene->switches(), {}, SystemFileOps(), &batch);
+            PassReport r = Convert(Drawing{scene->dir.path(), scene->name}, scene->switches(), {}, SystemFileSystem(), &batch);
             batch.finish();
             if (!r.pending || outcomes != 1)
                 throw std::logic_error("the outcome did not arrive once");

@@ -18,7 +18,7 @@
 #include "FaultyOps.h"
 #include "TestFiles.h"
 #include "engine/replace/Convert.h"
-#include "engine/platform/FileOps.h"
+#include "engine/platform/posix/FileOps.h"
 #include "engine/pass/LinePass.h"
 
 namespace dxfkonv::hardening {

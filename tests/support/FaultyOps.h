@@ -10,7 +10,8 @@
 #include <mutex>
 #include <string>
 
-#include "engine/platform/FileOps.h"
+#include "engine/platform/posix/FileOps.h"
+#include "engine/platform/posix/PosixFileSystem.h"
 
 namespace dxfkonv::test {
 
@@ -22,6 +23,14 @@ const char* opName(Op op);
 
 class FaultyOps final : public FileOps {
 public:
+    FaultyOps() = default;
+    FaultyOps(const FaultyOps&) = delete;
+    FaultyOps& operator=(const FaultyOps&) = delete;
+
+    // The file system a conversion sees: the system's own, through these
+    // calls.
+    operator FileSystem&() { return fs_; }
+
     // Picks the calls that fail: the errno to fail with, 0 for none. nth
     // counts from 1 per operation.
     std::function<int(Op op, int nth)> fault;
@@ -68,6 +77,7 @@ private:
     bool interrupting();
 
     FileOps& real_ = SystemFileOps();
+    PosixFileSystem fs_{*this};
     mutable std::mutex mutex_;
     std::array<int, static_cast<int>(Op::kCount)> counts_{};
     std::atomic<int> ioCalls_ = 0;

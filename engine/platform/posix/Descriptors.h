@@ -12,8 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/replace/Drawings.h"
-#include "engine/platform/FileOps.h"
+#include "engine/platform/posix/FileOps.h"
 #include "engine/IoError.h"
 
 namespace dxfkonv {
@@ -50,16 +49,6 @@ public:
 private:
     FileOps& ops_;
     int fd_;
-};
-
-// A directory a walk opened, for the drawings found in it.
-class OpenedDirectory {
-public:
-    OpenedDirectory(FileOps& ops, int fd) : fd_(ops, fd) {}
-    int fd() const { return fd_.get(); }
-
-private:
-    Fd fd_;
 };
 
 // Opens the directory `name` in `at` (a single name, or "/"), not through

@@ -1,4 +1,4 @@
-#include "engine/platform/FileOps.h"
+#include "engine/platform/posix/FileOps.h"
 
 #include <acl/libacl.h>
 #include <attr/libattr.h>

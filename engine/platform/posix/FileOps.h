@@ -1,7 +1,7 @@
-// The file-system calls a conversion pass makes. The pass goes through
-// this interface only, so a test can make any single call fail the way the
-// system would (set errno, return -1), or change the file system between
-// two calls, where the system cannot be made to do so on demand.
+// The POSIX calls the POSIX file system (PosixFileSystem) makes. It goes
+// through this interface only, so a test can make any single call fail the
+// way the system would (set errno, return -1), or change the file system
+// between two calls, where the system cannot be made to do so on demand.
 //
 // Names are looked up relative to an open directory (AT_FDCWD for the
 // current one): a pass resolves a drawing's directory once and then works

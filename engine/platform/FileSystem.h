@@ -1,0 +1,188 @@
+// What a conversion needs of the file system, in its own words: find a
+// drawing and open it, make a work file beside it, give that the
+// drawing's owner and permissions, put it on the disk, keep a backup and
+// replace the drawing, and list and walk directories. Each platform has
+// its implementation (platform/posix/), which keeps the promises written
+// here; the conversion's own order of steps and checks (replace/) sees
+// nothing of the system's calls, numbers or types.
+//
+// Names are resolved once: a drawing is found through an open directory
+// and stays open, so nobody can make a pass read one file and replace
+// another by swapping names while it runs. A symbolic link is followed
+// only when the caller made it, when whoever made it owns what it leads
+// to, or when the administrator made it; in a shared directory with the
+// sticky bit a link that neither the caller nor the directory's owner made
+// is not followed at all.
+//
+// Failures are thrown as IoError, with the message table's number, the
+// step and the system's own words.
+#pragma once
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dxfkonv {
+
+// The name of the short-lived work file, in the converted file's
+// directory, where it must have one.
+inline constexpr const char* kWorkFileName = "razade.&&&";
+
+// A file as the system tells files apart.
+struct FileKey {
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    auto operator<=>(const FileKey&) const = default;
+};
+
+struct Timestamp {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    bool operator==(const Timestamp&) const = default;
+};
+
+// What a conversion needs to know of a file.
+struct FileState {
+    FileKey key;
+    std::uint64_t size = 0;
+    Timestamp modified;
+    Timestamp changed;       // its content or its attributes, as the system keeps it
+    std::uint64_t names = 1;  // hard links
+    bool regular = false;
+};
+
+// What of a file's owner, group and permissions (with its access control
+// lists and other attributes) another file could be given.
+struct MetadataKept {
+    bool owner = true;
+    bool group = true;
+    bool mode = true;
+};
+
+// A subdirectory, and whether its name is a symbolic link to it.
+struct Subdirectory {
+    std::string name;
+    bool link = false;
+};
+
+// What a directory holds for the file lists and a batch, hidden names (a
+// leading ".") left out: its drawings, regular files (a symbolic link
+// counts as what it leads to) with a drawing's name, and its
+// subdirectories. Names whose link leads nowhere are left out. In the
+// order the directory gives them: each caller sorts in its own way.
+struct DirectoryListing {
+    std::vector<std::string> drawings;
+    std::vector<Subdirectory> subdirectories;
+};
+
+// An open directory.
+class Directory {
+public:
+    virtual ~Directory() = default;
+    virtual FileKey key() const = 0;
+};
+
+// A drawing open for reading.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // Up to n bytes from where the last read ended; 0 only at the end.
+    virtual std::size_t read(char* buffer, std::size_t n) = 0;
+    virtual FileState state() = 0;
+};
+
+// A new file beside a drawing, to take its place. Where the file system
+// allows it has no name until it replaces the drawing, so a pass that is
+// killed leaves nothing; elsewhere it is named (see kWorkFileName) and
+// locked while the pass uses it. It goes with its object unless it
+// replaced a file.
+class WorkFile {
+public:
+    virtual ~WorkFile() = default;
+    // All n bytes, after those written before.
+    virtual void write(const char* data, std::size_t n) = 0;
+    virtual FileKey key() = 0;
+};
+
+// Where a drawing's name led: the directory that really holds it, its
+// name there (no link), and what is there now.
+struct Found {
+    std::unique_ptr<Directory> directory;  // null: no such directory
+    std::unique_ptr<Directory> namedIn;    // where the name given was, when that was a link
+    std::string name;
+    std::optional<FileState> state;        // empty: nothing of that name
+
+    bool regular() const { return state && state->regular; }
+};
+
+// What a path given by a user names, links followed.
+enum class PathKind { kMissing, kDirectory, kRegular, kOther };
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // ---- finding -------------------------------------------------------
+    // What `path` names. Throws where it cannot be reached.
+    virtual PathKind kindOf(const std::string& path) = 0;
+    // Opens the directory `path` ("" the current one); null when a name
+    // on the way is missing or no directory.
+    virtual std::unique_ptr<Directory> openDirectory(const std::string& path) = 0;
+    // Opens the subdirectory `name` of `parent`, never through a link;
+    // null when it is a link, gone, or no directory by now.
+    virtual std::unique_ptr<Directory> openSubdirectory(Directory& parent, const std::string& name) = 0;
+    // Another handle of the same directory.
+    virtual std::unique_ptr<Directory> reopen(Directory& directory) = 0;
+    virtual DirectoryListing list(Directory& directory) = 0;
+    // Follows the name `name` in `in` (or, when null, in the directory
+    // `path`) through symbolic links to what it leads to.
+    virtual Found find(Directory* in, const std::string& path, const std::string& name) = 0;
+    // What the name `name` in `directory` is now, no link followed; empty
+    // when there is nothing of that name.
+    virtual std::optional<FileState> lookUp(Directory& directory, const std::string& name) = 0;
+
+    // ---- reading ---------------------------------------------------------
+    // Opens the regular file found, not through a link that took its name
+    // since. `exclusive`: one pass at a time, I/O error 32 for a file
+    // another pass holds, held until the file is closed.
+    virtual std::unique_ptr<InputFile> open(const Found& found, bool exclusive) = 0;
+    // Refuses, before anything is written, a file the caller may not
+    // replace: one nobody may write, whoever runs the pass, or another
+    // user's in a shared directory with the sticky bit.
+    virtual void requireReplaceable(const Found& found) = 0;
+
+    // ---- writing -----------------------------------------------------------
+    // A work file in `directory`, for about `expectedSize` bytes. With
+    // `leftBehind`, what killed passes left there first goes, but never
+    // the file of that name (the drawing).
+    virtual std::unique_ptr<WorkFile> createWorkFile(Directory& directory, std::uint64_t expectedSize,
+                                                     const std::string* leftBehind) = 0;
+    // Gives the work file the owner, group and permissions of `like` as
+    // far as the caller may: of the drawing open as `like`; of the file
+    // found (which may not be readable); or, with nothing, those a new
+    // file of the caller's gets.
+    virtual MetadataKept giveMetadata(WorkFile& work, InputFile& like) = 0;
+    virtual MetadataKept giveMetadata(WorkFile& work, const Found& like) = 0;
+    virtual MetadataKept giveNewFileMetadata(WorkFile& work) = 0;
+    // Puts what was written on the disk.
+    virtual void flush(WorkFile& work) = 0;
+    // Keeps the file open as `original` as `backupName` in `directory`,
+    // replacing an earlier backup in one step: a hard link where the file
+    // system allows, else a copy with its times.
+    virtual void backUp(InputFile& original, Directory& directory, const std::string& backupName) = 0;
+    // Puts the work file in the place of `name` in `directory`, in one
+    // step, so the name leads to the old or the new file at any moment.
+    virtual void replace(WorkFile& work, Directory& directory, const std::string& name) = 0;
+    // Puts the directory's changes of names on the disk (best effort: the
+    // replace itself has happened).
+    virtual void flush(Directory& directory) = 0;
+};
+
+// The operating system's own.
+FileSystem& SystemFileSystem();
+
+}  // namespace dxfkonv
