@@ -140,8 +140,9 @@ TEST(LongLineMemory, GigabytesWithoutALineEndInADryRun)
         writeSparse(path, c.head, c.size);
         const Measured m = runMeasured({"-n", path});
         EXPECT_EQ(m.code, 0) << c.name;
-        if (kMemoryMeasured)
+        if (kMemoryMeasured) {
             EXPECT_LT(m.peakKiB, kMostKiB) << c.name;
+        }
         std::printf("%s: %ld KiB\n", c.name, m.peakKiB);
         unlink(path.c_str());
     }
@@ -173,8 +174,9 @@ TEST(LongLineMemory, LongLinesConvertedToAFile)
         writePieces(in, c.input);
         const Measured m = runMeasured({"-o", out, in});
         EXPECT_EQ(m.code, 0) << c.name;
-        if (kMemoryMeasured)
+        if (kMemoryMeasured) {
             EXPECT_LT(m.peakKiB, kMostKiB) << c.name;
+        }
         std::printf("%s: %ld KiB\n", c.name, m.peakKiB);
         const off_t size = sizeOf(out);
         EXPECT_EQ(size, c.expectedSize) << c.name;
