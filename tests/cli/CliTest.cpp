@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "TestFiles.h"
+#include "TinyDrawing.h"
 
 extern char** environ;
 
@@ -147,18 +148,6 @@ TEST(Cli, ConvertsWithTheWindowsDefaults)
         << r.out;
     EXPECT_EQ(r.err, "");
 }
-
-// A drawing of one code-page header, one colour and one text, each of which
-// every switch changes differently: the colour 1 has four renumberings
-// (16 or 256 colours, either way), the text an escape and a high byte.
-std::string tinyDrawing(const std::string& codePage, const std::string& colour, const std::string& text)
-{
-    return "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$DWGCODEPAGE\r\n  3\r\n" + codePage
-           + "\r\n  0\r\nENDSEC\r\n  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nTEXT\r\n 62\r\n" + colour
-           + "\r\n  1\r\n" + text + "\r\n  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
-}
-const std::string kTiny = tinyDrawing("ANSI_1252", "     1", "P%%130\xE8");
-const std::string kTinyDefaults = tinyDrawing("ANSI_1250", "7", "P\xE9\xC0");
 
 // Each option reaches the engine: every row's output would differ if the
 // option were dropped. An option value ending in ".dxf" names a file in
