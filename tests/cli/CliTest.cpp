@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "TestFiles.h"
-#include "engine/pass/LinePass.h"
+#include "TinyDrawing.h"
 
 extern char** environ;
 
@@ -132,13 +132,6 @@ Result run(const TempDir& scratch, std::vector<std::string> args, const ChildSet
     return r;
 }
 
-ConversionSwitches withText(const char* direction)
-{
-    ConversionSwitches sw;
-    sw.textDirection = direction;
-    return sw;
-}
-
 }  // namespace
 
 TEST(Cli, ConvertsWithTheWindowsDefaults)
@@ -148,7 +141,7 @@ TEST(Cli, ConvertsWithTheWindowsDefaults)
     writeFile(dir.file("PLAN.DXF"), old);
     const Result r = run(dir, {dir.file("PLAN.DXF")});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(readFile(dir.file("PLAN.DXF")), ConvertBuffer(old, {}));
+    EXPECT_EQ(readFile(dir.file("PLAN.DXF")), expectedFile("plan-tarnix.lw-256-sa.dxf"));
     EXPECT_EQ(readFile(dir.file("PLAN.old")), old);
     EXPECT_NE(r.out.find("PLAN.DXF: recoded 4 texts, renumbered 20 colours, set 1 code page value; backup PLAN.old"),
               std::string::npos)
@@ -156,31 +149,69 @@ TEST(Cli, ConvertsWithTheWindowsDefaults)
     EXPECT_EQ(r.err, "");
 }
 
+// Each option reaches the engine: every row's output would differ if the
+// option were dropped. An option value ending in ".dxf" names a file in
+// the scratch directory, as the drawing "t.dxf" does.
 TEST(Cli, OptionsReachTheEngine)
 {
-    TempDir dir;
-    const std::string old = sampleFile("plan-autocad.dxf");
-    writeFile(dir.file("a.dxf"), old);
-    Result r = run(dir, {"--text", "wl", "--palette", "16", "--colour", "as", "--no-backup", "-q", dir.file("a.dxf")});
-    EXPECT_EQ(r.code, 0) << r.err;
-    ConversionSwitches sw = withText("wl");
-    sw.palette16 = true;
-    sw.palette256 = false;
-    sw.colourDirection = "as";
-    EXPECT_EQ(readFile(dir.file("a.dxf")), ConvertBuffer(old, sw));
-    EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
-    EXPECT_EQ(r.out, "");
-
-    // --no-text keeps the texts, yet the code page follows --text.
-    writeFile(dir.file("b.dxf"), old);
-    r = run(dir, {"--no-text", "--text", "wl", "--palette", "none", dir.file("b.dxf")});
-    EXPECT_EQ(r.code, 0) << r.err;
-    ConversionSwitches codePageOnly = withText("wl");
-    codePageOnly.recodeTexts = false;
-    codePageOnly.palette256 = false;
-    const std::string converted = readFile(dir.file("b.dxf"));
-    EXPECT_EQ(converted, ConvertBuffer(old, codePageOnly));
-    EXPECT_NE(converted.find("ANSI_852"), std::string::npos);
+    const struct {
+        const char* name;
+        std::string input;
+        Names options;
+        const char* written;  // the file to hold `expected`
+        std::string expected;
+        Names files;  // in the directory afterwards
+    } rows[] = {
+        {"defaults", kTiny, {}, "t.dxf", kTinyDefaults, {"t.dxf", "t.old"}},
+        {"--text wl", kTiny, {"--text", "wl"}, "t.dxf", tinyDrawing("ANSI_852", "7", "P%%130%%159"),
+         {"t.dxf", "t.old"}},
+        {"--text lw, the last one", kTiny, {"--text", "wl", "--text", "lw"}, "t.dxf", kTinyDefaults,
+         {"t.dxf", "t.old"}},
+        {"--no-text", kTiny, {"--no-text"}, "t.dxf", tinyDrawing("ANSI_1250", "7", "P%%130\xE8"),
+         {"t.dxf", "t.old"}},
+        {"--palette 16", kTiny, {"--palette", "16"}, "t.dxf", tinyDrawing("ANSI_1250", "11", "P\xE9\xC0"),
+         {"t.dxf", "t.old"}},
+        {"--palette 256, the last one", kTiny, {"--palette", "16", "--palette", "256"}, "t.dxf", kTinyDefaults,
+         {"t.dxf", "t.old"}},
+        {"--palette none", kTiny, {"--palette", "none"}, "t.dxf",
+         tinyDrawing("ANSI_1250", "     1", "P\xE9\xC0"), {"t.dxf", "t.old"}},
+        {"--colour as", kTiny, {"--colour", "as"}, "t.dxf", tinyDrawing("ANSI_1250", "2", "P\xE9\xC0"),
+         {"t.dxf", "t.old"}},
+        {"--colour sa, the last one", kTiny, {"--color", "as", "--colour", "sa"}, "t.dxf", kTinyDefaults,
+         {"t.dxf", "t.old"}},
+        {"--palette 16 --colour as", kTiny, {"--palette", "16", "--colour", "as"}, "t.dxf",
+         tinyDrawing("ANSI_1250", "9", "P\xE9\xC0"), {"t.dxf", "t.old"}},
+        {"--no-backup", kTiny, {"--no-backup"}, "t.dxf", kTinyDefaults, {"t.dxf"}},
+        {"-n", kTiny, {"-n"}, "t.dxf", kTiny, {"t.dxf"}},
+        {"-o", kTiny, {"-o", "out.dxf"}, "out.dxf", kTinyDefaults, {"out.dxf", "t.dxf"}},
+        {"sample, --text wl --palette 16 --colour as", sampleFile("plan-autocad.dxf"),
+         {"--text", "wl", "--palette", "16", "--colour", "as", "--no-backup"}, "t.dxf",
+         expectedFile("plan-autocad.wl-16-as.dxf"), {"t.dxf"}},
+        // --no-text keeps the texts, yet the code page follows --text.
+        {"sample, --no-text --text wl --palette none", sampleFile("plan-autocad.dxf"),
+         {"--no-text", "--text", "wl", "--palette", "none"}, "t.dxf",
+         expectedFile("plan-autocad.no-text-wl-none.dxf"), {"t.dxf", "t.old"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        writeFile(dir.file("t.dxf"), row.input);
+        std::vector<std::string> args = {"-q"};
+        for (const std::string& option : row.options)
+            args.push_back(option.ends_with(".dxf") ? dir.file(option) : option);
+        args.push_back(dir.file("t.dxf"));
+        const Result r = run(dir, args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(readFile(dir.file(row.written)), row.expected);
+        if (row.written != std::string("t.dxf")) {
+            EXPECT_EQ(readFile(dir.file("t.dxf")), row.input);
+        }
+        EXPECT_EQ(dir.names(), row.files);
+        if (row.files.back() == "t.old") {
+            EXPECT_EQ(readFile(dir.file("t.old")), row.input);
+        }
+    }
 }
 
 TEST(Cli, OutputAndDryRunLeaveTheInputAlone)
@@ -191,7 +222,7 @@ TEST(Cli, OutputAndDryRunLeaveTheInputAlone)
     Result r = run(dir, {"-o", dir.file("out.dxf"), dir.file("in.dxf")});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(readFile(dir.file("in.dxf")), old);
-    EXPECT_EQ(readFile(dir.file("out.dxf")), ConvertBuffer(old, {}));
+    EXPECT_EQ(readFile(dir.file("out.dxf")), expectedFile("plan-tarnix.lw-256-sa.dxf"));
     EXPECT_EQ(dir.names(), (Names{"in.dxf", "out.dxf"}));
 
     r = run(dir, {"--dry-run", dir.file("in.dxf")});
@@ -351,7 +382,7 @@ TEST(Cli, EachDrawingOnceInABatch)
             args.push_back(dir.file("plan.dxf"));
         const Result r = run(dir, args);
         EXPECT_EQ(r.code, 0) << r.err;
-        EXPECT_EQ(readFile(dir.file("plan.dxf")), ConvertBuffer(old, {}));
+        EXPECT_EQ(readFile(dir.file("plan.dxf")), expectedFile("plan-tarnix.lw-256-sa.dxf"));
         EXPECT_EQ(readFile(dir.file("plan.old")), old);
         EXPECT_NE(r.out.find(": skipped, the same file as one converted before"), std::string::npos) << r.out;
         EXPECT_EQ(r.err, "");

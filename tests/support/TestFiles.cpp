@@ -75,6 +75,11 @@ std::string sampleFile(const std::string& name)
     return readFile(std::string(DXFKONV_SAMPLES_DIR) + "/" + name);
 }
 
+std::string expectedFile(const std::string& name)
+{
+    return readFile(std::string(DXFKONV_TEST_DATA_DIR) + "/" + name);
+}
+
 bool becomeUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups)
 {
     // The groups and the group first: once the user is set, they cannot be.

@@ -35,6 +35,9 @@ private:
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 std::string sampleFile(const std::string& name);  // content of a file in samples/
+// Content of a file in tests/data/: what a conversion must write, byte for
+// byte, fixed once and checked by hand.
+std::string expectedFile(const std::string& name);
 
 // The user and group that tests run as when they give up root.
 inline constexpr uid_t kNobody = 65534;

@@ -10,12 +10,14 @@
 #include <QtTest/QTest>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 
 #include "engine/IoError.h"
 #include "engine/pass/LinePass.h"
 #include "ui/Main_f.h"
 #include "ui/PBar_f.h"
+#include "TinyDrawing.h"
 #include "UiTestSupport.h"
 
 namespace dxfkonv {
@@ -28,28 +30,47 @@ using testing::ReadFile;
 using testing::ScratchDir;
 using testing::WriteFile;
 
+// The colours 0 to 19 as a drawing holds them, and as the defaults (256
+// colours, TARNIX to AutoCAD) and the 16-colour tables from AutoCAD to
+// TARNIX renumber them.
+using Colours = std::array<const char*, 20>;
+constexpr Colours kColoursAsWritten{"     0", "     1", "     2", "     3", "     4", "     5", "     6",
+                                    "     7", "     8", "     9", "    10", "    11", "    12", "    13",
+                                    "    14", "    15", "    16", "    17", "    18", "    19"};
+constexpr Colours kColours256TarnixToAutocad{"0",  "7",   "1",   "3",   "5",   "4",  "6",  "32", "9",  "8",
+                                             "11", "91", "171", "131", "211", "2",  "16", "17", "18", "19"};
+constexpr Colours kColours16AutocadToTarnix{"0",  "9", "2",  "11", "12", "13", "14", "7",  "8",  "15",
+                                            "10", "1", "12", "13", "14", "15", "16", "17", "18", "19"};
+// The texts' tail as written, and recoded from Latin II to Windows 1250.
+constexpr const char* kTextAsWritten = " P%%160d%%231t %%c10";
+constexpr const char* kTextLatinToWindows = " P\xE1" "d\x9At \xDD" "10";
+
 // A drawing with a code-page header and a run of texts and colours, long
-// enough for the gauge to climb in many steps.
-QByteArray Drawing(const char* title)
+// enough for the gauge to climb in many steps; as written, or as a
+// conversion must leave it.
+QByteArray Drawing(const char* title, const char* codePage = "ANSI_852", const Colours& colours = kColoursAsWritten,
+                   const char* text = kTextAsWritten)
 {
-    QByteArray dxf = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n"
-                     "  9\r\n$INSBASE\r\n 10\r\n0.0\r\n  0\r\nENDSEC\r\n"
-                     "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n";
+    QByteArray dxf = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$DWGCODEPAGE\r\n  3\r\n";
+    dxf += codePage;
+    dxf += "\r\n  9\r\n$INSBASE\r\n 10\r\n0.0\r\n  0\r\nENDSEC\r\n"
+           "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n";
     for (int i = 0; i < 60; ++i) {
-        dxf += "  0\r\nTEXT\r\n  8\r\n0\r\n 62\r\n     ";
-        dxf += QByteArray::number(i % 20);
+        dxf += "  0\r\nTEXT\r\n  8\r\n0\r\n 62\r\n";
+        dxf += colours[static_cast<std::size_t>(i % 20)];
         dxf += "\r\n  1\r\n";
         dxf += title;
-        dxf += " P%%160d%%231t %%c10\r\n";
+        dxf += text;
+        dxf += "\r\n";
     }
     dxf += "  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
     return dxf;
 }
 
-QByteArray Converted(const QByteArray& input, const ConversionSwitches& switches)
+// The drawing as the window's start switches convert it.
+QByteArray Converted(const char* title)
 {
-    const std::string out = ConvertBuffer(std::string_view(input.constData(), static_cast<std::size_t>(input.size())), switches);
-    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+    return Drawing(title, "ANSI_1250", kColours256TarnixToAutocad, kTextLatinToWindows);
 }
 
 QImage onScreen(const QWidget& window)
@@ -141,10 +162,7 @@ protected:
 
     void ClickConvert() { QTest::mouseClick(fMain->ConvertButton, Qt::LeftButton); }
 
-    bool IsConverted(const char* name, const ConversionSwitches& switches = {})
-    {
-        return ReadFile(fDir / name) == Converted(Drawing(name), switches);
-    }
+    bool IsConverted(const char* name) { return ReadFile(fDir / name) == Converted(name); }
     bool IsUntouched(const char* name) { return ReadFile(fDir / name) == Drawing(name); }
 
     ScratchDir fDir;
@@ -156,7 +174,6 @@ protected:
 TEST_F(BatchTest, ConvertsTheSelectedFilesInListOrderAndDeselectsThem)
 {
     ASSERT_EQ(fMain->FileBox->count(), 4);
-    ASSERT_NE(Converted(Drawing("a.dxf"), {}), Drawing("a.dxf"));
     Select({QStringLiteral("d.dxf"), QStringLiteral("a.dxf"), QStringLiteral("b.dxf")});
     MessageBoxWatcher watcher;
 
@@ -244,15 +261,10 @@ TEST_F(BatchTest, AFileReachedTwiceIsConvertedOnce)
 // all; the batch itself shows no counts.
 TEST_F(BatchTest, ConvertReportsWhatThePassDid)
 {
-    const QByteArray input = Drawing("a.dxf");
-    PassReport inMemory;
-    ConvertBuffer(std::string_view(input.constData(), static_cast<std::size_t>(input.size())), {}, &inMemory);
-    ASSERT_GT(inMemory.coloursRenumbered, 0u);
-
     const PassReport done = fMain->Convert("a.dxf");
     EXPECT_TRUE(done.found);
     EXPECT_EQ(done.textsRecoded, 60u);
-    EXPECT_EQ(done.coloursRenumbered, inMemory.coloursRenumbered);
+    EXPECT_EQ(done.coloursRenumbered, 39u);  // of the 60, those of 0, 3, 6 and 16 to 19 stay
     EXPECT_EQ(done.codePagesSet, 1u);
     EXPECT_TRUE(IsConverted("a.dxf"));
     EXPECT_FALSE(fMain->Convert("gone.dxf").found);
@@ -345,32 +357,59 @@ TEST_F(BatchTest, TheHandlerItselfCatchesNothing)
     fPBar->hide();
 }
 
+QByteArray Tiny(const std::string& codePage, const std::string& colour, const std::string& text)
+{
+    return QByteArray::fromStdString(test::tinyDrawing(codePage, colour, text));
+}
+
+// Each switch reaches the engine, from the directory the window shows:
+// every row's output would differ if the switch were left out. Each row
+// clicks its switches in a fresh window.
 TEST_F(BatchTest, UsesTheSwitchesAndTheDirectoryTheWindowShows)
 {
-    MakeDir(fDir / "sub");
-    WriteFile(fDir / "sub/e.dxf", Drawing("e.dxf"));
-    fMain->DirectoryBox->SetDirectory(fDir / "sub");
-    ASSERT_EQ(fMain->FileBox->count(), 1);
-
-    QTest::mouseClick(fMain->WLButton, Qt::LeftButton);
-    QTest::mouseClick(fMain->CodeChBox, Qt::LeftButton, {}, QPoint(6, 8));
-    QTest::mouseClick(fMain->ColorChBox, Qt::LeftButton, {}, QPoint(6, 8));
-    QTest::mouseClick(fMain->ASButton, Qt::LeftButton);
-    QTest::mouseClick(fMain->OldChBox, Qt::LeftButton, {}, QPoint(6, 8));
-    ConversionSwitches switches;
-    switches.recodeTexts = false;
-    switches.textDirection = "wl";
-    switches.palette16 = true;
-    switches.palette256 = false;
-    switches.colourDirection = "as";
-    switches.keepBackup = false;
-
-    Select({QStringLiteral("e.dxf")});
-    ClickConvert();
-    const QByteArray expected = Converted(Drawing("e.dxf"), switches);
-    EXPECT_NE(expected, Converted(Drawing("e.dxf"), {}));
-    EXPECT_EQ(ReadFile(fDir / "sub/e.dxf"), expected);
-    EXPECT_EQ(access((fDir / "sub/e.old").constData(), F_OK), -1);
+    const QByteArray tiny = QByteArray::fromStdString(test::kTiny);
+    const QByteArray tinyDefaults = QByteArray::fromStdString(test::kTinyDefaults);
+    const struct {
+        const char* name;
+        QStringList clicks;
+        QByteArray input, expected;
+        bool backup;
+    } rows[] = {
+        {"the start state", {}, tiny, tinyDefaults, true},
+        {"WLButton", {"WLButton"}, tiny, Tiny("ANSI_852", "7", "P%%130%%159"), true},
+        {"LWButton after WLButton", {"WLButton", "LWButton"}, tiny, tinyDefaults, true},
+        {"CodeChBox", {"CodeChBox"}, tiny, Tiny("ANSI_1250", "7", "P%%130\xE8"), true},
+        {"ColorChBox", {"ColorChBox"}, tiny, Tiny("ANSI_1250", "11", "P\xE9\xC0"), true},
+        {"ColorChBox256 unchecked", {"ColorChBox256"}, tiny, Tiny("ANSI_1250", "     1", "P\xE9\xC0"), true},
+        {"ColorChBox256 after ColorChBox", {"ColorChBox", "ColorChBox256"}, tiny, tinyDefaults, true},
+        {"ASButton", {"ASButton"}, tiny, Tiny("ANSI_1250", "2", "P\xE9\xC0"), true},
+        {"SAButton after ASButton", {"ASButton", "SAButton"}, tiny, tinyDefaults, true},
+        {"ColorChBox and ASButton", {"ColorChBox", "ASButton"}, tiny, Tiny("ANSI_1250", "9", "P\xE9\xC0"), true},
+        {"OldChBox", {"OldChBox"}, tiny, tinyDefaults, false},
+        {"all turned, on the long drawing", {"WLButton", "CodeChBox", "ColorChBox", "ASButton", "OldChBox"},
+         Drawing("e.dxf"), Drawing("e.dxf", "ANSI_852", kColours16AutocadToTarnix), false},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QByteArray sub = fDir / ("sub" + QByteArray::number(n++));
+        MakeDir(sub);
+        WriteFile(sub + "/e.dxf", row.input);
+        TMainForm form;
+        form.DirectoryBox->SetDirectory(sub);
+        ASSERT_EQ(form.FileBox->count(), 1);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        for (const QString& name : row.clicks) {
+            auto* const button = form.findChild<QAbstractButton*>(name);
+            ASSERT_NE(button, nullptr) << name.toStdString();
+            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+        }
+        form.FileBox->item(0)->setSelected(true);
+        QTest::mouseClick(form.ConvertButton, Qt::LeftButton);
+        EXPECT_EQ(ReadFile(sub + "/e.dxf"), row.expected);
+        EXPECT_EQ(ReadFile(sub + "/e.old"), row.backup ? row.input : QByteArray("<missing>"));
+    }
     for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf"})
         EXPECT_TRUE(IsUntouched(name));
 }

@@ -14,8 +14,6 @@
 #include <memory>
 #include <vector>
 
-#include "engine/rules/ColourRenumbering.h"
-#include "engine/rules/TextRecoding.h"
 #include "ui/Forms.h"
 #include "ui/Main_f.h"
 #include "UiTestSupport.h"
@@ -141,13 +139,12 @@ TEST_F(MainFormTest, StartsWithTheDefaultSwitchesEverythingEnabledAndFocusOnTheF
         EXPECT_TRUE(control->isEnabled()) << control->objectName().toStdString();
 
     const ConversionSwitches switches = Form().Switches();
-    const ConversionSwitches defaults;
-    EXPECT_EQ(switches.recodeTexts, defaults.recodeTexts);
-    EXPECT_EQ(switches.textDirection, defaults.textDirection);
-    EXPECT_EQ(switches.palette16, defaults.palette16);
-    EXPECT_EQ(switches.palette256, defaults.palette256);
-    EXPECT_EQ(switches.colourDirection, defaults.colourDirection);
-    EXPECT_EQ(switches.keepBackup, defaults.keepBackup);
+    EXPECT_TRUE(switches.recodeTexts);
+    EXPECT_EQ(switches.textDirection, "lw");
+    EXPECT_FALSE(switches.palette16);
+    EXPECT_TRUE(switches.palette256);
+    EXPECT_EQ(switches.colourDirection, "sa");
+    EXPECT_TRUE(switches.keepBackup);
 
     // The control that has the input focus when the window is active.
     EXPECT_EQ(Form().focusWidget(), Form().FileBox);
@@ -263,15 +260,23 @@ TEST_F(MainFormTest, ExitButtonClosesTheWindowWhichEndsTheProgram)
 
 TEST_F(MainFormTest, ConversionMembersHandTheirArgumentsToTheEngine)
 {
-    for (int c = 0; c < 256; ++c) {
-        const auto byte = static_cast<unsigned char>(c);
-        EXPECT_EQ(Form().ConvertChar("lw", byte), ConvertChar("lw", byte));
-        EXPECT_EQ(Form().ConvertChar("wl", byte), ConvertChar("wl", byte));
-        for (const bool palette16 : {false, true}) {
-            EXPECT_EQ(Form().ConvertColor("sa", c, palette16), ConvertColor("sa", c, palette16));
-            EXPECT_EQ(Form().ConvertColor("as", c, palette16), ConvertColor("as", c, palette16));
-        }
-    }
+    // Each direction and palette gives its own answer.
+    const struct {
+        const char* direction;
+        int from, to;
+    } chars[] = {{"lw", 130, 233}, {"lw", 232, 192}, {"lw", 65, 65}, {"wl", 232, 159}, {"wl", 233, 130}, {"wl", 65, 65}};
+    for (const auto& c : chars)
+        EXPECT_EQ(Form().ConvertChar(c.direction, static_cast<unsigned char>(c.from)), c.to)
+            << c.direction << " " << c.from;
+    const struct {
+        const char* direction;
+        bool palette16;
+        int from, to;
+    } colours[] = {{"sa", true, 1, 11}, {"sa", false, 1, 7}, {"as", true, 1, 9}, {"as", false, 1, 2},
+                   {"sa", false, 200, 200}};
+    for (const auto& c : colours)
+        EXPECT_EQ(Form().ConvertColor(c.direction, c.from, c.palette16), c.to)
+            << c.direction << " " << c.palette16 << " " << c.from;
 }
 
 // ---------------------------------------------------------------------------
