@@ -22,6 +22,11 @@ inline constexpr int kMaxLinks = 40;
 
 [[noreturn]] inline void fail() { throw IoError::fromErrno(errno); }
 
+inline bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // An open descriptor, closed through the file layer when it goes.
 class Fd {
 public:
