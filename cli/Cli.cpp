@@ -1,8 +1,5 @@
 #include "Cli.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -21,6 +18,7 @@
 #include "Quote.h"
 #include "engine/replace/Convert.h"
 #include "engine/IoError.h"
+#include "engine/platform/Console.h"
 
 namespace dxfkonv::cli {
 
@@ -146,10 +144,7 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
             throw UsageError{"--output and --dry-run exclude each other"};
         // The promise is to leave the input as it is: the output may not
         // be the input under any of its names.
-        struct stat in{};
-        struct stat out{};
-        if (::stat(o.paths[0].c_str(), &in) == 0 && ::stat(o.output->c_str(), &out) == 0
-            && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        if (NamesSameFile(o.paths[0], *o.output))
             throw UsageError{"--output names the input file itself"};
         o.switches.keepBackup = false;
     }
@@ -241,7 +236,7 @@ private:
 class Runner {
 public:
     Runner(const Options& o, Output& output)
-        : o_(o), out_(output), terminal_(isatty(STDERR_FILENO) == 1),
+        : o_(o), out_(output), terminal_(IsTerminal(StandardStream::kError)),
           // Each drawing's flush and replace go on while the next is
           // converted; its line is printed the moment it is replaced.
           batch_([this](const PassReport& report, std::exception_ptr failure) { finished(report, failure); })
@@ -296,14 +291,18 @@ private:
     // walk gets to it.
     void visit(const std::string& path)
     {
-        struct stat st{};
-        if (::stat(path.c_str(), &st) != 0) {
-            // Missing, or out of reach ("File access denied."), or a name
-            // the system cannot take ("Invalid filename.").
-            error(path, errno == ENOENT ? ioErrorText(kFileNotFound) : IoError::fromErrno(errno).what());
+        PathKind kind;
+        try {
+            kind = SystemFileSystem().kindOf(path);
+        } catch (const IoError& e) {
+            // Out of reach ("File access denied."), or a name the system
+            // cannot take ("Invalid filename.").
+            error(path, e);
             return;
         }
-        if (S_ISDIR(st.st_mode)) {
+        if (kind == PathKind::kMissing) {
+            error(path, ioErrorText(kFileNotFound));
+        } else if (kind == PathKind::kDirectory) {
             if (o_.output) {
                 error(path, "is a directory; --output takes a file");
                 return;
@@ -313,7 +312,7 @@ private:
                 [this](const Drawing& drawing) { convertOne({drawing.Path(), drawing}); },
                 [this](const std::string& directory, const IoError& e) { error(directory, e); },
                 SystemFileSystem());
-        } else if (S_ISREG(st.st_mode)) {
+        } else if (kind == PathKind::kRegular) {
             convertOne({path, Drawing::FromPath(path)});
         } else {
             error(path, "not a regular file");

@@ -93,6 +93,19 @@ std::unique_ptr<Directory> openListable(FileSystem& fs, const std::string& path)
 
 }  // namespace
 
+bool NamesSameFile(const std::string& a, const std::string& b, FileSystem& fs)
+{
+    try {
+        const Drawing x = Drawing::FromPath(a);
+        const Drawing y = Drawing::FromPath(b);
+        const Found first = fs.find(nullptr, x.directory, x.name);
+        const Found second = fs.find(nullptr, y.directory, y.name);
+        return first.state && second.state && first.state->key == second.state->key;
+    } catch (const IoError&) {
+        return false;
+    }
+}
+
 DirectoryListing ListDirectory(const std::string& directory, FileSystem& fs)
 {
     return fs.list(*openListable(fs, directory));

@@ -43,6 +43,11 @@ struct Drawing {
 // Is `name` a drawing's name: does it end in ".dxf", in any letter case?
 bool IsDrawingName(const std::string& name);
 
+// Whether the paths `a` and `b` lead to one and the same file, as a pass
+// would follow them; false where either leads nowhere or may not be
+// followed.
+bool NamesSameFile(const std::string& a, const std::string& b, FileSystem& fs = SystemFileSystem());
+
 // Reads `directory` (see DirectoryListing); throws IoError when it cannot
 // be read.
 DirectoryListing ListDirectory(const std::string& directory, FileSystem& fs = SystemFileSystem());

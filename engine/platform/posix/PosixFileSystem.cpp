@@ -144,7 +144,7 @@ PosixInput& own(InputFile& input) { return static_cast<PosixInput&>(input); }
 
 PathKind PosixFileSystem::kindOf(const std::string& path)
 {
-    const IoStep step("looking up", path);
+    const IoStep step("looking it up");
     struct stat st{};
     if (ops_.fstatat(AT_FDCWD, path, &st, 0) != 0) {
         if (errno == ENOENT)
