@@ -1,0 +1,157 @@
+// The conversion's order of steps, seen through the file-system seam:
+// every operation it asks for may fail, and the file system may change
+// between any two of them; the drawing stays whole-old or whole-new and
+// every failure is reported.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "FaultySystem.h"
+#include "engine/IoError.h"
+#include "engine/replace/Convert.h"
+#include "tests/hardening/HardeningSupport.h"
+
+namespace dxfkonv::hardening {
+namespace {
+
+using test::FaultySystem;
+using test::Seam;
+using test::seamName;
+using Names = std::vector<std::string>;
+
+constexpr const char* kEarlierBackup = "an earlier backup\r\n";
+
+struct Drawing1 {
+    ScratchDir dir;
+    std::string old = makeDrawing(16 * 1024, 21);
+
+    Drawing1() { reset(); }
+    void reset()
+    {
+        for (const auto& n : dir.names())
+            ::unlink((dir / n).c_str());
+        writeFile(dir / "plan.dxf", old);
+        writeFile(dir / "plan.old", kEarlierBackup);
+    }
+};
+
+// Each operation a clean pass asks for, failed in turn, in a pass of its
+// own and in an overlapping batch.
+TEST(Seam, EveryOperationFailsInTurn)
+{
+    for (const bool inBatch : {false, true}) {
+        SCOPED_TRACE(inBatch ? "in a batch" : "alone");
+        Drawing1 d;
+        const std::string converted = ConvertBuffer(d.old, ConversionSwitches{});
+        auto convert = [&](FaultySystem& fs) {
+            return runHere([&] {
+                if (!inBatch)
+                    return Convert(d.dir.path(), "plan.dxf", ConversionSwitches{}, {}, fs);
+                PassReport report;
+                std::exception_ptr failure;
+                {
+                    Batch batch([&](const PassReport& r, std::exception_ptr f) {
+                        report = r;
+                        failure = f;
+                    });
+                    const PassReport handed = Convert(d.dir.path(), "plan.dxf", ConversionSwitches{}, {}, fs, &batch);
+                    if (!handed.pending)
+                        return handed;
+                }
+                if (failure)
+                    std::rethrow_exception(failure);
+                return report;
+            });
+        };
+        FaultySystem counter;
+        ASSERT_EQ(convert(counter).kind, Outcome::kConverted);
+        d.reset();
+        int failures = 0;
+        for (int op = 0; op < static_cast<int>(Seam::kCount); ++op) {
+            for (int n = 1; n <= counter.calls(static_cast<Seam>(op)); ++n) {
+                const std::string where = std::string(seamName(static_cast<Seam>(op))) + " #" + std::to_string(n);
+                FaultySystem fs;
+                fs.fails = [&](Seam which, int nth) { return static_cast<int>(which) == op && nth == n; };
+                const Outcome o = convert(fs);
+                // The directory's flush, and the handle a batch keeps for
+                // it, come after the replace and are only to speed it up.
+                if (static_cast<Seam>(op) == Seam::kFlushDirectory || static_cast<Seam>(op) == Seam::kReopen) {
+                    EXPECT_EQ(o.kind, Outcome::kConverted) << where;
+                    EXPECT_TRUE(readFile(d.dir / "plan.dxf") == converted) << where;
+                } else {
+                    ++failures;
+                    EXPECT_EQ(o.kind, Outcome::kIoError) << where << ": " << describe(o);
+                    EXPECT_EQ(o.code, FaultySystem::kInjected) << where;
+                    EXPECT_TRUE(readFile(d.dir / "plan.dxf") == d.old) << where;
+                    // The backup is the earlier one, or already the old drawing.
+                    const std::string backup = readFile(d.dir / "plan.old");
+                    EXPECT_TRUE(backup == kEarlierBackup || backup == d.old) << where;
+                    EXPECT_EQ(d.dir.names(), (Names{"plan.dxf", "plan.old"})) << where;
+                }
+                d.reset();
+            }
+        }
+        // find, open, lookUp twice, requireReplaceable, createWorkFile,
+        // giveMetadata, flush, backUp, replace.
+        EXPECT_EQ(failures, 10);
+    }
+}
+
+// Between two operations another program acts on the drawing: the name is
+// given to another file before the last look at it, or the drawing is
+// written to before its work file is flushed. Nothing is replaced and the
+// line says why.
+TEST(Seam, TheFileSystemChangesBetweenTwoOperations)
+{
+    const struct {
+        const char* name;
+        Seam before;
+        int nth;
+        bool swapName;  // else: the drawing is written to in place
+        int code;
+        const char* reason;
+    } cases[] = {
+        {"name swapped before the last look", Seam::kLookUp, 2, true, 32,
+         "the name leads to another file than the one read"},
+        {"name swapped before it is held", Seam::kLookUp, 1, true, 32,
+         "the name leads to another file than the one read"},
+        {"written to before the flush", Seam::kFlushWork, 1, false, kChangedMeanwhile,
+         "its size or times changed while it was read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Drawing1 d;
+        const std::string other = "  0\r\nEOF\r\n";
+        FaultySystem fs;
+        fs.before = [&](Seam op, int nth) {
+            if (op != c.before || nth != c.nth)
+                return;
+            if (c.swapName) {
+                writeFile(d.dir / "new.dxf", other);
+                ::rename((d.dir / "new.dxf").c_str(), (d.dir / "plan.dxf").c_str());
+            } else {
+                const int fd = ::open((d.dir / "plan.dxf").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+                EXPECT_EQ(::write(fd, "  0\r\n", 5), 5);
+                ::close(fd);
+            }
+        };
+        try {
+            Convert(d.dir.path(), "plan.dxf", ConversionSwitches{}, {}, fs);
+            ADD_FAILURE() << "converted";
+        } catch (const IoError& e) {
+            EXPECT_EQ(e.code(), c.code);
+            EXPECT_EQ(e.detail().reason, c.reason);
+        }
+        EXPECT_TRUE(readFile(d.dir / "plan.dxf") == (c.swapName ? other : d.old + "  0\r\n"));
+        EXPECT_EQ(readFile(d.dir / "plan.old"), kEarlierBackup);
+        EXPECT_EQ(d.dir.names(), (Names{"plan.dxf", "plan.old"}));
+    }
+}
+
+}  // namespace
+}  // namespace dxfkonv::hardening
