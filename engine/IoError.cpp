@@ -13,9 +13,7 @@ std::string ioErrorText(int code)
     case kInvalidFilename: text = "Invalid filename"; break;
     case kTooManyOpenFiles: text = "Too many open files"; break;
     case kFileAccessDenied: text = "File access denied"; break;
-    case 100: text = "Read beyond end of file"; break;
     case kDiskFull: text = "Disk full"; break;
-    case 106: text = "Invalid numeric input"; break;
     case kNotAsciiDxf: text = "Not an ASCII DXF file"; break;
     case kTextsInUtf8:
         text = "Texts in UTF-8 (AutoCAD 2007 or later): save the drawing as an older DXF version, "

@@ -26,8 +26,7 @@ enum IoErrorCode : int {
 };
 
 // The text shown for an I/O error number: "File access denied.",
-// "I/O error 32." and so on (the final "." included). The table also holds
-// the texts users know for 100 and 106, though no pass raises them.
+// "I/O error 32." and so on (the final "." included).
 std::string ioErrorText(int code);
 
 // Why a conversion failed, in more words than the message table's: the
