@@ -273,20 +273,7 @@ TEST(FaultMatrix, EveryCallFailsInAnOverlappingBatch)
     Scene scene(Scene::Layout::kLinkBackup);
     auto convert = [&](FileSystem& ops) {
         return runHere([&] {
-            PassReport report;
-            std::exception_ptr failure;
-            {
-                Batch batch([&](const PassReport& r, std::exception_ptr f) {
-                    report = r;
-                    failure = f;
-                });
-                const PassReport handed = Convert(Drawing{scene.dir.path(), scene.name}, scene.switches(), {}, ops, &batch);
-                if (!handed.pending)
-                    return handed;
-            }
-            if (failure)
-                std::rethrow_exception(failure);
-            return report;
+            return ConvertInOverlappingBatch(Drawing{scene.dir.path(), scene.name}, scene.switches(), ops);
         });
     };
     FaultyOps counter;

@@ -205,4 +205,22 @@ long currentRssKiB()
     return 0;
 }
 
+PassReport ConvertInOverlappingBatch(const Drawing& drawing, const ConversionSwitches& switches, FileSystem& fs)
+{
+    PassReport report;
+    std::exception_ptr failure;
+    {
+        Batch batch([&](const PassReport& r, std::exception_ptr f) {
+            report = r;
+            failure = f;
+        });
+        const PassReport handed = Convert(drawing, switches, {}, fs, &batch);
+        if (!handed.pending)
+            return handed;
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    return report;
+}
+
 }  // namespace dxfkonv::hardening

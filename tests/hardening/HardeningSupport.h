@@ -81,6 +81,11 @@ Outcome runInChild(const std::function<PassReport()>& pass, const ChildOptions& 
 // Runs a pass here, catching its error the same way.
 Outcome runHere(const std::function<PassReport()>& pass);
 
+// Converts a drawing in a batch whose drawings overlap, as the command
+// line does, and hands back its outcome, thrown as an error where it
+// failed: whatever the last steps came to on the batch's thread.
+PassReport ConvertInOverlappingBatch(const Drawing& drawing, const ConversionSwitches& switches, FileSystem& fs);
+
 // AddressSanitizer keeps freed memory in quarantine and adds shadow
 // memory, so peak memory says nothing about the engine under it.
 #if defined(__SANITIZE_ADDRESS__)

@@ -50,22 +50,9 @@ TEST(Seam, EveryOperationFailsInTurn)
         const std::string converted = ConvertBuffer(d.old, ConversionSwitches{});
         auto convert = [&](FaultySystem& fs) {
             return runHere([&] {
-                if (!inBatch)
-                    return Convert(d.dir.path(), "plan.dxf", ConversionSwitches{}, {}, fs);
-                PassReport report;
-                std::exception_ptr failure;
-                {
-                    Batch batch([&](const PassReport& r, std::exception_ptr f) {
-                        report = r;
-                        failure = f;
-                    });
-                    const PassReport handed = Convert(d.dir.path(), "plan.dxf", ConversionSwitches{}, {}, fs, &batch);
-                    if (!handed.pending)
-                        return handed;
-                }
-                if (failure)
-                    std::rethrow_exception(failure);
-                return report;
+                const Drawing drawing{d.dir.path(), "plan.dxf"};
+                return inBatch ? ConvertInOverlappingBatch(drawing, ConversionSwitches{}, fs)
+                               : Convert(drawing, ConversionSwitches{}, {}, fs);
             });
         };
         FaultySystem counter;
