@@ -321,10 +321,14 @@ private:
 
     void convertOne(const Item& item)
     {
-        if (StopSignal() != 0)
-            return;  // the batch ends: nothing more is started
         ++seen_;
         const std::string& path = item.path;
+        if (StopSignal() != 0) {
+            // The batch ends: nothing more is started. The drawing the
+            // stop came before is named, as if its pass had begun.
+            interrupted(path);
+            return;
+        }
         const std::string& name = item.drawing.name;
         if (o_.switches.keepBackup && !o_.dryRun && BackupName(name) == name) {
             error(path, "the backup would take the file's own name; use --no-backup");
@@ -387,8 +391,16 @@ private:
         } catch (const Interrupted&) {
             // No failure of the drawing's: it stays as it was.
             progress.clear();
-            out_.line(stderr, std::string(kProgram) + ": " + QuoteName(path) + ": interrupted, left as it was");
+            interrupted(path);
         }
+    }
+
+    // Says once which drawing a stop left as it was.
+    void interrupted(const std::string& path)
+    {
+        if (!interruptionReported_)
+            out_.line(stderr, std::string(kProgram) + ": " + QuoteName(path) + ": interrupted, left as it was");
+        interruptionReported_ = true;
     }
 
     void summarise(const std::string& path, const std::string& name, const PassReport& r)
@@ -459,6 +471,7 @@ private:
     std::mutex waitingMutex_;
     std::deque<Item> waiting_;  // in the order of the drawings
     std::size_t seen_ = 0;      // drawings met
+    bool interruptionReported_ = false;
     std::atomic<std::size_t> done_ = 0;
     std::atomic<std::size_t> failed_ = 0;
     Batch batch_;  // last: its outcomes go to the members above
