@@ -12,7 +12,7 @@ jobs=2
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDXFKONV_WERROR=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure | tee -a "$log"
 
@@ -21,7 +21,7 @@ rm -f build/dxfkonv_*.deb
 cmake --build build --target package
 scripts/check-package.sh build/dxfkonv_*.deb
 
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDXFKONV_SANITIZE=ON
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDXFKONV_SANITIZE=ON -DDXFKONV_WERROR=ON
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-sanitize -j"$jobs" --output-on-failure | tee -a "$log"

@@ -67,7 +67,7 @@ struct Scene {
             ::mkdir((dir / "data").c_str(), 0755);
             file = dir / "data/real.dxf";
             ::unlink(file.c_str());
-            ::symlink("data/real.dxf", (dir / name).c_str());
+            EXPECT_EQ(::symlink("data/real.dxf", (dir / name).c_str()), 0);
         }
         writeFile(file, old);
         writeFile(dir / "plan.old", previousBackup);
@@ -75,7 +75,7 @@ struct Scene {
             // A second name for the file: no hard link can stand for the backup.
             ::mkdir((dir / "alias").c_str(), 0755);
             ::unlink((dir / "alias/plan.dxf").c_str());
-            ::link(file.c_str(), (dir / "alias/plan.dxf").c_str());
+            EXPECT_EQ(::link(file.c_str(), (dir / "alias/plan.dxf").c_str()), 0);
         }
         namesBefore = dir.names();
     }

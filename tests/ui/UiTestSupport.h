@@ -78,7 +78,7 @@ public:
     {
         EXPECT_EQ(chdir(path.constData()), 0);
     }
-    ~InDirectory() { (void)chdir(fBefore.constData()); }
+    ~InDirectory() { EXPECT_EQ(chdir(fBefore.constData()), 0); }
     InDirectory(const InDirectory&) = delete;
     InDirectory& operator=(const InDirectory&) = delete;
 

@@ -12,7 +12,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <vector>
 
 namespace dxfkonv {
 
@@ -59,21 +58,17 @@ public:
     }
     int readlinkat(int dirFd, const std::string& path, std::string& target) override
     {
-        std::vector<char> buffer(256);
-        for (;;) {
-            const ssize_t n = ::readlinkat(dirFd, path.c_str(), buffer.data(), buffer.size());
-            if (n < 0)
-                return -1;
-            if (static_cast<std::size_t>(n) < buffer.size()) {
-                target.assign(buffer.data(), static_cast<std::size_t>(n));
-                return 0;
-            }
-            if (buffer.size() >= PATH_MAX) {
-                errno = ENAMETOOLONG;
-                return -1;
-            }
-            buffer.resize(buffer.size() * 4);
+        // The system keeps no link longer than a path may be.
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlinkat(dirFd, path.c_str(), buffer, sizeof buffer);
+        if (n < 0)
+            return -1;
+        if (static_cast<std::size_t>(n) == sizeof buffer) {
+            errno = ENAMETOOLONG;
+            return -1;
         }
+        target.assign(buffer, static_cast<std::size_t>(n));
+        return 0;
     }
     int copyAttributes(int from, int to) override
     {
