@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "bench/DrawingMaker.h"
+#include "engine/platform/posix/Errno.h"
 #include "engine/pass/BackgroundIo.h"
 #include "engine/replace/Convert.h"
 #include "engine/IoError.h"
@@ -130,7 +131,7 @@ public:
     {
         const ssize_t k = ::read(fd_, buffer, n);
         if (k < 0)
-            throw dxfkonv::IoError::fromErrno(errno);
+            throw dxfkonv::IoErrorFromErrno(errno);
         return static_cast<std::size_t>(k);
     }
 
@@ -146,7 +147,7 @@ public:
         while (n != 0) {
             const ssize_t k = ::write(fd_, data, n);
             if (k <= 0)
-                throw dxfkonv::IoError::fromErrno(errno);
+                throw dxfkonv::IoErrorFromErrno(errno);
             data += k;
             n -= static_cast<std::size_t>(k);
         }

@@ -67,21 +67,15 @@ public:
     // `reason`: what the pass found wrong, in words, at the step under way.
     IoError(int code, std::string reason);
 
-    // Maps an errno value to the number and text of the same meaning:
-    // ENOENT 2, a bad name 3, too many open files 4, permission denied or a
-    // read-only file system 5, no space, quota or file-size limit 101.
-    // Any other errno keeps its own number with the text "I/O error N.".
-    // The detail names the step under way on this thread (see IoStep) and
-    // the system's own words for the error.
-    static IoError fromErrno(int err);
+    // A failure the system reported with its own error number
+    // `systemError`, read as the message table's `code` and `text`.
+    IoError(int code, const std::string& text, int systemError, FailureDetail detail);
 
     // The system's error number behind it (0 when the pass itself raised
     // it): code() 5 may be "permission denied" or, from EIO, an I/O error.
     int systemError() const noexcept { return systemError_; }
 
 private:
-    IoError(int code, const std::string& text, int systemError, FailureDetail detail);
-
     int systemError_ = 0;
 };
 

@@ -1,7 +1,6 @@
 #include "engine/replace/Drawings.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 
 #include "engine/IoError.h"

@@ -15,6 +15,7 @@
 
 #include "FaultyOps.h"
 #include "TestFiles.h"
+#include "engine/platform/posix/Errno.h"
 #include "engine/replace/Convert.h"
 #include "engine/IoError.h"
 
@@ -342,7 +343,7 @@ TEST(IoErrors, TextsAndNumbers)
                       {EDQUOT, 101, "Disk full."},         {EFBIG, 101, "Disk full."},
                       {EBUSY, EBUSY, "I/O error 16."}};
     for (const auto& c : fromSystem) {
-        const IoError e = IoError::fromErrno(c.err);
+        const IoError e = IoErrorFromErrno(c.err);
         EXPECT_EQ(e.code(), c.code) << c.err;
         EXPECT_STREQ(e.what(), c.text) << c.err;
         EXPECT_EQ(e.systemError(), c.err);

@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/platform/posix/Errno.h"
 #include "engine/platform/posix/FileOps.h"
 #include "engine/IoError.h"
 
@@ -20,7 +21,7 @@ namespace dxfkonv {
 // As many symbolic links as the system follows in one name.
 inline constexpr int kMaxLinks = 40;
 
-[[noreturn]] inline void fail() { throw IoError::fromErrno(errno); }
+[[noreturn]] inline void fail() { throw IoErrorFromErrno(errno); }
 
 inline bool sameFile(const struct stat& a, const struct stat& b)
 {

@@ -1,3 +1,4 @@
+#include "engine/platform/posix/Errno.h"
 #include "engine/platform/posix/Lookup.h"
 
 #include <fcntl.h>
@@ -153,7 +154,7 @@ DirectoryListing listOpen(DIR* dir)
         const dirent* entry = ::readdir(dir);
         if (!entry) {
             if (errno != 0)
-                throw IoError::fromErrno(errno);
+                throw IoErrorFromErrno(errno);
             return listing;
         }
         const std::string name = entry->d_name;

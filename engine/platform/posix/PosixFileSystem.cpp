@@ -1,3 +1,4 @@
+#include "engine/platform/posix/Errno.h"
 #include "engine/platform/posix/PosixFileSystem.h"
 
 #include <dirent.h>
@@ -201,7 +202,7 @@ DirectoryListing PosixFileSystem::list(Directory& directory)
     if (!stream) {
         const int err = errno;
         ops_.close(copy);
-        throw IoError::fromErrno(err);
+        throw IoErrorFromErrno(err);
     }
     return listOpen(stream.get());
 }

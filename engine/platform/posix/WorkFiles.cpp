@@ -1,3 +1,4 @@
+#include "engine/platform/posix/Errno.h"
 #include "engine/platform/posix/WorkFiles.h"
 
 #include <fcntl.h>
@@ -187,7 +188,7 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
                 if (ops.renameat(dirFd, name, dirFd, backupName) != 0) {
                     err = errno;
                     ops.unlinkat(dirFd, name, 0);
-                    throw IoError::fromErrno(err);
+                    throw IoErrorFromErrno(err);
                 }
                 return;
             }
@@ -196,7 +197,7 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
         // Where no link can be made the bytes are copied; "no such file"
         // means the system shows no descriptors by name.
         if (err != EXDEV && err != EPERM && err != EMLINK && err != EOPNOTSUPP && err != ENOSYS && err != ENOENT)
-            throw IoError::fromErrno(err);
+            throw IoErrorFromErrno(err);
     }
     // The file has other names, or the file system takes no hard link.
     NewFile copy(ops, dirFd);
