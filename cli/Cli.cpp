@@ -277,11 +277,16 @@ private:
         const FailureDetail& d = e.detail();
         if (!d.empty()) {
             std::string words = d.step;
+            auto add = [&words](const char* separator, const std::string& part) {
+                if (!words.empty())
+                    words.append(separator);
+                words.append(part);
+            };
             if (!d.name.empty())
-                words += (words.empty() ? "" : " ") + QuoteName(d.name);
+                add(" ", QuoteName(d.name));
             if (!d.reason.empty())
-                words += (words.empty() ? "" : ": ") + d.reason;
-            message += " (" + words + ")";
+                add(": ", d.reason);
+            message.append(" (").append(words).append(")");
         }
         error(name, message);
     }

@@ -219,7 +219,7 @@ int refusal(Pass&& pass)
     try {
         pass();
         return 0;
-    } catch (const IoError& e) {
+    } catch (const Refusal& e) {
         return e.code();
     }
 }

@@ -11,7 +11,7 @@ namespace dxfkonv {
 
 QString ErrorText(const std::exception& error)
 {
-    if (const auto* io = dynamic_cast<const IoError*>(&error)) {
+    if (const auto* io = dynamic_cast<const ConversionError*>(&error)) {
         switch (io->code()) {
         case kNotAsciiDxf:
             return QStringLiteral("Soubor není textový (ASCII) soubor DXF.");

@@ -658,7 +658,7 @@ bool isUtf8Version(std::string_view version)
 // Names are compared trimmed of spaces, as written (upper case).
 class Structure {
 public:
-    // Throws IoError(kTextsInUtf8) at a version that writes texts in UTF-8.
+    // Throws Refusal(kTextsInUtf8) at a version that writes texts in UTF-8.
     [[gnu::always_inline]] void follow(Code code, std::string_view value)
     {
         // Most pairs, texts and colours, are nothing to it; nor are most
@@ -717,7 +717,7 @@ private:
             if (awaited == Awaited::Version) {
                 versionDue_ = false;
                 if (isUtf8Version(trimmed(value)))
-                    throw IoError(kTextsInUtf8);
+                    throw Refusal(kTextsInUtf8);
             }
             break;
         default:
@@ -1051,7 +1051,7 @@ private:
     {
         const std::string_view head = reader_.head(kBinarySentinel.size());
         if (head == kBinarySentinel)
-            throw IoError(kNotAsciiDxf);
+            throw Refusal(kNotAsciiDxf);
         if (head.empty())
             return;  // an empty file stays empty
         // The byte order mark stands in front of the first line, not in it.
@@ -1082,9 +1082,9 @@ private:
     void refuseFirstLine(std::string_view line, bool marked)
     {
         if (!isGroupCode(trimmed(line)))
-            throw IoError(kNotAsciiDxf);
+            throw Refusal(kNotAsciiDxf);
         if (switches_.recodeTexts && marked)
-            throw IoError(kTextsInUtf8);
+            throw Refusal(kTextsInUtf8);
         if (marked)
             writer_.putRaw(kUtf8Mark.data(), kUtf8Mark.size());
     }

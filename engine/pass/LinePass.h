@@ -119,7 +119,7 @@ struct PassReport {
 // line, when it starts with the byte 0x1A (the DOS end-of-file mark), ends
 // the input. The first line (after a UTF-8 byte order mark, which goes out
 // again in front of it) must be a group code, spaces around it allowed:
-// else the input is refused with IoError(kNotAsciiDxf), nothing written.
+// else the input is refused with Refusal(kNotAsciiDxf), nothing written.
 PassReport ConvertStream(ByteSource& in, ByteSink& out, std::uint64_t inputSize,
                          const ConversionSwitches& switches, const ProgressSink& progress = {});
 

@@ -422,11 +422,13 @@ TEST(Cli, TreeOfManyDirectoriesWithinFewOpenFiles)
 {
     TempDir dir;
     constexpr int kDirectories = 1100;
+    // Eleven directories of a hundred each.
+    auto parentOf = [&](int i) { return dir.file(std::string(1, 'd').append(std::to_string(i / 100))); };
+    auto drawingIn = [&](int i) { return parentOf(i).append(1, '/').append(std::to_string(i)).append("/v.dxf"); };
     for (int i = 0; i < kDirectories; ++i) {
-        const std::string sub = dir.file("d" + std::to_string(i / 100)) + "/" + std::to_string(i);
-        ::mkdir(dir.file("d" + std::to_string(i / 100)).c_str(), 0755);
-        ASSERT_EQ(::mkdir(sub.c_str(), 0755), 0);
-        writeFile(sub + "/v.dxf", kSmallDrawing);
+        ::mkdir(parentOf(i).c_str(), 0755);
+        ASSERT_EQ(::mkdir(parentOf(i).append(1, '/').append(std::to_string(i)).c_str(), 0755), 0);
+        writeFile(drawingIn(i), kSmallDrawing);
     }
     ChildSetup setup;
     setup.openFilesLimit = 256;
@@ -434,8 +436,7 @@ TEST(Cli, TreeOfManyDirectoriesWithinFewOpenFiles)
     EXPECT_EQ(r.code, 0) << r.err.substr(0, 2000);
     EXPECT_EQ(r.err, "");
     for (int i = 0; i < kDirectories; i += 99)
-        EXPECT_EQ(readFile(dir.file("d" + std::to_string(i / 100)) + "/" + std::to_string(i) + "/v.dxf"),
-                  kSmallConverted) << i;
+        EXPECT_EQ(readFile(drawingIn(i)), kSmallConverted) << i;
 }
 
 // -o must leave the input as it is: naming the input itself, a link to it

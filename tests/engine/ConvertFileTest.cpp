@@ -39,7 +39,7 @@ int convertError(const std::string& dir, const std::string& name, const Conversi
     try {
         Convert(dir, name, sw, {}, ops);
         return 0;
-    } catch (const IoError& e) {
+    } catch (const ConversionError& e) {
         if (text)
             *text = e.what();
         return e.code();

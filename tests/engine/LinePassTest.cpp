@@ -291,7 +291,7 @@ int refusal(const std::string& input, const ConversionSwitches& sw = {})
     int whole = 0;
     try {
         ConvertBuffer(input, sw);
-    } catch (const IoError& e) {
+    } catch (const Refusal& e) {
         whole = e.code();
     }
     PiecewiseSource source(input, 1);
@@ -299,7 +299,7 @@ int refusal(const std::string& input, const ConversionSwitches& sw = {})
     int trickled = 0;
     try {
         ConvertStream(source, out, input.size(), sw);
-    } catch (const IoError& e) {
+    } catch (const Refusal& e) {
         trickled = e.code();
         EXPECT_EQ(out.text, "") << "written before the refusal";
     }
@@ -329,7 +329,7 @@ TEST(RefusedInput, BinaryDxfWhateverTheSwitches)
         EXPECT_EQ(refusal(sentinel.substr(0, 21), sw), kNotAsciiDxf);
         EXPECT_EQ(refusal("  0\r\n" + sentinel, sw), 0);
     }
-    EXPECT_STREQ(IoError(kNotAsciiDxf).what(), "Not an ASCII DXF file.");
+    EXPECT_STREQ(Refusal(kNotAsciiDxf).what(), "Not an ASCII DXF file.");
 }
 
 TEST(RefusedInput, TextsInUtf8WhenTheyAreToBeRecoded)
@@ -624,7 +624,7 @@ TEST(Paths, BlockScanAndLineByLineAgree)
         try {
             pass();
             return 0;
-        } catch (const IoError& e) {
+        } catch (const Refusal& e) {
             return e.code();
         }
     };

@@ -67,6 +67,7 @@ std::string describe(const Outcome& o)
     case Outcome::kConverted: return "converted";
     case Outcome::kNotFound: return "not found";
     case Outcome::kIoError: return "IoError " + std::to_string(o.code) + " \"" + o.text + "\"";
+    case Outcome::kRefused: return "refused " + std::to_string(o.code) + " \"" + o.text + "\"";
     case Outcome::kOtherError: return "other exception \"" + o.text + "\"";
     case Outcome::kDied: return "child died, signal " + std::to_string(o.signal);
     }
@@ -81,6 +82,10 @@ Outcome runHere(const std::function<PassReport()>& pass)
         o.kind = r.found ? Outcome::kConverted : Outcome::kNotFound;
     } catch (const IoError& e) {
         o.kind = Outcome::kIoError;
+        o.code = e.code();
+        o.text = e.what();
+    } catch (const Refusal& e) {
+        o.kind = Outcome::kRefused;
         o.code = e.code();
         o.text = e.what();
     } catch (const std::exception& e) {

@@ -58,8 +58,8 @@ void giveToActor(const std::string& path);
 
 // What became of a pass run in a child process.
 struct Outcome {
-    enum Kind { kConverted, kNotFound, kIoError, kOtherError, kDied } kind = kDied;
-    int code = 0;          // IoError number
+    enum Kind { kConverted, kNotFound, kIoError, kRefused, kOtherError, kDied } kind = kDied;
+    int code = 0;          // IoError or Refusal number
     std::string text;      // IoError text (what())
     int signal = 0;        // for kDied
     long maxRssKiB = 0;    // the child's peak resident memory
