@@ -558,7 +558,7 @@ std::string randomDrawing(std::mt19937& rng, std::size_t lines)
     static const char* const pieces[] = {
         "  0", "  1", " 62", "62", "1", "  9", " 70", "     1", "     5", "    -5", "-7x", "256", "$F",
         "%%130", "%%%c", "%%c12", "%%", "\xE9\xA7\xB0", "$DWGCODEPAGE", "dwgcodepage", "ANSI_852", "ANSI31",
-        "$INSBASE", "", " ", "EOF", "TEXT", "999", "\x1a", "a\x1a" "b", "x\ry", "  1 ", " 9  ", "  62 ", "162",
+        "$INSBASE", "", " ", "EOF", "TEXT", "999", "\x1a", "a\032b", "x\ry", "  1 ", " 9  ", "  62 ", "162",
         "x62", "6 2", " 11", "Gc", "\n1", " 0 ", "  2", "  3", "SECTION", "OBJECTS", "ENDSEC", "MTEXT",
         "$ACADVER", "AC1018", "AC1027", "SEQEND", "ENDBLK", "MTEXTX", " SECTION", "MT", "SE", "E"};
     // Lines of an ordinary drawing, which pass through untouched.
