@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <system_error>
 #include <utility>
 
 namespace dxfkonv {
@@ -13,91 +12,47 @@ constexpr std::size_t kReadBlock = 1 << 20;  // for read(), which names no size
 
 }  // namespace
 
-bool StartThread(std::thread& thread, std::function<void()> work)
-{
-    try {
-        thread = std::thread(std::move(work));
-        return true;
-    } catch (const std::system_error&) {
-        return false;
-    }
-}
-
 // ---- reading ahead ---------------------------------------------------------
 
 ReadAheadSource::ReadAheadSource(ByteSource& source) : source_(source) {}
 
-ReadAheadSource::~ReadAheadSource()
-{
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
-}
+ReadAheadSource::~ReadAheadSource() = default;
 
-void ReadAheadSource::work()
+void ReadAheadSource::readNext(std::size_t size, std::size_t capacity)
 {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return wanted_ || stopping_; });
-        if (stopping_)
-            return;
-        BlockJob* const job = job_;
-        lock.unlock();
-        std::size_t got = 0;
-        std::exception_ptr failed;
+    reader_.run([this, size, capacity, job = job_] {
         try {
-            got = fill(block_.get(), size_, capacity_, job);
+            got_ = fill(block_.get(), size, capacity, job);
+            ended_ = got_ == 0;
         } catch (...) {
-            failed = std::current_exception();
+            failure_ = std::current_exception();
+            ended_ = true;
         }
-        lock.lock();
-        got_ = got;
-        failure_ = failed;
-        ended_ = got == 0 || failed;
-        wanted_ = false;
-        changed_.notify_all();
-        if (ended_)
-            return;
-    }
+    });
 }
 
 std::size_t ReadAheadSource::readBuffer(Block& buffer, std::size_t size, std::size_t capacity)
 {
     if (alone_)
         return fill(buffer.get(), size, capacity, job_);
-    std::unique_lock lock(mutex_);
-    if (!thread_.joinable()) {
+    if (!reader_.running()) {
         // The first block: nothing was read ahead yet.
-        if (!StartThread(thread_, [this] { work(); })) {
+        if (!reader_.start()) {
             alone_ = true;
-            lock.unlock();
             return fill(buffer.get(), size, capacity, job_);
         }
         block_ = NewBlock(size);
-        size_ = size;
-        capacity_ = capacity;
-        wanted_ = true;
-        changed_.notify_all();
+        readNext(size, capacity);
     }
-    changed_.wait(lock, [this] { return !wanted_; });
+    reader_.wait();
     if (failure_)
         std::rethrow_exception(failure_);
     if (ended_ && got_ == 0)
         return 0;
     std::swap(buffer, block_);
-    const std::size_t got = got_;
-    got_ = 0;
-    if (!ended_) {
-        // The buffer given back is the next one to fill.
-        size_ = size;
-        capacity_ = capacity;
-        wanted_ = true;
-        changed_.notify_all();
-    }
+    const std::size_t got = std::exchange(got_, 0);
+    if (!ended_)
+        readNext(size, capacity);  // into the buffer given back
     return got;
 }
 
@@ -113,8 +68,7 @@ std::size_t ReadAheadSource::fill(char* buffer, std::size_t size, std::size_t ca
 
 bool ReadAheadSource::takeBlockJob(BlockJob* job)
 {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !wanted_; });
+    reader_.wait();  // a block under way is done with the job it had
     job_ = job;
     return true;
 }
@@ -137,50 +91,15 @@ std::size_t ReadAheadSource::read(char* buffer, std::size_t n)
 
 WriteBehindSink::WriteBehindSink(ByteSink& target) : target_(target)
 {
-    StartThread(thread_, [this] { work(); });
+    writer_.start();
 }
 
-WriteBehindSink::~WriteBehindSink()
-{
-    if (!thread_.joinable())
-        return;
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !busy_; });
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-}
-
-void WriteBehindSink::work()
-{
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return busy_ || stopping_; });
-        if (!busy_)
-            return;
-        if (!failure_) {
-            lock.unlock();
-            std::exception_ptr failed;
-            try {
-                target_.write(pending_.get(), pendingSize_);
-            } catch (...) {
-                failed = std::current_exception();
-            }
-            lock.lock();
-            failure_ = failed;
-        }
-        busy_ = false;
-        changed_.notify_all();
-    }
-}
+WriteBehindSink::~WriteBehindSink() = default;
 
 // Waits for the buffer in hand to be written; rethrows a failure.
 void WriteBehindSink::drain()
 {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
+    writer_.wait();
     if (failure_)
         std::rethrow_exception(failure_);
 }
@@ -193,20 +112,22 @@ void WriteBehindSink::write(const char* data, std::size_t n)
 
 void WriteBehindSink::writeBuffer(Block& buffer, std::size_t n, std::size_t capacity)
 {
-    if (!thread_.joinable()) {
+    if (!writer_.running()) {
         target_.write(buffer.get(), n);
         return;
     }
     drain();
     if (!pending_)
         pending_ = NewBlock(capacity);
-    {
-        std::lock_guard lock(mutex_);
-        std::swap(buffer, pending_);
-        pendingSize_ = n;
-        busy_ = true;
-    }
-    changed_.notify_all();
+    std::swap(buffer, pending_);
+    pendingSize_ = n;
+    writer_.run([this] {
+        try {
+            target_.write(pending_.get(), pendingSize_);
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    });
 }
 
 void WriteBehindSink::finish()

@@ -1,15 +1,13 @@
 #include "engine/replace/Convert.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <utility>
 
 #include "engine/IoError.h"
 #include "engine/pass/BackgroundIo.h"
+#include "engine/pass/HandOff.h"
 
 namespace dxfkonv {
 
@@ -313,65 +311,6 @@ std::pair<PassReport, std::exception_ptr> attempt(const std::function<PassReport
 
 }  // namespace
 
-// The batch's thread for the last steps of one drawing at a time.
-struct Batch::Worker {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::function<void()> job;
-    bool busy = false;
-    bool stopping = false;
-    std::thread thread;
-
-    Worker() = default;
-    Worker(const Worker&) = delete;
-    Worker& operator=(const Worker&) = delete;
-    ~Worker()
-    {
-        {
-            std::lock_guard lock(mutex);
-            stopping = true;
-        }
-        changed.notify_all();
-        if (thread.joinable())
-            thread.join();
-    }
-
-    // False when the system gives no thread.
-    bool start() { return StartThread(thread, [this] { loop(); }); }
-
-    void loop()
-    {
-        std::unique_lock lock(mutex);
-        for (;;) {
-            changed.wait(lock, [this] { return busy || stopping; });
-            if (!busy)
-                return;
-            lock.unlock();
-            job();
-            job = nullptr;  // what the steps owned goes with them
-            lock.lock();
-            busy = false;
-            changed.notify_all();
-        }
-    }
-
-    void run(std::function<void()> next)
-    {
-        {
-            std::lock_guard lock(mutex);
-            job = std::move(next);
-            busy = true;
-        }
-        changed.notify_all();
-    }
-
-    void wait()
-    {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [this] { return !busy; });
-    }
-};
-
 Batch::Batch() = default;
 
 Batch::Batch(Finished finished) : finished_(std::move(finished)) {}
@@ -410,7 +349,7 @@ PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport 
         finished(done, failed);
     };
     if (!worker_ && !noThread_) {
-        worker_ = std::make_unique<Worker>();
+        worker_ = std::make_unique<HandOff>();
         if (!worker_->start()) {
             worker_.reset();
             noThread_ = true;

@@ -18,6 +18,8 @@
 
 namespace dxfkonv {
 
+class HandOff;
+
 // The backup's name: the file name cut after its last "." plus "old"
 // ("PLAN.DXF" gives "PLAN.old"); a name without "." gets ".old" appended.
 std::string BackupName(const std::string& fileName);
@@ -110,9 +112,8 @@ public:
     static constexpr std::size_t kMaxWaitingDirectories = 16;
 
 private:
-    struct Worker;
     Finished finished_;
-    std::unique_ptr<Worker> worker_;
+    std::unique_ptr<HandOff> worker_;  // the batch's thread for the last steps
     bool noThread_ = false;   // none could be had: the last steps run at once
     FileKey pendingInput_;  // the file the pending last steps read
     std::set<FileKey> files_;
