@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include <getopt.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -76,59 +78,85 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
     Options o;
     bool noText = false;
     std::optional<std::string> palette;
-    auto value = [&](std::size_t& i, const std::string& name) -> const std::string& {
-        if (i + 1 >= args.size())
-            throw UsageError{"option " + name + " needs a value"};
-        return args[++i];
+    // Options as every GNU tool takes them: short ones bundled (-nq),
+    // values joined or apart (--text=wl, --text wl, -oFILE), long names
+    // abbreviated while they stay unambiguous (--tex), options and paths
+    // in any order, "--" ending the options.
+    enum Long : int { kText = 256, kNoText, kPalette, kColour, kNoBackup, kShowVersion };
+    static const option longOptions[] = {
+        {"text", required_argument, nullptr, kText},
+        {"no-text", no_argument, nullptr, kNoText},
+        {"palette", required_argument, nullptr, kPalette},
+        {"colour", required_argument, nullptr, kColour},
+        {"color", required_argument, nullptr, kColour},
+        {"no-backup", no_argument, nullptr, kNoBackup},
+        {"output", required_argument, nullptr, 'o'},
+        {"dry-run", no_argument, nullptr, 'n'},
+        {"recursive", no_argument, nullptr, 'r'},
+        {"quiet", no_argument, nullptr, 'q'},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, kShowVersion},
+        {nullptr, 0, nullptr, 0},
     };
-    bool onlyPaths = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (onlyPaths || a.empty() || a[0] != '-' || a == "-") {
-            o.paths.push_back(a);
-        } else if (a == "--") {
-            onlyPaths = true;
-        } else if (a == "--text") {
-            const std::string& v = value(i, a);
-            if (v != kLatinToWindows && v != kWindowsToLatin)
-                throw UsageError{"--text takes lw or wl, not '" + v + "'"};
-            o.switches.textDirection = v;
-        } else if (a == "--no-text") {
-            noText = true;
-        } else if (a == "--palette") {
-            const std::string& v = value(i, a);
-            if (v != "16" && v != "256" && v != "none")
-                throw UsageError{"--palette takes 16, 256 or none, not '" + v + "'"};
-            palette = v;
-        } else if (a == "--colour" || a == "--color") {
-            const std::string& v = value(i, a);
-            if (v != kTarnixToAutocad && v != kAutocadToTarnix)
-                throw UsageError{a + " takes sa or as, not '" + v + "'"};
-            o.switches.colourDirection = v;
-        } else if (a == "--no-backup") {
-            o.switches.keepBackup = false;
-        } else if (a == "-o" || a == "--output") {
-            o.output = value(i, a);
-        } else if (a == "-n" || a == "--dry-run") {
-            o.dryRun = true;
-        } else if (a == "-r" || a == "--recursive") {
-            o.recursive = true;
-        } else if (a == "-q" || a == "--quiet") {
-            o.quiet = true;
-        } else if (a == "-h" || a == "--help") {
+    std::vector<std::string> words = args;
+    words.insert(words.begin(), kProgram);
+    std::vector<char*> argv;
+    for (auto& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(words.size());
+    opterr = 0;  // the messages are ours
+    optind = 0;  // from the start, whatever was parsed before
+    for (;;) {
+        int index = -1;
+        const int c = getopt_long(argc, argv.data(), ":o:nrqh", longOptions, &index);
+        if (c == -1)
+            break;
+        // The option as the user wrote it, for the messages: a long one
+        // by its whole name, a short one as its letter.
+        const std::string word = argv[optind - 1];
+        const std::string given = index >= 0          ? std::string("--").append(longOptions[index].name)
+                                  : word.rfind("--", 0) == 0 ? word.substr(0, word.find('='))
+                                                             : std::string(1, '-').append(1, static_cast<char>(optopt));
+        const std::string value = optarg ? optarg : "";
+        switch (c) {
+        case kText:
+            if (value != kLatinToWindows && value != kWindowsToLatin)
+                throw UsageError{"--text takes lw or wl, not " + QuoteName(value)};
+            o.switches.textDirection = value;
+            break;
+        case kNoText: noText = true; break;
+        case kPalette:
+            if (value != "16" && value != "256" && value != "none")
+                throw UsageError{"--palette takes 16, 256 or none, not " + QuoteName(value)};
+            palette = value;
+            break;
+        case kColour:
+            if (value != kTarnixToAutocad && value != kAutocadToTarnix)
+                throw UsageError{given + " takes sa or as, not " + QuoteName(value)};
+            o.switches.colourDirection = value;
+            break;
+        case kNoBackup: o.switches.keepBackup = false; break;
+        case 'o': o.output = value; break;
+        case 'n': o.dryRun = true; break;
+        case 'r': o.recursive = true; break;
+        case 'q': o.quiet = true; break;
+        case 'h':
             std::fputs(kUsage, stdout);
             stop = true;
             stopCode = 0;
             return o;
-        } else if (a == "--version") {
+        case kShowVersion:
             std::printf("%s %s\n", kProgram, kVersion);
             stop = true;
             stopCode = 0;
             return o;
-        } else {
-            throw UsageError{"unknown option '" + a + "'"};
+        case ':': throw UsageError{"option " + QuoteName(given) + " needs a value"};
+        default: throw UsageError{"unknown or ambiguous option " + QuoteName(given)};
         }
     }
+    for (int i = optind; i < argc; ++i)
+        o.paths.emplace_back(argv[i]);
     if (noText)
         o.switches.recodeTexts = false;
     if (palette) {

@@ -415,6 +415,42 @@ TEST(Cli, AnotherHardLinkIsConvertedInItsOwnRight)
         EXPECT_EQ(readFile(dir.file(name)), kSmallDrawing) << name;
 }
 
+// Options are taken as every GNU tool takes them: bundled, with their
+// values joined by "=" or apart, abbreviated, before or after the paths.
+TEST(Cli, OptionsAsGnuToolsTakeThem)
+{
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), kSmallDrawing);
+    const std::string a = dir.file("a.dxf");
+    const struct {
+        std::vector<std::string> args;
+        int code;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {{"-nq", a}, 0, "", ""},
+        {{a, "-n"}, 0, a + ": would recode 1 text, would renumber 1 colour, would set 0 code page values\n", ""},
+        {{"-n", "--text=wl", a}, 0, a + ": would recode 0 texts, would renumber 1 colour, would set 0 code page values\n", ""},
+        {{"-n", "--tex", "lw", "--pal=none", a}, 0,
+         a + ": would recode 1 text, colours left alone, would set 0 code page values\n", ""},
+        {{"-n", "--col=as", "--pal", "16", a}, 0,
+         a + ": would recode 1 text, would renumber 1 colour, would set 0 code page values\n", ""},
+        {{"--no", a}, 2, "", "dxfkonv-cli: unknown or ambiguous option --no\nTry 'dxfkonv-cli --help'.\n"},
+        {{"-nx", a}, 2, "", "dxfkonv-cli: unknown or ambiguous option -x\nTry 'dxfkonv-cli --help'.\n"},
+        {{a, "--palette"}, 2, "", "dxfkonv-cli: option --palette needs a value\nTry 'dxfkonv-cli --help'.\n"},
+        {{"--text=\x1b[2J", a}, 2, "",
+         "dxfkonv-cli: --text takes lw or wl, not ''$'\\033''[2J'\nTry 'dxfkonv-cli --help'.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const Result r = run(dir, c.args);
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(readFile(a), kSmallDrawing);
+    }
+}
+
 // A tree of more directories than the process may hold open files
 // converts whole: the walk keeps one directory open per level, and the
 // directories waiting to be flushed are few.
