@@ -25,79 +25,40 @@ bool StartThread(std::thread& thread, std::function<void()> work)
 
 // ---- reading ahead ---------------------------------------------------------
 
-ReadAheadSource::ReadAheadSource(ByteSource& source) : source_(source) {}
-
-ReadAheadSource::~ReadAheadSource()
+ReadAheadSource::ReadAheadSource(ByteSource& source)
+    : source_(source), reading_([this] { got_ = fill(block_.get(), size_, capacity_, job_); })
 {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable())
-        thread_.join();
 }
 
-void ReadAheadSource::work()
-{
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return wanted_ || stopping_; });
-        if (stopping_)
-            return;
-        BlockJob* const job = job_;
-        lock.unlock();
-        std::size_t got = 0;
-        std::exception_ptr failed;
-        try {
-            got = fill(block_.get(), size_, capacity_, job);
-        } catch (...) {
-            failed = std::current_exception();
-        }
-        lock.lock();
-        got_ = got;
-        failure_ = failed;
-        ended_ = got == 0 || failed;
-        wanted_ = false;
-        changed_.notify_all();
-        if (ended_)
-            return;
-    }
-}
+ReadAheadSource::~ReadAheadSource() = default;
 
 std::size_t ReadAheadSource::readBuffer(Block& buffer, std::size_t size, std::size_t capacity)
 {
     if (alone_)
         return fill(buffer.get(), size, capacity, job_);
-    std::unique_lock lock(mutex_);
-    if (!thread_.joinable()) {
+    if (!reading_.started()) {
         // The first block: nothing was read ahead yet.
-        if (!StartThread(thread_, [this] { work(); })) {
+        if (!reading_.start()) {
             alone_ = true;
-            lock.unlock();
             return fill(buffer.get(), size, capacity, job_);
         }
         block_ = NewBlock(size);
         size_ = size;
         capacity_ = capacity;
-        wanted_ = true;
-        changed_.notify_all();
+        reading_.post();
     }
-    changed_.wait(lock, [this] { return !wanted_; });
-    if (failure_)
-        std::rethrow_exception(failure_);
-    if (ended_ && got_ == 0)
+    if (const std::exception_ptr failure = reading_.wait())
+        std::rethrow_exception(failure);
+    if (ended_ || got_ == 0) {
+        ended_ = true;
         return 0;
+    }
     std::swap(buffer, block_);
     const std::size_t got = got_;
-    got_ = 0;
-    if (!ended_) {
-        // The buffer given back is the next one to fill.
-        size_ = size;
-        capacity_ = capacity;
-        wanted_ = true;
-        changed_.notify_all();
-    }
+    // The buffer given back is the next one to fill.
+    size_ = size;
+    capacity_ = capacity;
+    reading_.post();
     return got;
 }
 
@@ -113,8 +74,7 @@ std::size_t ReadAheadSource::fill(char* buffer, std::size_t size, std::size_t ca
 
 bool ReadAheadSource::takeBlockJob(BlockJob* job)
 {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !wanted_; });
+    reading_.wait();  // a failure stays for the next read
     job_ = job;
     return true;
 }
@@ -135,54 +95,19 @@ std::size_t ReadAheadSource::read(char* buffer, std::size_t n)
 
 // ---- writing behind --------------------------------------------------------
 
-WriteBehindSink::WriteBehindSink(ByteSink& target) : target_(target)
+WriteBehindSink::WriteBehindSink(ByteSink& target)
+    : target_(target), writing_([this] { target_.write(pending_.get(), pendingSize_); })
 {
-    StartThread(thread_, [this] { work(); });
+    writing_.start();
 }
 
-WriteBehindSink::~WriteBehindSink()
-{
-    if (!thread_.joinable())
-        return;
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !busy_; });
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-}
-
-void WriteBehindSink::work()
-{
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return busy_ || stopping_; });
-        if (!busy_)
-            return;
-        if (!failure_) {
-            lock.unlock();
-            std::exception_ptr failed;
-            try {
-                target_.write(pending_.get(), pendingSize_);
-            } catch (...) {
-                failed = std::current_exception();
-            }
-            lock.lock();
-            failure_ = failed;
-        }
-        busy_ = false;
-        changed_.notify_all();
-    }
-}
+WriteBehindSink::~WriteBehindSink() = default;
 
 // Waits for the buffer in hand to be written; rethrows a failure.
 void WriteBehindSink::drain()
 {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
-    if (failure_)
-        std::rethrow_exception(failure_);
+    if (const std::exception_ptr failure = writing_.wait())
+        std::rethrow_exception(failure);
 }
 
 void WriteBehindSink::write(const char* data, std::size_t n)
@@ -193,20 +118,16 @@ void WriteBehindSink::write(const char* data, std::size_t n)
 
 void WriteBehindSink::writeBuffer(Block& buffer, std::size_t n, std::size_t capacity)
 {
-    if (!thread_.joinable()) {
+    if (!writing_.started()) {
         target_.write(buffer.get(), n);
         return;
     }
     drain();
     if (!pending_)
         pending_ = NewBlock(capacity);
-    {
-        std::lock_guard lock(mutex_);
-        std::swap(buffer, pending_);
-        pendingSize_ = n;
-        busy_ = true;
-    }
-    changed_.notify_all();
+    std::swap(buffer, pending_);
+    pendingSize_ = n;
+    writing_.post();
 }
 
 void WriteBehindSink::finish()

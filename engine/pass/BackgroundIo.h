@@ -3,14 +3,13 @@
 // converts the block between them. Blocks change hands whole, never copied.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
+#include "engine/pass/HandOff.h"
 #include "engine/pass/LinePass.h"
 
 namespace dxfkonv {
@@ -36,27 +35,22 @@ public:
     bool takeBlockJob(BlockJob* job) override;
 
 private:
-    void work();
     std::size_t fill(char* buffer, std::size_t size, std::size_t capacity, BlockJob* job);
 
     ByteSource& source_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    // What the reading thread works on; set while it is idle.
     Block block_;  // being read, or read and waiting
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
     BlockJob* job_ = nullptr;
     std::size_t got_ = 0;
-    bool wanted_ = false;  // block_ is to be filled
-    bool stopping_ = false;
     bool ended_ = false;  // the source gave its last byte
     bool alone_ = false;  // no thread could be had: reads are made in the caller's
-    std::exception_ptr failure_;
-    std::thread thread_;
     // For read(): what is left of the last block.
     Block left_;
     std::size_t leftAt_ = 0;
     std::size_t leftEnd_ = 0;
+    HandOff reading_;  // last: ends before what it uses
 };
 
 // Writes each full buffer to `target` while the next one is filled.
@@ -80,17 +74,11 @@ public:
 
 private:
     void drain();
-    void work();
 
     ByteSink& target_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    Block pending_;  // handed over, not yet written
+    Block pending_;  // handed over, written on the thread
     std::size_t pendingSize_ = 0;
-    bool busy_ = false;  // pending_ holds bytes to write
-    bool stopping_ = false;
-    std::exception_ptr failure_;
-    std::thread thread_;
+    HandOff writing_;  // last: ends before what it uses
 };
 
 }  // namespace dxfkonv
