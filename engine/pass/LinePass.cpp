@@ -9,6 +9,7 @@
 #include "engine/scan/ByteMasks.h"
 #include "engine/rules/ColourRenumbering.h"
 #include "engine/IoError.h"
+#include "engine/rules/DxfRules.h"
 #include "engine/rules/TextRecoding.h"
 
 namespace dxfkonv {
@@ -23,10 +24,6 @@ constexpr std::size_t kPadding = 64 + kMaskReadsPast;  // the block scan reads p
 // the first block, which may then run up to this far past a chunk.
 constexpr std::size_t kHeadroom = 32;
 
-// How a binary DXF file begins.
-constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1A\0", 22};
-// The UTF-8 byte order mark.
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 static_assert(kBinarySentinel.size() <= kHeadroom && kUtf8Mark.size() <= kBinarySentinel.size());
 
 // Blocks of 1 MiB, or less for an input known to be smaller.
@@ -38,52 +35,14 @@ std::size_t chunkFor(std::uint64_t inputSize)
 }
 // An input shorter than this never moves the gauge.
 constexpr std::uint64_t kMinProgressInput = 128;
-constexpr char kCtrlZ = 0x1A;
-
-// Where a group code is due, a line that starts with the DOS end-of-file
-// mark ends the input.
-inline bool endsInput(const char* codeLine)
-{
-    return *codeLine == kCtrlZ;
-}
-
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
-}
-
-// True when `line`, its ASCII letters upper-cased, contains `upperNeedle`.
-bool containsUpper(std::string_view line, std::string_view upperNeedle)
-{
-    if (line.size() < upperNeedle.size())
-        return false;
-    const std::size_t last = line.size() - upperNeedle.size();
-    for (std::size_t i = 0; i <= last; ++i) {
-        std::size_t k = 0;
-        for (; k < upperNeedle.size(); ++k) {
-            char c = line[i + k];
-            if (c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 'a' + 'A');
-            if (c != upperNeedle[k])
-                break;
-        }
-        if (k == upperNeedle.size())
-            return true;
-    }
-    return false;
-}
 
 // The masks of a block's first 64 bytes, which have nothing before them.
-ByteMasks firstMasks(const char* data, CodeSieve sieve)
+ByteMasks firstMasks(const char* data, PassNeeds needs)
 {
     char padded[kMaskReadsBefore + 64 + kMaskReadsPast] = {};
     std::memcpy(padded + kMaskReadsBefore, data, 64 + kMaskReadsPast);
     ByteMasks masks;
-    MaskBytes(padded + kMaskReadsBefore, 1, sieve, &masks);
+    MaskBytes(padded + kMaskReadsBefore, 1, needs, &masks);
     return masks;
 }
 
@@ -201,7 +160,7 @@ inline std::uint64_t prefixXor(std::uint64_t x)
 // goes on (`valueOpen`); every other LF from there ends a code line.
 // Returns whether a value line is still open after them.
 bool makeStretches(const char* data, std::size_t end, std::size_t base, std::size_t first, bool valueOpen,
-                   CodeSieve sieve, Stretch* out, std::size_t count)
+                   PassNeeds needs, Stretch* out, std::size_t count)
 {
     constexpr std::size_t kAtOnce = 64;
     std::array<ByteMasks, kAtOnce> masks;
@@ -210,9 +169,9 @@ bool makeStretches(const char* data, std::size_t end, std::size_t base, std::siz
         // The block's first 64 bytes have nothing before them.
         const std::size_t fromFirst = base == 0 ? 1 : 0;
         if (base == 0)
-            masks[0] = firstMasks(data, sieve);
+            masks[0] = firstMasks(data, needs);
         if (now > fromFirst)
-            MaskBytes(data + base + 64 * fromFirst, now - fromFirst, sieve, masks.data() + fromFirst);
+            MaskBytes(data + base + 64 * fromFirst, now - fromFirst, needs, masks.data() + fromFirst);
         for (std::size_t i = 0; i < now; ++i, base += 64, first = 0) {
             const ByteMasks& bytes = masks[i];
             std::uint64_t keep = ~std::uint64_t{0} << first;
@@ -228,7 +187,7 @@ bool makeStretches(const char* data, std::size_t end, std::size_t base, std::siz
             const std::uint64_t inCode = ~(oddLfs ^ lf ^ open) & keep;
             Stretch& stretch = out[done + i];
             stretch.valueEnds = lf & ~codeEnds;
-            stretch.looked = bytes.looked & codeEnds;
+            stretch.looked = bytes.candidates & codeEnds;
             stretch.odd = crLfs.loneCrs | bareLf | control | (bytes.letter & inCode);
             valueOpen = valueOpen != ((oddLfs >> 63) != 0);
         }
@@ -248,7 +207,7 @@ public:
         std::uint64_t bytes;  // it gave
     };
 
-    StretchMaker(CodeSieve sieve, std::size_t at) : sieve_(sieve), at_(at) {}
+    StretchMaker(PassNeeds needs, std::size_t at) : needs_(needs), at_(at) {}
 
     // Where the stretches go in a buffer, and how many bytes they need for
     // a block of `bytes`.
@@ -263,7 +222,7 @@ public:
             valueOpen_ = valueOpen_ != (std::count(buffer, buffer + n, '\n') % 2 != 0);
             return;
         }
-        valueOpen_ = makeStretches(buffer, n, 0, 0, valueOpen_, sieve_, stretchesIn(buffer), (n + 63) / 64);
+        valueOpen_ = makeStretches(buffer, n, 0, 0, valueOpen_, needs_, stretchesIn(buffer), (n + 63) / 64);
         *reinterpret_cast<Stamp*>(buffer + at_) = Stamp{read, n};
     }
 
@@ -278,7 +237,7 @@ public:
 private:
     Stretch* stretchesIn(char* buffer) const { return reinterpret_cast<Stretch*>(buffer + at_ + sizeof(Stamp)); }
 
-    const CodeSieve sieve_;
+    const PassNeeds needs_;
     const std::size_t at_;  // where the stamp goes in a buffer
     std::uint64_t reads_ = 0;
     bool valueOpen_ = false;  // after the blocks so far
@@ -292,8 +251,8 @@ class LineReader {
 public:
     // Has the stretches of each block made for `sieve` on the reading
     // thread where the source has one.
-    LineReader(ByteSource& source, std::size_t chunk, CodeSieve sieve, std::size_t longestHeld)
-        : source_(source), chunk_(chunk), longestHeld_(longestHeld), maker_(sieve, StretchMaker::placeAfter(chunk + kHeadroom + kPadding)),
+    LineReader(ByteSource& source, std::size_t chunk, PassNeeds needs, std::size_t longestHeld)
+        : source_(source), chunk_(chunk), longestHeld_(longestHeld), maker_(needs, StretchMaker::placeAfter(chunk + kHeadroom + kPadding)),
           marked_(source.takeBlockJob(&maker_)), buffer_(NewBlock(bufferSize()))
     {
     }
@@ -342,7 +301,7 @@ public:
     {
         if (physicalEnd())
             return true;
-        return atCodePosition && endsInput(buffer_.get() + begin_);
+        return atCodePosition && EndsInput(buffer_.get() + begin_);
     }
 
     // The next line without its terminator; empty at the end of the input.
@@ -541,74 +500,6 @@ private:
     std::size_t used_ = 0;
 };
 
-// What a group-code line means to the pass: 1, 62, 9 and 0 to every pass;
-// 2 and 3 to one that recodes texts (see Structure).
-enum class Code { Other, Text, Colour, Nine, Zero, Two, Three };
-
-// Whether a line names the code-page header variable, in any case.
-// Checked on every line of the block scan: most lines are too short.
-inline bool mentionsCodePage(std::string_view line)
-{
-    constexpr std::string_view name = "DWGCODEPAGE";
-    return line.size() >= name.size() && containsUpper(line, name);
-}
-
-inline bool onlySpaces(const char* p, std::size_t n)
-{
-    for (std::size_t i = 0; i < n; ++i)
-        if (p[i] != ' ')
-            return false;
-    return true;
-}
-
-// The last characters of the group codes a pass looks at, and the space
-// that may follow them: 0, 1, 9 and 62 to every pass (0 ends the code-page
-// header), and 2 and 3 to one that follows the structure. A line ending
-// otherwise is none of them.
-using CodeTails = std::array<bool, 256>;
-
-constexpr CodeTails codeTails(std::string_view tails)
-{
-    CodeTails t{};
-    for (const char c : tails)
-        t[static_cast<unsigned char>(c)] = true;
-    return t;
-}
-
-constexpr CodeTails kPlainTails = codeTails("0129 ");
-constexpr CodeTails kStructureTails = codeTails("01239 ");
-
-// What a group-code line means to a pass that looks at the codes ending
-// as `tails` says. Group codes stand right-aligned ("  1", " 62"), spaces
-// around them allowed. A look at the last two characters first lets the
-// many codes the pass does not look at (" 10", "330") through at once.
-[[gnu::always_inline]] inline Code classifyCode(std::string_view line, const CodeTails& tails)
-{
-    std::size_t n = line.size();
-    if (n == 0 || !tails[static_cast<unsigned char>(line[n - 1])])
-        return Code::Other;
-    if (n >= 2 && line[n - 1] != ' ' && line[n - 2] != ' ' && line[n - 2] != '6')
-        return Code::Other;
-    while (n != 0 && line[n - 1] == ' ')
-        --n;
-    if (n == 0)
-        return Code::Other;
-    const char last = line[n - 1];
-    const char before = n >= 2 ? line[n - 2] : ' ';
-    if (before == '6')
-        return last == '2' && onlySpaces(line.data(), n - 2) ? Code::Colour : Code::Other;
-    if (before != ' ' || !onlySpaces(line.data(), n - 1))
-        return Code::Other;
-    switch (last) {
-    case '0': return Code::Zero;
-    case '1': return Code::Text;
-    case '2': return Code::Two;
-    case '3': return Code::Three;
-    case '9': return Code::Nine;
-    default: return Code::Other;
-    }
-}
-
 // The bits set in x: by the processor's own instruction where the caller
 // is made for one that has it, else without a call to a library.
 template <bool oneInstruction>
@@ -629,107 +520,6 @@ inline std::uint64_t upToLowest(std::uint64_t x)
 {
     return x ^ (x - 1);
 }
-
-// Whether a trimmed $ACADVER value names AutoCAD 2007 (AC1021) or later,
-// from which on texts are written in UTF-8.
-bool isUtf8Version(std::string_view version)
-{
-    if (version.size() != 6 || version.substr(0, 2) != "AC")
-        return false;
-    int number = 0;
-    for (const char c : version.substr(2)) {
-        if (c < '0' || c > '9')
-            return false;
-        number = number * 10 + (c - '0');
-    }
-    return number >= 1021;
-}
-
-// The drawing's structure as far as the text rules need it, followed
-// pair by pair (a group code and its value) in a pass that recodes texts:
-// - the OBJECTS section (from 0/SECTION, 2/OBJECTS to 0/ENDSEC), whose
-//   group-1 values are names and data, not texts;
-// - the MTEXT entity (from 0/MTEXT to the next group code 0), whose
-//   group-3 values hold the first parts of a long text;
-// - the version in the header (9/$ACADVER, then 1/ACnnnn): from AC1021 on
-//   texts are in UTF-8, and the pass refuses to recode them. Once the
-//   version is read or the first section has ended there is nothing more
-//   to check.
-// Names are compared trimmed of spaces, as written (upper case).
-class Structure {
-public:
-    // Throws Refusal(kTextsInUtf8) at a version that writes texts in UTF-8.
-    [[gnu::always_inline]] void follow(Code code, std::string_view value)
-    {
-        // Most pairs, texts and colours, are nothing to it; nor are most
-        // entities: only names starting with the letters of MTEXT, SECTION
-        // and ENDSEC (or with a space) need a closer look.
-        if (awaited_ == Awaited::Nothing && code == Code::Zero && !value.empty() && value[0] != 'M'
-            && value[0] != 'S' && value[0] != 'E' && value[0] != ' ') {
-            mtext_ = false;
-            return;
-        }
-        if (awaited_ != Awaited::Nothing || code == Code::Zero || (code == Code::Nine && versionDue_))
-            note(code, value);
-    }
-
-    // Whether the next pair matters whatever its group code.
-    bool awaiting() const { return awaited_ != Awaited::Nothing; }
-
-    // Whether the pairs taken are those of an MTEXT entity.
-    bool inMtext() const { return mtext_; }
-
-    // Whether the value of a group code is a text to recode here.
-    bool isText(Code code) const
-    {
-        return !objects_ && (code == Code::Text || (code == Code::Three && mtext_));
-    }
-
-private:
-    enum class Awaited { Nothing, SectionName, Version };
-
-    void note(Code code, std::string_view value)
-    {
-        const Awaited awaited = awaited_;
-        awaited_ = Awaited::Nothing;
-        switch (code) {
-        case Code::Zero: {
-            const std::string_view name = trimmed(value);
-            mtext_ = name == "MTEXT";
-            if (name == "SECTION" || name == "ENDSEC") {
-                objects_ = false;
-                if (name == "SECTION")
-                    awaited_ = Awaited::SectionName;
-                else
-                    versionDue_ = false;
-            }
-            break;
-        }
-        case Code::Two:
-            if (awaited == Awaited::SectionName && trimmed(value) == "OBJECTS")
-                objects_ = true;
-            break;
-        case Code::Nine:
-            if (versionDue_ && trimmed(value) == "$ACADVER")
-                awaited_ = Awaited::Version;
-            break;
-        case Code::Text:
-            if (awaited == Awaited::Version) {
-                versionDue_ = false;
-                if (isUtf8Version(trimmed(value)))
-                    throw Refusal(kTextsInUtf8);
-            }
-            break;
-        default:
-            break;
-        }
-    }
-
-    Awaited awaited_ = Awaited::Nothing;
-    bool objects_ = false;
-    bool mtext_ = false;
-    bool versionDue_ = true;  // until the version is read or the header ends
-};
 
 // How many bytes from p on, of n, are the byte c.
 std::size_t runOf(const char* p, std::size_t n, char c)
@@ -759,7 +549,7 @@ bool findUpper(std::string_view s, std::string_view upperNeedle)
             if (at == nullptr)
                 break;
             i = static_cast<std::size_t>(static_cast<const char*>(at) - s.data());
-            if (containsUpper(s.substr(i, upperNeedle.size()), upperNeedle))
+            if (ContainsUpper(s.substr(i, upperNeedle.size()), upperNeedle))
                 return true;
         }
     }
@@ -1002,26 +792,26 @@ private:
     bool clean_ = true;  // nothing but spaces after the digits so far
 };
 
-// The code lines that matter to a pass with these switches: a pass that
-// recodes texts follows the structure.
-CodeSieve sieveFor(const ConversionSwitches& switches)
+// What a pass with these switches converts: a pass that recodes texts
+// follows the structure.
+PassNeeds needsOf(const ConversionSwitches& switches)
 {
-    return CodeSieve{switches.recodeTexts, switches.renumberColours()};
+    return PassNeeds{switches.recodeTexts, switches.renumberColours()};
 }
 
 class Pass {
 public:
     Pass(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
          const ProgressSink& progress, std::size_t longLine)
-        : reader_(in, chunkFor(size), sieveFor(switches), longLine), longLine_(longLine),
+        : reader_(in, chunkFor(size), needsOf(switches), longLine), longLine_(longLine),
           writer_(out, chunkFor(size)), textOut_(writer_), size_(size),
           switches_(switches), progress_(progress),
           latinToWindows_(switches.textDirection == kLatinToWindows),
-          codePageValue_(latinToWindows_ ? "ANSI_1250" : "ANSI_852"),
+          codePageValue_(CodePageValue(latinToWindows_)),
           colourMap_(ColourMapFor(switches.colourDirection, switches.palette16)),
           followsStructure_(switches.recodeTexts),
-          tails_(followsStructure_ ? kStructureTails : kPlainTails),
-          sieve_(sieveFor(switches)),
+          tails_(CodeTailsFor(needsOf(switches))),
+          needs_(needsOf(switches)),
           progressMark_(size < kMinProgressInput || !progress ? kNever : 0)
     {
     }
@@ -1068,7 +858,7 @@ private:
             LineShape shape(kLongestFirstCode);
             eachPiece(line, true, [&](std::string_view piece) { shape.add(piece); });
             refuseFirstLine(shape.coreKept() ? shape.core() : std::string_view("\x01"), marked);
-            lastCode_ = classifyCode(shape.core(), tails_);
+            lastCode_ = ClassifyCode(shape.core(), tails_);
             writer_.putRepeated(' ', shape.leading());
             writer_.putRaw(shape.core().data(), shape.core().size());
             writer_.putRepeated(' ', shape.trailing());
@@ -1081,7 +871,7 @@ private:
     // else writes the mark back.
     void refuseFirstLine(std::string_view line, bool marked)
     {
-        if (!isGroupCode(trimmed(line)))
+        if (!IsGroupCode(Trimmed(line)))
             throw Refusal(kNotAsciiDxf);
         if (switches_.recodeTexts && marked)
             throw Refusal(kTextsInUtf8);
@@ -1090,7 +880,7 @@ private:
     }
 
     // A group code as written: an optional minus and decimal digits.
-    static bool isGroupCode(std::string_view s)
+    static bool IsGroupCode(std::string_view s)
     {
         if (!s.empty() && s.front() == '-')
             s.remove_prefix(1);
@@ -1173,7 +963,7 @@ private:
         bool cursorBehind = false;  // the leap took pairs since the cursor was made
         std::size_t walkTo = 0;
         std::size_t walkFor = kFirstWalk;
-        while (scan.pos < scan.end && !endsInput(scan.data + scan.pos)) {
+        while (scan.pos < scan.end && !EndsInput(scan.data + scan.pos)) {
             if (scan.pos >= walkTo && mayLeap(scan.pos)) {
                 const Leapt leapt = leap<countBitsAtOnce>(scan);
                 if (leapt == Leapt::Stopped)
@@ -1217,16 +1007,16 @@ private:
     {
         const char* const data = scan.data;
         const std::string_view code(data + scan.pos, codeEnd - codeCrLf - scan.pos);
-        if (startsCodePageRun(true, Code::Other, code))
+        if (StartsCodePageRun(true, Code::Other, code))
             return false;
         const std::size_t valueStart = codeEnd + 1;
-        const Code kind = classifyCode(code, tails_);
+        const Code kind = ClassifyCode(code, tails_);
         // The common pairs: both lines stay as they are, and the gauge
         // stays where it is. A group code 0 (a new entity, a section's
         // start or end) only tells the structure where the drawing is.
-        const bool plain = kind == Code::Other ? !structure_.awaiting() : kind == Code::Zero;
+        const bool plain = kind == Code::Other ? !structure_.awaiting() : kind == kNameCode;
         if (plain && codeCrLf && valueCrLf && scan.offset + valueEnd + 1 <= progressMark_) {
-            if (kind == Code::Zero)
+            if (kind == kNameCode)
                 follow(kind, std::string_view(data + valueStart, valueEnd - 1 - valueStart));
             scan.lines += 2;
             scan.pos = valueEnd + 1;
@@ -1248,7 +1038,7 @@ private:
     // Whether the pairs from `pos` on may be leapt over: the structure
     // waits for no particular pair and is outside MTEXT, and the byte
     // before `pos` (an LF) and two more lie in the block.
-    bool mayLeap(std::size_t pos) const { return pos >= 3 && !structure_.awaiting() && !structure_.inMtext(); }
+    bool mayLeap(std::size_t pos) const { return pos >= kMaskReadsBefore && structure_.plainGround(); }
 
     enum class Leapt { Nothing, Moved, Stopped };
 
@@ -1333,7 +1123,7 @@ private:
     // code line where an even number of LFs lie between it and scan.pos.
     //
     // The leap stops at the code lines the sieve lets through, a sieve in
-    // front of classifyCode(): it may stop at more code lines than matter,
+    // front of ClassifyCode(): it may stop at more code lines than matter,
     // never at fewer. While the pass leaps it awaits no pair and is not in
     // MTEXT.
     const Stretch& stretchAt(Scan& scan, std::size_t base) const
@@ -1348,7 +1138,7 @@ private:
         const std::size_t first = goesOn ? 0 : scan.pos - base;
         made.count = std::min(kStretches, (scan.end - base + 63) / 64);
         made.base = base;
-        made.valueOpen = makeStretches(scan.data, scan.end, base, first, goesOn && made.valueOpen, sieve_,
+        made.valueOpen = makeStretches(scan.data, scan.end, base, first, goesOn && made.valueOpen, needs_,
                                        made.of.data(), made.count);
         return made.of[0];
     }
@@ -1379,7 +1169,7 @@ private:
         if (offset + valueStart > progressMark_)
             noteProgress(valueStart);
         const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
-        if (startsCodePageRun(false, kind, value)) {
+        if (StartsCodePageRun(false, kind, value)) {
             lastCode_ = kind;  // the value's code, for oneLine()
             return {runStart, true};
         }
@@ -1407,7 +1197,7 @@ private:
             longLine(line, atCode);
             return;
         }
-        if (startsCodePageRun(atCode, lastCode_, line)) {
+        if (StartsCodePageRun(atCode, lastCode_, line)) {
             writer_.put(line);
             codePageRun();
             return;
@@ -1441,13 +1231,13 @@ private:
     // A line of the code-page run, written; returns whether it ends the run.
     bool runLine(std::string_view line, bool atCode)
     {
-        if (line.find('$') != std::string_view::npos || (atCode && lastCode_ == Code::Zero)) {
+        if (EndsCodePageRun(atCode, lastCode_, line)) {
             if (!atCode)
                 follow(lastCode_, line);
             writer_.put(line);
             return true;
         }
-        putRunValue(containsUpper(line, "ANSI"), [&] { writer_.put(line); });
+        putRunValue(IsCodePageValue(line), [&] { writer_.put(line); });
         return false;
     }
 
@@ -1471,14 +1261,14 @@ private:
     bool longRunLine(std::string_view head, bool atCode)
     {
         LineShape shape(kShortCore);
-        WordWatch ansi("ANSI");
+        WordWatch ansi(kCodePageValueMark);
         HeldLine held;
         bool dollar = false;
         enum class Out { Held, AsItIs, Replaced } out = Out::Held;
         eachPiece(head, true, [&](std::string_view piece) {
             shape.add(piece);
             ansi.add(piece);
-            dollar = dollar || std::memchr(piece.data(), '$', piece.size()) != nullptr;
+            dollar = dollar || std::memchr(piece.data(), kRunEndMark, piece.size()) != nullptr;
             if (out == Out::Held) {
                 const std::size_t taken = dollar ? 0 : held.add(piece);
                 if (taken == piece.size())
@@ -1493,8 +1283,8 @@ private:
                 writer_.putRaw(piece.data(), piece.size());
         });
         if (atCode)
-            lastCode_ = classifyCode(shape.standIn(), tails_);
-        const bool ends = dollar || (atCode && lastCode_ == Code::Zero);
+            lastCode_ = ClassifyCode(shape.standIn(), tails_);
+        const bool ends = dollar || EndsCodePageRun(atCode, lastCode_, {});
         if (ends && !atCode)
             follow(lastCode_, shape.standIn());
         const bool stillHeld = out == Out::Held;
@@ -1536,7 +1326,7 @@ private:
             longColour(head);
         } else {
             LineShape shape(kShortCore);
-            WordWatch codePage("DWGCODEPAGE");
+            WordWatch codePage(kCodePageVariable);
             eachPiece(head, true, [&](std::string_view piece) {
                 writer_.putRaw(piece.data(), piece.size());
                 shape.add(piece);
@@ -1544,8 +1334,8 @@ private:
             });
             writer_.putRaw("\r\n", 2);
             if (atCode)
-                lastCode_ = classifyCode(shape.standIn(), tails_);
-            if (codePage.found() && (atCode || code == Code::Nine)) {
+                lastCode_ = ClassifyCode(shape.standIn(), tails_);
+            if (codePage.found() && (atCode || code == Code::Header)) {
                 codePageRun();
                 return;
             }
@@ -1610,15 +1400,8 @@ private:
         const std::string_view line = reader_.readLine();
         ++report_.lines;
         if (atCode)
-            lastCode_ = classifyCode(line, tails_);
+            lastCode_ = ClassifyCode(line, tails_);
         return line;
-    }
-
-    // A line mentioning DWGCODEPAGE starts the header rule, unless it is
-    // the value of a group other than 9 (a text, a layer name ...).
-    static bool startsCodePageRun(bool atCode, Code lastCode, std::string_view line)
-    {
-        return (atCode || lastCode == Code::Nine) && mentionsCodePage(line);
     }
 
     // The value line of a pair as it goes out: a text recoded, a colour
@@ -1726,7 +1509,7 @@ private:
     const ColourMap& colourMap_;
     const bool followsStructure_;  // only the text rules need it
     const CodeTails& tails_;
-    const CodeSieve sieve_;  // the code lines the leap stops at
+    const PassNeeds needs_;  // the code lines the leap stops at
     Structure structure_;
     PassReport report_;
     bool inCodePageRun_ = false;  // the lines taken last were those of the code-page run
@@ -1779,7 +1562,7 @@ Block NewBlock(std::size_t size)
 
 void TrimSpaces(std::string& s)
 {
-    const std::string_view t = trimmed(s);
+    const std::string_view t = Trimmed(s);
     if (t.size() != s.size())
         s = std::string(t);
 }
@@ -1841,7 +1624,7 @@ std::string_view renumberColourLine(std::string_view line, const ColourMap& map,
         return {};
     // Trailing spaces end the number like the end of the line does; any
     // other character after the digits drops the sign.
-    const bool cleanEnd = trimmed(line.substr(i)).empty();
+    const bool cleanEnd = Trimmed(line.substr(i)).empty();
     return colourNumber(static_cast<unsigned>(magnitude), negative && cleanEnd, map, text, renumbered);
 }
 

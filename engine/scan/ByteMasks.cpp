@@ -22,27 +22,32 @@ namespace {
         const Vec last = load(p + at - 2);                                                            \
         const Vec prior = load(p + at - 3);                                                           \
         const auto single = either(eq(prior, ' '), eq(prior, '\n'));                                  \
-        auto looked = either(both(eq(last, '9'), single), eq(last, ' '));                             \
-        if (sieve.texts) {                                                                            \
-            /* MTEXT, SECTION, ENDSEC, a name after spaces, or none */                                \
-            const Vec next = load(p + at + 1);                                                        \
-            const Vec next2 = load(p + at + 2);                                                       \
-            const Vec next3 = load(p + at + 3);                                                       \
-            const auto named = either(                                                                \
-                either(both(both(eq(next, 'M'), eq(next2, 'T')), eq(next3, 'E')),                     \
-                       both(both(eq(next, 'S'), eq(next2, 'E')), eq(next3, 'C'))),                    \
-                either(both(both(eq(next, 'E'), eq(next2, 'N')), eq(next3, 'D')),                     \
-                       either(eq(next, ' '), eq(next, '\r'))));                                       \
-            looked = either(looked, both(eq(last, '1'), single));                                     \
-            looked = either(looked, both(both(eq(last, '0'), single), named));                        \
+        auto candidate = eq(last, ' ');                                                               \
+        _Pragma("GCC unroll 16") for (const CandidateCode& code : kCandidatePlan.codes)               \
+        {                                                                                             \
+            if (!Needed(code.need, needs))                                                            \
+                continue;                                                                             \
+            auto hit = both(eq(last, code.last), code.prior == '\0' ? single : eq(prior, code.prior)); \
+            if (code.named) {                                                                         \
+                const Vec next = load(p + at + 1);                                                    \
+                const Vec next2 = load(p + at + 2);                                                   \
+                const Vec next3 = load(p + at + 3);                                                   \
+                auto named = eq(next, ' ');                                                           \
+                _Pragma("GCC unroll 16") for (const NamePrefix& name : kCandidatePlan.prefixes)       \
+                {                                                                                     \
+                    if (name[0] != ' ')                                                               \
+                        named = either(named, both(both(eq(next, name[0]), eq(next2, name[1])),       \
+                                                   eq(next3, name[2])));                              \
+                }                                                                                     \
+                hit = both(hit, named);                                                               \
+            }                                                                                         \
+            candidate = either(candidate, hit);                                                       \
         }                                                                                             \
-        if (sieve.colours)                                                                            \
-            looked = either(looked, both(eq(last, '2'), eq(prior, '6')));                             \
         m.lf |= std::uint64_t{bits(eq(v, '\n'))} << at;                                               \
         m.cr |= std::uint64_t{bits(eq(v, '\r'))} << at;                                               \
         m.control |= std::uint64_t{bits(below(v, 0x20))} << at;                                       \
         m.letter |= std::uint64_t{bits(atLeast(v, 0x41))} << at;                                      \
-        m.looked |= std::uint64_t{bits(looked)} << at;                                                \
+        m.candidates |= std::uint64_t{bits(candidate)} << at;                                            \
     }                                                                                                 \
     out[i] = m;                                                                                       \
     }
@@ -56,7 +61,7 @@ namespace {
 #define DXFKONV_OR1(a, b) ((a) || (b))
 #define DXFKONV_BITS1(x) static_cast<unsigned>(x)
 
-void maskPlain(const char* p, std::size_t count, CodeSieve sieve, ByteMasks* out)
+void maskPlain(const char* p, std::size_t count, PassNeeds needs, ByteMasks* out)
 {
     DXFKONV_MASKS(unsigned char, DXFKONV_LOAD1, DXFKONV_EQ1, DXFKONV_BELOW1, DXFKONV_AT_LEAST1, DXFKONV_AND1,
                   DXFKONV_OR1, DXFKONV_BITS1, 1);
@@ -70,7 +75,7 @@ void maskPlain(const char* p, std::size_t count, CodeSieve sieve, ByteMasks* out
 #define DXFKONV_AT_LEAST128(x, c) _mm_cmpeq_epi8(_mm_max_epu8((x), _mm_set1_epi8(c)), (x))
 #define DXFKONV_BITS128(x) static_cast<unsigned>(_mm_movemask_epi8(x))
 
-[[gnu::target("sse2")]] void maskSse2(const char* p, std::size_t count, CodeSieve sieve, ByteMasks* out)
+[[gnu::target("sse2")]] void maskSse2(const char* p, std::size_t count, PassNeeds needs, ByteMasks* out)
 {
     DXFKONV_MASKS(__m128i, DXFKONV_LOAD128, DXFKONV_EQ128, DXFKONV_BELOW128, DXFKONV_AT_LEAST128, _mm_and_si128,
                   _mm_or_si128, DXFKONV_BITS128, 16);
@@ -82,7 +87,7 @@ void maskPlain(const char* p, std::size_t count, CodeSieve sieve, ByteMasks* out
 #define DXFKONV_AT_LEAST256(x, c) _mm256_cmpeq_epi8(_mm256_max_epu8((x), _mm256_set1_epi8(c)), (x))
 #define DXFKONV_BITS256(x) static_cast<unsigned>(_mm256_movemask_epi8(x))
 
-[[gnu::target("avx2")]] void maskAvx2(const char* p, std::size_t count, CodeSieve sieve, ByteMasks* out)
+[[gnu::target("avx2")]] void maskAvx2(const char* p, std::size_t count, PassNeeds needs, ByteMasks* out)
 {
     DXFKONV_MASKS(__m256i, DXFKONV_LOAD256, DXFKONV_EQ256, DXFKONV_BELOW256, DXFKONV_AT_LEAST256,
                   _mm256_and_si256, _mm256_or_si256, DXFKONV_BITS256, 32);
@@ -97,7 +102,7 @@ void maskPlain(const char* p, std::size_t count, CodeSieve sieve, ByteMasks* out
 #define DXFKONV_OR512(a, b) ((a) | (b))
 #define DXFKONV_BITS512(x) (x)
 
-[[gnu::target("avx512f,avx512bw")]] void maskAvx512(const char* p, std::size_t count, CodeSieve sieve, ByteMasks* out)
+[[gnu::target("avx512f,avx512bw")]] void maskAvx512(const char* p, std::size_t count, PassNeeds needs, ByteMasks* out)
 {
     DXFKONV_MASKS(__m512i, DXFKONV_LOAD512, DXFKONV_EQ512, DXFKONV_BELOW512, DXFKONV_AT_LEAST512, DXFKONV_AND512,
                   DXFKONV_OR512, DXFKONV_BITS512, 64);
@@ -124,9 +129,9 @@ const ByteMasker kBestMasker = availableMaskers().back();
 
 }  // namespace
 
-void MaskBytes(const char* p, std::size_t count, CodeSieve sieve, ByteMasks* out)
+void MaskBytes(const char* p, std::size_t count, PassNeeds needs, ByteMasks* out)
 {
-    kBestMasker(p, count, sieve, out);
+    kBestMasker(p, count, needs, out);
 }
 
 std::vector<ByteMasker> ByteMaskers()

@@ -713,18 +713,18 @@ TEST(ByteMasks, EveryWayGivesTheSame)
         std::string bytes(kMaskReadsBefore + 4 * 64 + kMaskReadsPast, ' ');
         for (char& c : bytes)
             c = rng() % 4 == 0 ? static_cast<char>(rng()) : alphabet[rng() % alphabet.size()];
-        const CodeSieve sieve{round % 2 == 0, round % 4 < 2};
+        const PassNeeds needs{round % 2 == 0, round % 4 < 2};
         ByteMasks expected[4];
-        maskers.front()(bytes.data() + kMaskReadsBefore, 4, sieve, expected);
+        maskers.front()(bytes.data() + kMaskReadsBefore, 4, needs, expected);
         for (std::size_t way = 1; way < maskers.size(); ++way) {
             ByteMasks got[4];
-            maskers[way](bytes.data() + kMaskReadsBefore, 4, sieve, got);
+            maskers[way](bytes.data() + kMaskReadsBefore, 4, needs, got);
             for (int i = 0; i < 4; ++i) {
                 ASSERT_EQ(got[i].lf, expected[i].lf) << "way " << way << " round " << round;
                 ASSERT_EQ(got[i].cr, expected[i].cr) << "way " << way << " round " << round;
                 ASSERT_EQ(got[i].control, expected[i].control) << "way " << way << " round " << round;
                 ASSERT_EQ(got[i].letter, expected[i].letter) << "way " << way << " round " << round;
-                ASSERT_EQ(got[i].looked, expected[i].looked) << "way " << way << " round " << round;
+                ASSERT_EQ(got[i].candidates, expected[i].candidates) << "way " << way << " round " << round;
             }
         }
     }

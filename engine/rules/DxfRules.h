@@ -1,0 +1,391 @@
+// The DXF rules of a conversion, each written once: which group codes the
+// pass looks at, which values are texts where, the structure it follows
+// (sections by name, the entities whose own group codes hold texts, the
+// OBJECTS section), the header variables, the code-page run and where it
+// ends, the end-of-file mark and the inputs refused at the first line.
+//
+// The line pass asks these functions what a pair means. Its fast path,
+// which passes over most pairs without asking, is told by kCandidatePlan
+// (made here from the same tables, at compile time) which code lines it
+// must stop at; what it may skip is thereby always what the rules ignore.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace dxfkonv {
+
+// ---- group codes -----------------------------------------------------------
+
+// What a group-code line means to the rules.
+enum class Code : unsigned char {
+    Other,
+    Zero,    // 0: an entity's or a section's name
+    Text,    // 1: a text; also the value of a header variable such as $ACADVER
+    Name,    // 2: a section's name, right after 0/SECTION
+    Part,    // 3: a part of a long text, in the entities that list it
+    Header,  // 9: a header variable's name
+    Colour,  // 62: a colour number
+};
+
+// The work a pass does, which decides the group codes that matter to it.
+struct PassNeeds {
+    bool texts = false;    // texts are recoded: the structure is followed
+    bool colours = false;  // colours are renumbered
+};
+
+// Whose pairs a group code matters to.
+enum class Need : unsigned char { Always, Texts, Colours };
+// Where it matters: anywhere, or only where the structure has moved to
+// (right after 0/SECTION, inside an entity of kEntityTexts).
+enum class Where : unsigned char { Anywhere, InPlace };
+
+constexpr bool Needed(Need need, PassNeeds needs)
+{
+    return need == Need::Always || (need == Need::Texts && needs.texts) || (need == Need::Colours && needs.colours);
+}
+
+struct GroupCodeRule {
+    std::string_view digits;  // as written, spaces around it allowed
+    Code code;
+    Need need;
+    Where where;
+};
+
+inline constexpr std::array kGroupCodes{
+    GroupCodeRule{"0", Code::Zero, Need::Always, Where::Anywhere},  // also ends the code-page run
+    GroupCodeRule{"1", Code::Text, Need::Texts, Where::Anywhere},
+    GroupCodeRule{"2", Code::Name, Need::Texts, Where::InPlace},
+    GroupCodeRule{"3", Code::Part, Need::Texts, Where::InPlace},
+    GroupCodeRule{"9", Code::Header, Need::Always, Where::Anywhere},
+    GroupCodeRule{"62", Code::Colour, Need::Colours, Where::Anywhere},
+};
+
+// The group code whose values name entities and sections.
+inline constexpr Code kNameCode = Code::Zero;
+
+// Entities whose own group codes hold texts besides group 1: MTEXT keeps
+// the first parts of a text longer than 250 characters under group 3.
+struct EntityText {
+    std::string_view entity;
+    Code code;
+};
+inline constexpr std::array kEntityTexts{
+    EntityText{"MTEXT", Code::Part},
+};
+
+// Sections: 0/SECTION, 2/NAME ... 0/ENDSEC. Group-1 values in OBJECTS are
+// names and data, not texts.
+inline constexpr std::string_view kSectionStart = "SECTION";
+inline constexpr std::string_view kSectionEnd = "ENDSEC";
+inline constexpr std::string_view kSectionWithoutTexts = "OBJECTS";
+
+// Header variables: the drawing's version (from AC1021 on texts are in
+// UTF-8), and its code page, which starts the code-page run below.
+inline constexpr std::string_view kVersionVariable = "$ACADVER";
+inline constexpr std::string_view kCodePageVariable = "DWGCODEPAGE";
+
+bool IsUtf8Version(std::string_view trimmedVersion);
+
+// The tail of a code line: its last byte, which only some group codes
+// (and any code with spaces after it) end with. A quick test in front of
+// ClassifyCode().
+using CodeTails = std::array<bool, 256>;
+const CodeTails& CodeTailsFor(PassNeeds needs);
+
+// Group codes stand right-aligned ("  1", " 62"), spaces around them allowed.
+[[gnu::always_inline]] inline Code ClassifyCode(std::string_view line, const CodeTails& tails);
+
+// ---- the structure ---------------------------------------------------------
+
+// The drawing's structure as far as the text rules need it, followed pair
+// by pair in a pass that recodes texts. Names are compared trimmed of
+// spaces, as written (upper case). Once the version is read or the first
+// section has ended, the version is no longer looked for.
+class Structure {
+public:
+    // Throws Refusal(kTextsInUtf8) at a version that writes texts in UTF-8.
+    [[gnu::always_inline]] void follow(Code code, std::string_view value);
+
+    // Whether the next pair matters whatever its group code.
+    bool awaiting() const { return awaited_ != Awaited::Nothing; }
+
+    // Whether only the group codes that matter anywhere matter here: no
+    // pair is awaited, and the entity has no text codes of its own. The
+    // fast path may start only then.
+    bool plainGround() const { return awaited_ == Awaited::Nothing && entity_ == kNoEntity; }
+
+    // Whether the value of a group code is a text to recode here.
+    bool isText(Code code) const;
+
+private:
+    enum class Awaited : unsigned char { Nothing, SectionName, Version };
+    static constexpr unsigned char kNoEntity = 0xFF;
+
+    void note(Code code, std::string_view value);
+
+    Awaited awaited_ = Awaited::Nothing;
+    unsigned char entity_ = kNoEntity;  // index in kEntityTexts
+    bool withoutTexts_ = false;         // in the OBJECTS section
+    bool versionDue_ = true;
+};
+
+// ---- the code-page run -----------------------------------------------------
+
+// A line mentioning DWGCODEPAGE, in any case, starts the code-page run,
+// unless it is the value of a group other than 9 (a text, a layer name).
+// The run's values that mention ANSI become the code page the text
+// direction names; the run ends at the next line with a "$" (the next
+// header variable) or at the group code 0 that ends the header.
+inline constexpr std::string_view kCodePageValueMark = "ANSI";
+inline constexpr char kRunEndMark = '$';
+// Checked on every code line the fast path stops at: most are too short.
+inline bool StartsCodePageRun(bool atCode, Code lastCode, std::string_view line);
+inline bool EndsCodePageRun(bool atCode, Code lastCode, std::string_view line)
+{
+    return line.find(kRunEndMark) != std::string_view::npos || (atCode && lastCode == Code::Zero);
+}
+inline bool IsCodePageValue(std::string_view line);
+inline std::string_view CodePageValue(bool latinToWindows) { return latinToWindows ? "ANSI_1250" : "ANSI_852"; }
+
+// ---- the input as a whole --------------------------------------------------
+
+// Where a group code is due, a line starting with the DOS end-of-file mark
+// ends the input; anywhere else it is an ordinary byte.
+inline constexpr char kEndOfFileMark = 0x1A;
+inline bool EndsInput(const char* codeLine) { return *codeLine == kEndOfFileMark; }
+
+// How a binary DXF file begins: refused whatever the switches.
+inline constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1A\0", 22};
+// The UTF-8 byte order mark: stands in front of the first line; a file
+// with it has texts in UTF-8.
+inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+// The first line (trimmed of spaces) must be a group code: an optional
+// minus and decimal digits; anything else is no ASCII DXF file.
+bool IsGroupCode(std::string_view trimmedLine);
+
+// ---- small text helpers the rules share ------------------------------------
+
+std::string_view Trimmed(std::string_view s);
+// Whether `line`, its ASCII letters upper-cased, contains `upperNeedle`.
+bool ContainsUpper(std::string_view line, std::string_view upperNeedle);
+
+// ---- what the fast path must stop at ---------------------------------------
+
+// A code line the fast path stops at, told by the bytes around the LF that
+// ends it: the last digit, the one before it (0 for a one-digit code,
+// which has a space or the line start before it), and whether only values
+// that start like a name in kCandidatePlan.prefixes count.
+struct CandidateCode {
+    char prior;
+    char last;
+    Need need;
+    bool named;
+};
+
+// The first three bytes of the names the structure acts on; a space
+// stands for a name written after spaces.
+using NamePrefix = std::array<char, 3>;
+
+namespace detail {
+
+constexpr std::size_t anywhereCodes()
+{
+    std::size_t n = 0;
+    for (const GroupCodeRule& rule : kGroupCodes)
+        n += rule.where == Where::Anywhere;
+    return n;
+}
+
+// The names the structure acts on, as values of kNameCode.
+inline constexpr std::array kStructureNames = [] {
+    std::array<std::string_view, kEntityTexts.size() + 2> names{};
+    for (std::size_t i = 0; i < kEntityTexts.size(); ++i)
+        names[i] = kEntityTexts[i].entity;
+    names[kEntityTexts.size()] = kSectionStart;
+    names[kEntityTexts.size() + 1] = kSectionEnd;
+    return names;
+}();
+
+}  // namespace detail
+
+struct CandidatePlan {
+    std::array<CandidateCode, detail::anywhereCodes()> codes;
+    std::array<NamePrefix, detail::kStructureNames.size() + 1> prefixes;
+};
+
+// The fast path need not stop where a group code matters only in place:
+// the structure is then off plain ground (see Structure::plainGround), and
+// the fast path does not run. Every other code of kGroupCodes is a
+// candidate, a name code with the names' prefixes.
+inline constexpr CandidatePlan kCandidatePlan = [] {
+    CandidatePlan plan{};
+    std::size_t n = 0;
+    for (const GroupCodeRule& rule : kGroupCodes) {
+        if (rule.where != Where::Anywhere)
+            continue;
+        const bool two = rule.digits.size() == 2;
+        plan.codes[n++] = {two ? rule.digits[0] : '\0', rule.digits.back(), rule.need, rule.code == kNameCode};
+    }
+    std::size_t p = 0;
+    for (const std::string_view name : detail::kStructureNames)
+        plan.prefixes[p++] = {name[0], name[1], name[2]};
+    plan.prefixes[p] = {' ', ' ', ' '};  // a space alone: see CandidateCode
+    return plan;
+}();
+
+// The candidates can tell only one- and two-digit codes and names of three
+// letters or more apart (the bytes read around an LF).
+static_assert([] {
+    for (const GroupCodeRule& rule : kGroupCodes)
+        if (rule.digits.empty() || rule.digits.size() > 2)
+            return false;
+    for (const std::string_view name : detail::kStructureNames)
+        if (name.size() < 3)
+            return false;
+    return true;
+}());
+
+// Every name the structure acts on is a prefix the fast path stops at.
+static_assert([] {
+    for (const std::string_view name : detail::kStructureNames) {
+        bool found = false;
+        for (const NamePrefix& prefix : kCandidatePlan.prefixes)
+            found = found || (prefix[0] == name[0] && prefix[1] == name[1] && prefix[2] == name[2]);
+        if (!found)
+            return false;
+    }
+    return true;
+}());
+
+// Every group code that matters anywhere is a candidate, and the name
+// code among them.
+static_assert([] {
+    for (const GroupCodeRule& rule : kGroupCodes) {
+        if (rule.where != Where::Anywhere)
+            continue;
+        bool found = false;
+        for (const CandidateCode& c : kCandidatePlan.codes)
+            found = found || (c.last == rule.digits.back() && c.named == (rule.code == kNameCode)
+                              && (rule.digits.size() == 1 ? c.prior == '\0' : c.prior == rule.digits[0]));
+        if (!found)
+            return false;
+    }
+    return true;
+}());
+
+// Every entity with texts of its own keeps the fast path out (its codes
+// are in place only), or the fast path would pass over them unseen.
+static_assert([] {
+    for (const EntityText& entity : kEntityTexts)
+        for (const GroupCodeRule& rule : kGroupCodes)
+            if (rule.code == entity.code && rule.where != Where::InPlace)
+                return false;
+    return true;
+}());
+
+// ---- inline definitions ----------------------------------------------------
+
+namespace detail {
+
+inline bool onlySpaces(const char* p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        if (p[i] != ' ')
+            return false;
+    return true;
+}
+
+// Bytes that stand before the last digit of a two-digit group code.
+inline constexpr std::array<bool, 256> kTensDigits = [] {
+    std::array<bool, 256> t{};
+    for (const GroupCodeRule& rule : kGroupCodes)
+        if (rule.digits.size() == 2)
+            t[static_cast<unsigned char>(rule.digits[0])] = true;
+    return t;
+}();
+
+// The one-digit group codes by their digit.
+inline constexpr std::array<Code, 256> kOneDigitCodes = [] {
+    std::array<Code, 256> t{};
+    for (const GroupCodeRule& rule : kGroupCodes)
+        if (rule.digits.size() == 1)
+            t[static_cast<unsigned char>(rule.digits[0])] = rule.code;
+    return t;
+}();
+
+// The first bytes of the structure's names, and a space.
+inline constexpr std::array<bool, 256> kNameStarts = [] {
+    std::array<bool, 256> t{};
+    for (const std::string_view name : kStructureNames)
+        t[static_cast<unsigned char>(name[0])] = true;
+    t[' '] = true;
+    return t;
+}();
+
+}  // namespace detail
+
+// A look at the last two characters first lets the many codes the pass
+// does not look at (" 10", "330") through at once.
+[[gnu::always_inline]] inline Code ClassifyCode(std::string_view line, const CodeTails& tails)
+{
+    std::size_t n = line.size();
+    if (n == 0 || !tails[static_cast<unsigned char>(line[n - 1])])
+        return Code::Other;
+    if (n >= 2 && line[n - 1] != ' ' && line[n - 2] != ' ' && !detail::kTensDigits[static_cast<unsigned char>(line[n - 2])])
+        return Code::Other;
+    while (n != 0 && line[n - 1] == ' ')
+        --n;
+    if (n == 0)
+        return Code::Other;
+    const char last = line[n - 1];
+    const char before = n >= 2 ? line[n - 2] : ' ';
+    if (before != ' ') {
+        if (!detail::onlySpaces(line.data(), n - 2))
+            return Code::Other;
+        for (const GroupCodeRule& rule : kGroupCodes)
+            if (rule.digits.size() == 2 && rule.digits[0] == before && rule.digits[1] == last)
+                return rule.code;
+        return Code::Other;
+    }
+    if (!detail::onlySpaces(line.data(), n - 1))
+        return Code::Other;
+    return detail::kOneDigitCodes[static_cast<unsigned char>(last)];
+}
+
+// Most pairs, texts and colours, are nothing to the structure; nor are most
+// entities: only names starting like those it acts on need a closer look.
+[[gnu::always_inline]] inline void Structure::follow(Code code, std::string_view value)
+{
+    if (awaited_ == Awaited::Nothing && code == kNameCode
+        && (value.empty() || !detail::kNameStarts[static_cast<unsigned char>(value[0])])) {
+        entity_ = kNoEntity;
+        return;
+    }
+    if (awaited_ != Awaited::Nothing || code == kNameCode || (code == Code::Header && versionDue_))
+        note(code, value);
+}
+
+inline bool Structure::isText(Code code) const
+{
+    if (withoutTexts_)
+        return false;
+    if (code == Code::Text)
+        return true;
+    return entity_ != kNoEntity && kEntityTexts[entity_].code == code;
+}
+
+inline bool StartsCodePageRun(bool atCode, Code lastCode, std::string_view line)
+{
+    return (atCode || lastCode == Code::Header) && line.size() >= kCodePageVariable.size()
+           && ContainsUpper(line, kCodePageVariable);
+}
+
+inline bool IsCodePageValue(std::string_view line)
+{
+    return ContainsUpper(line, kCodePageValueMark);
+}
+
+}  // namespace dxfkonv
