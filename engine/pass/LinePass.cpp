@@ -1,3 +1,25 @@
+// The line loop of a pass. Most pairs of a drawing are nothing to the
+// rules, so the loop has a fast path that passes over them in bulk and a
+// slow path that takes one line at a time; both give the rules the same
+// pairs. The words used here for the fast path, as simdjson's stage-1
+// structural index has them:
+//
+// - stretch: 64 bytes of a block and their bitmasks (line ends, CRs, other
+//   control characters, letters, and the candidates), made on the reading
+//   thread or here; a prefix XOR of the line ends tells code lines from
+//   value lines.
+// - candidate (formerly "looked"): a code line the rule book's plan says
+//   may matter (see kCandidatePlan); the fast path stops at each.
+// - odd: a byte that needs the slow path whatever the rules say (a lone
+//   CR, an LF without CR, a control character, a letter in a code line).
+// - leap: the fast path itself: passing over every pair between two
+//   candidates or odd bytes in one step, written out as one run of bytes.
+// - walk: the slow path, line by line through the same rules, where the
+//   fast path may not go (a section header, an entity with texts of its
+//   own, odd bytes) or has just failed; the walk grows each time the leap
+//   fails so that a drawing it never suits costs little.
+// - sieve, tails: the candidates' plan as the masks apply it (the code
+//   lines' last characters, the first letters of names).
 #include "engine/pass/LinePass.h"
 
 #include <algorithm>
