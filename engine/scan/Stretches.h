@@ -1,0 +1,253 @@
+// The stretches of a block: each 64 bytes with their bitmasks and the
+// candidates of the rule book's plan, made on the reading thread or by
+// the fast path itself, and the cursor over line ends. Part of the line
+// pass (see the glossary in pass/LinePass.cpp); included there only.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/pass/LinePass.h"
+#include "engine/rules/ColourRenumbering.h"
+#include "engine/rules/DxfRules.h"
+#include "engine/rules/TextRecoding.h"
+#include "engine/scan/ByteMasks.h"
+
+namespace dxfkonv::linepass {
+
+constexpr std::size_t kMaxChunk = 1 << 20;
+constexpr std::size_t kMinChunk = 4096;
+static_assert(kMaxChunk % kBlockAlign == 0, "a full output block can go straight to a disk");
+constexpr std::size_t kPadding = 64 + kMaskReadsPast;  // the block scan reads past the data
+// The start of the input, when it comes in small pieces, is joined into
+// the first block, which may then run up to this far past a chunk.
+constexpr std::size_t kHeadroom = 32;
+
+static_assert(kBinarySentinel.size() <= kHeadroom && kUtf8Mark.size() <= kBinarySentinel.size());
+
+// Blocks of 1 MiB, or less for an input known to be smaller.
+inline std::size_t chunkFor(std::uint64_t inputSize)
+{
+    if (inputSize == 0 || inputSize >= kMaxChunk)
+        return kMaxChunk;
+    return std::max<std::size_t>(static_cast<std::size_t>(inputSize) + 1, kMinChunk);
+}
+// An input shorter than this never moves the gauge.
+constexpr std::uint64_t kMinProgressInput = 128;
+
+// The masks of a block's first 64 bytes, which have nothing before them.
+inline ByteMasks firstMasks(const char* data, PassNeeds needs)
+{
+    char padded[kMaskReadsBefore + 64 + kMaskReadsPast] = {};
+    std::memcpy(padded + kMaskReadsBefore, data, 64 + kMaskReadsPast);
+    ByteMasks masks;
+    MaskBytes(padded + kMaskReadsBefore, 1, needs, &masks);
+    return masks;
+}
+
+// How the line ends of the 64 bytes at `base` in a block of `end` bytes
+// stand, given their LFs and CRs (those to look at): the LFs that end a
+// CR LF, and the CRs that are lone, with no LF right after them (in these
+// 64 bytes, or in the byte after them if it lies in the block).
+struct CrLfs {
+    std::uint64_t ends;
+    std::uint64_t loneCrs;
+};
+
+inline CrLfs crLfsAt(const char* data, std::size_t base, std::size_t end, std::uint64_t lf, std::uint64_t cr)
+{
+    const bool crBefore = base > 0 && data[base - 1] == '\r';
+    const bool lfAfter = end - base > 64 && data[base + 64] == '\n';
+    return {lf & ((cr << 1) | std::uint64_t{crBefore}), cr & ~((lf >> 1) | (std::uint64_t{lfAfter} << 63))};
+}
+
+// The one line splitter of the pass: walks the line ends (LF) of a block
+// in order, 64 bytes at a time, and stops short of any CR that is not part
+// of a CR LF. Reads up to 64 bytes past the end.
+class LineEndCursor {
+public:
+    LineEndCursor(const char* data, std::size_t from, std::size_t end)
+        : data_(data), end_(end), base_(from & ~std::size_t{63})
+    {
+        load(~std::uint64_t{0} << (from - base_));
+    }
+
+    // Position of the next LF; end when the block has none left, or when a
+    // lone CR comes before it.
+    [[gnu::always_inline]] std::size_t next()
+    {
+        while (lf_ == 0) {
+            if (blocked_)
+                return end_;
+            base_ += 64;
+            if (base_ >= end_)
+                return end_;
+            load(~std::uint64_t{0});
+        }
+        const std::uint64_t bit = lf_ & (~lf_ + 1);
+        lastCrLf_ = (crLfEnds_ & bit) != 0;
+        lf_ ^= bit;
+        return base_ + static_cast<std::size_t>(__builtin_ctzll(bit));
+    }
+
+    // Whether the LF that next() found ends a CR LF.
+    bool lastWasCrLf() const { return lastCrLf_; }
+
+    // Once next() has given the end: where the lone CR is that stopped
+    // it, or the end when the block had no more line ends. `from` as
+    // given to the constructor.
+    std::size_t stop(std::size_t from) const
+    {
+        if (!blocked_)
+            return end_;
+        std::size_t i = std::max(from, base_);
+        while (data_[i] != '\r' || (i + 1 < end_ && data_[i + 1] == '\n'))
+            ++i;
+        return i;
+    }
+
+private:
+    // The LFs of the 64 bytes at base_ among `keep`, up to the first lone CR.
+    void load(std::uint64_t keep)
+    {
+        const LineEnds bytes = MaskLineEnds(data_ + base_);
+        const std::size_t valid = end_ - base_;
+        if (valid < 64)
+            keep &= (std::uint64_t{1} << valid) - 1;
+        const std::uint64_t lf = bytes.lf & keep;
+        const CrLfs crLfs = crLfsAt(data_, base_, end_, lf, bytes.cr & keep);
+        crLfEnds_ = crLfs.ends;
+        // The LFs past a lone CR are not handed out.
+        const std::uint64_t loneCr = crLfs.loneCrs;
+        blocked_ = loneCr != 0;
+        lf_ = blocked_ ? lf & ((loneCr & (~loneCr + 1)) - 1) : lf;
+    }
+
+    const char* data_;
+    std::size_t end_;
+    std::size_t base_;
+    std::uint64_t lf_ = 0;
+    std::uint64_t crLfEnds_ = 0;  // the LFs that have a CR before them
+    bool blocked_ = false;        // a lone CR comes after the LFs in lf_
+    bool lastCrLf_ = false;
+};
+
+// 64 bytes of a block as the leap of the block scan sees them (see
+// Pass::leap), bit i for byte i.
+struct Stretch {
+    std::uint64_t valueEnds = 0;  // the LFs that end value lines
+    std::uint64_t looked = 0;     // the LFs of code lines the sieve lets through
+    // Bytes that need the walk: a lone CR, an LF without a CR before it,
+    // any other control character, a letter in a code line.
+    std::uint64_t odd = 0;
+};
+
+// Bit i set where an odd number of bits of x are set up to bit i.
+inline std::uint64_t prefixXor(std::uint64_t x)
+{
+    x ^= x << 1;
+    x ^= x << 2;
+    x ^= x << 4;
+    x ^= x << 8;
+    x ^= x << 16;
+    x ^= x << 32;
+    return x;
+}
+
+// Makes `count` stretches of a block of `end` bytes from `base` on, the
+// first from its byte `first` on, where a code line starts or a value line
+// goes on (`valueOpen`); every other LF from there ends a code line.
+// Returns whether a value line is still open after them.
+inline bool makeStretches(const char* data, std::size_t end, std::size_t base, std::size_t first, bool valueOpen,
+                   PassNeeds needs, Stretch* out, std::size_t count)
+{
+    constexpr std::size_t kAtOnce = 64;
+    std::array<ByteMasks, kAtOnce> masks;
+    for (std::size_t done = 0; done < count; done += kAtOnce) {
+        const std::size_t now = std::min(kAtOnce, count - done);
+        // The block's first 64 bytes have nothing before them.
+        const std::size_t fromFirst = base == 0 ? 1 : 0;
+        if (base == 0)
+            masks[0] = firstMasks(data, needs);
+        if (now > fromFirst)
+            MaskBytes(data + base + 64 * fromFirst, now - fromFirst, needs, masks.data() + fromFirst);
+        for (std::size_t i = 0; i < now; ++i, base += 64, first = 0) {
+            const ByteMasks& bytes = masks[i];
+            std::uint64_t keep = ~std::uint64_t{0} << first;
+            if (end - base < 64)
+                keep &= (std::uint64_t{1} << (end - base)) - 1;
+            const std::uint64_t lf = bytes.lf & keep;
+            const CrLfs crLfs = crLfsAt(data, base, end, lf, bytes.cr & keep);
+            const std::uint64_t bareLf = lf & ~crLfs.ends;
+            const std::uint64_t control = bytes.control & ~bytes.lf & ~bytes.cr & keep;
+            const std::uint64_t oddLfs = prefixXor(lf);
+            const std::uint64_t open = valueOpen ? ~std::uint64_t{0} : 0;
+            const std::uint64_t codeEnds = lf & (oddLfs ^ open);
+            const std::uint64_t inCode = ~(oddLfs ^ lf ^ open) & keep;
+            Stretch& stretch = out[done + i];
+            stretch.valueEnds = lf & ~codeEnds;
+            stretch.looked = bytes.candidates & codeEnds;
+            stretch.odd = crLfs.loneCrs | bareLf | control | (bytes.letter & inCode);
+            valueOpen = valueOpen != ((oddLfs >> 63) != 0);
+        }
+    }
+    return valueOpen;
+}
+
+// Makes the stretches of each block as it is read, on the reading thread
+// where the source has one, and puts them in the block's buffer behind
+// the bytes: a stamp, then the stretches. A line is a code line where an
+// even number of LFs come before it in the input, as each line taken ends
+// in one LF.
+class StretchMaker final : public ByteSource::BlockJob {
+public:
+    struct Stamp {
+        std::uint64_t read;   // the how-manieth read filled the buffer, from 1
+        std::uint64_t bytes;  // it gave
+    };
+
+    StretchMaker(PassNeeds needs, std::size_t at) : needs_(needs), at_(at) {}
+
+    // Where the stretches go in a buffer, and how many bytes they need for
+    // a block of `bytes`.
+    static std::size_t placeAfter(std::size_t bytes) { return (bytes + 63) / 64 * 64; }
+    static std::size_t room(std::size_t bytes) { return sizeof(Stamp) + ((bytes + 63) / 64) * sizeof(Stretch); }
+
+    void run(char* buffer, std::size_t n, std::size_t size) override
+    {
+        const std::uint64_t read = ++reads_;
+        if (size < at_ + room(n)) {
+            // No room: the lines are only counted.
+            valueOpen_ = valueOpen_ != (std::count(buffer, buffer + n, '\n') % 2 != 0);
+            return;
+        }
+        valueOpen_ = makeStretches(buffer, n, 0, 0, valueOpen_, needs_, stretchesIn(buffer), (n + 63) / 64);
+        *reinterpret_cast<Stamp*>(buffer + at_) = Stamp{read, n};
+    }
+
+    // The stretches of the block of `bytes` in `buffer` that the `read`th
+    // read filled; none unless they were made for just that.
+    const Stretch* stretchesOf(char* buffer, std::uint64_t read, std::size_t bytes) const
+    {
+        const Stamp& stamp = *reinterpret_cast<const Stamp*>(buffer + at_);
+        return stamp.read == read && stamp.bytes == bytes ? stretchesIn(buffer) : nullptr;
+    }
+
+private:
+    Stretch* stretchesIn(char* buffer) const { return reinterpret_cast<Stretch*>(buffer + at_ + sizeof(Stamp)); }
+
+    const PassNeeds needs_;
+    const std::size_t at_;  // where the stamp goes in a buffer
+    std::uint64_t reads_ = 0;
+    bool valueOpen_ = false;  // after the blocks so far
+};
+
+}  // namespace dxfkonv::linepass
