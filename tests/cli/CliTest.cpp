@@ -15,10 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "CliProcess.h"
 #include "TestFiles.h"
 #include "TinyDrawing.h"
-
-extern char** environ;
 
 using namespace dxfkonv;
 using namespace dxfkonv::test;
@@ -31,83 +30,6 @@ struct Result {
     std::string out;
     std::string err;
 };
-
-// Who the command line runs as, when not as this process (needs root).
-struct User {
-    uid_t uid;
-    gid_t gid;
-    std::vector<gid_t> groups;
-};
-
-// What a child sets up between fork and exec, besides its streams.
-struct ChildSetup {
-    std::optional<User> as;                     // who the command line runs as
-    std::optional<rlim_t> fileSizeLimit;        // as `ulimit -f` sets it, in bytes
-    std::optional<rlim_t> openFilesLimit;       // as `ulimit -n` sets it
-    bool hangUpIgnored = false;                 // as nohup starts a program
-};
-
-ChildSetup runningAs(User user)
-{
-    ChildSetup setup;
-    setup.as = std::move(user);
-    return setup;
-}
-
-// Starts dxfkonv-cli with `args` on the streams given. Whatever this
-// process does with signals, the child starts as a shell starts a program:
-// every signal at its default, none blocked.
-pid_t start(std::vector<std::string> args, const int (&streams)[3], const ChildSetup& setup = {})
-{
-    args.insert(args.begin(), DXFKONV_CLI);
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    for (int fd = 0; fd < 3; ++fd) {
-        if (streams[fd] < 0 || dup2(streams[fd], fd) < 0)
-            _exit(126);
-    }
-    for (const int fd : streams)
-        if (fd > 2)
-            close(fd);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGXFSZ})
-        ::signal(signal, SIG_DFL);
-    if (setup.hangUpIgnored)
-        ::signal(SIGHUP, SIG_IGN);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (setup.fileSizeLimit) {
-        struct rlimit limit{};
-        if (getrlimit(RLIMIT_FSIZE, &limit) != 0)
-            _exit(126);
-        limit.rlim_cur = *setup.fileSizeLimit;
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-            _exit(126);
-    }
-    if (setup.openFilesLimit) {
-        const struct rlimit limit{*setup.openFilesLimit, *setup.openFilesLimit};
-        if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
-            _exit(126);
-    }
-    if (setup.as && !becomeUser(setup.as->uid, setup.as->gid, setup.as->groups))
-        _exit(126);
-    execve(DXFKONV_CLI, argv.data(), environ);
-    _exit(127);
-}
-
-int waitFor(pid_t pid)
-{
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
-}
 
 // Runs dxfkonv-cli with `args` to its end, its output into files, or its
 // stdout into `stdoutFd` when given (closed then).

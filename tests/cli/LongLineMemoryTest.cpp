@@ -8,13 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "CliProcess.h"
 #include "TestFiles.h"
-
-extern char** environ;
 
 using namespace dxfkonv::test;
 
@@ -41,27 +40,18 @@ struct Measured {
 // fails outright.
 Measured runMeasured(std::vector<std::string> args)
 {
-    args.insert(args.begin(), DXFKONV_CLI);
-    args.insert(args.begin() + 1, "-q");
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const rlimit limit{1L << 30, 1L << 30};
-        const int null = open("/dev/null", O_RDWR);
-        if ((kMemoryMeasured && setrlimit(RLIMIT_AS, &limit) != 0) || null < 0 || dup2(null, 0) < 0
-            || dup2(null, 1) < 0)
-            _exit(126);
-        execve(DXFKONV_CLI, argv.data(), environ);
-        _exit(127);
-    }
+    args.insert(args.begin(), "-q");
+    ChildSetup setup;
+    if (kMemoryMeasured)
+        setup.addressSpaceLimit = rlim_t{1} << 30;
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    const int streams[3] = {null, null, STDERR_FILENO};
+    const pid_t pid = start(std::move(args), streams, setup);
+    close(null);
     Measured m;
-    int status = 0;
     rusage usage{};
-    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
+    if (pid > 0) {
+        const int status = waitFor(pid, &usage);
         m.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         m.peakKiB = usage.ru_maxrss;
     }
