@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "SwitchSets.h"
 #include "MemoryStreams.h"
 #include "engine/pass/BackgroundIo.h"
 #include "engine/scan/ByteMasks.h"
@@ -17,6 +18,8 @@
 using namespace dxfkonv;
 using dxfkonv::test::PiecewiseSource;
 using dxfkonv::test::StringOut;
+using dxfkonv::test::coloursOff;
+using dxfkonv::test::textsOff;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -48,20 +51,6 @@ Lines splitCrLf(const std::string& out)
 Lines convert(const Lines& in, const ConversionSwitches& sw = {}, PassReport* report = nullptr)
 {
     return splitCrLf(ConvertBuffer(joinCrLf(in), sw, report));
-}
-
-ConversionSwitches textsOff()
-{
-    ConversionSwitches sw;
-    sw.recodeTexts = false;
-    return sw;
-}
-
-ConversionSwitches coloursOff()
-{
-    ConversionSwitches sw;
-    sw.palette256 = false;
-    return sw;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "SwitchSets.h"
 #include "MemoryStreams.h"
 #include "engine/IoError.h"
 #include "engine/pass/BackgroundIo.h"
@@ -17,6 +18,7 @@
 using namespace dxfkonv;
 using dxfkonv::test::PiecewiseSource;
 using dxfkonv::test::StringOut;
+using dxfkonv::test::textsOff;
 
 namespace {
 
@@ -65,13 +67,6 @@ std::string padding(std::size_t shift)
     for (int i = 0; i < 8; ++i)
         s += " 10\r\n0.0\r\n";
     return s + " 20\r\n" + std::string(shift, '0') + "\r\n";
-}
-
-ConversionSwitches textsOff()
-{
-    ConversionSwitches sw;
-    sw.recodeTexts = false;
-    return sw;
 }
 
 }  // namespace
