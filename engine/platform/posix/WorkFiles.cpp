@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/IoError.h"
+#include "engine/rules/DxfRules.h"
 
 namespace dxfkonv::posix {
 
@@ -93,13 +94,9 @@ bool holdsWorkFileContent(FileOps& ops, int fd)
     if (lf == std::string_view::npos && line.size() == sizeof head)
         return false;
     line = line.substr(0, lf);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
-        line.remove_suffix(1);
-    while (!line.empty() && line.front() == ' ')
-        line.remove_prefix(1);
-    if (!line.empty() && line.front() == '-')
-        line.remove_prefix(1);
-    return !line.empty() && line.find_first_not_of("0123456789") == std::string_view::npos;
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);  // a work file's lines end in CR LF
+    return IsGroupCode(Trimmed(line));
 }
 
 // Removes `name` in `dirFd` when it is what a pass that was killed left
