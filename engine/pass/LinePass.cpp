@@ -21,7 +21,7 @@
 // - sieve, tails: the candidates' plan as the masks apply it (the code
 //   lines' last characters, the first letters of names).
 #include "engine/pass/LinePass.h"
-#include "engine/pass/LongLines.h"
+#include "engine/pass/LineByLine.h"
 
 #include <algorithm>
 #include <array>
@@ -30,10 +30,6 @@
 #include <new>
 
 #include "engine/scan/ByteMasks.h"
-#include "engine/rules/ColourRenumbering.h"
-#include "engine/IoError.h"
-#include "engine/rules/DxfRules.h"
-#include "engine/rules/TextRecoding.h"
 
 namespace dxfkonv {
 
@@ -41,29 +37,9 @@ namespace {
 
 using namespace linepass;
 
-// What a pass with these switches converts: a pass that recodes texts
-// follows the structure.
-PassNeeds needsOf(const ConversionSwitches& switches)
-{
-    return PassNeeds{switches.recodeTexts, switches.renumberColours()};
-}
-
-class Pass {
+class Pass : LineByLine {
 public:
-    Pass(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
-         const ProgressSink& progress, std::size_t longLine)
-        : reader_(in, chunkFor(size), needsOf(switches), longLine), longLine_(longLine),
-          writer_(out, chunkFor(size)), textOut_(writer_), size_(size),
-          switches_(switches), progress_(progress),
-          latinToWindows_(switches.textDirection == kLatinToWindows),
-          codePageValue_(CodePageValue(latinToWindows_)),
-          colourMap_(ColourMapFor(switches.colourDirection, switches.palette16)),
-          followsStructure_(switches.recodeTexts),
-          tails_(CodeTailsFor(needsOf(switches))),
-          needs_(needsOf(switches)),
-          progressMark_(size < kMinProgressInput || !progress ? kNever : 0)
-    {
-    }
+    using LineByLine::LineByLine;
 
     PassReport run()
     {
@@ -72,72 +48,10 @@ public:
             if (!scanBlock())
                 oneLine();
         }
-        // A text or colour code on the last line gets its value, empty.
-        if (report_.lines % 2 != 0 && !inCodePageRun_ && converts(lastCode_)) {
-            ++report_.lines;
-            writer_.put(takeValue(lastCode_, {}, report_.lines));
-        }
-        writer_.flush();
-        return std::move(report_);
+        return finish();
     }
 
 private:
-    // A binary DXF file is refused whatever the switches, and so is a file
-    // whose first line is no group code; a file that marks itself as UTF-8
-    // is refused when its texts are to be recoded. All before anything is
-    // written. The first line is taken here.
-    void refuseUnfitInput()
-    {
-        const std::string_view head = reader_.head(kBinarySentinel.size());
-        if (head == kBinarySentinel)
-            throw Refusal(kNotAsciiDxf);
-        if (head.empty())
-            return;  // an empty file stays empty
-        // The byte order mark stands in front of the first line, not in it.
-        const bool marked = head.substr(0, kUtf8Mark.size()) == kUtf8Mark;
-        if (marked)
-            reader_.consumeTo(kUtf8Mark.size());
-        bool atCode;
-        const std::string_view line = nextLine(atCode);
-        if (!reader_.lineGoesOn()) {
-            refuseFirstLine(line, marked);
-            writer_.put(line);
-        } else {
-            // Spaces around a group code, held as they are counted.
-            LineShape shape(kLongestFirstCode);
-            eachPiece(line, true, [&](std::string_view piece) { shape.add(piece); });
-            refuseFirstLine(shape.coreKept() ? shape.core() : std::string_view("\x01"), marked);
-            lastCode_ = ClassifyCode(shape.core(), tails_);
-            writer_.putRepeated(' ', shape.leading());
-            writer_.putRaw(shape.core().data(), shape.core().size());
-            writer_.putRepeated(' ', shape.trailing());
-            writer_.putRaw("\r\n", 2);
-        }
-        reportProgress();
-    }
-
-    // Refuses the input for its first line (the byte order mark taken off),
-    // else writes the mark back.
-    void refuseFirstLine(std::string_view line, bool marked)
-    {
-        if (!IsGroupCode(Trimmed(line)))
-            throw Refusal(kNotAsciiDxf);
-        if (switches_.recodeTexts && marked)
-            throw Refusal(kTextsInUtf8);
-        if (marked)
-            writer_.putRaw(kUtf8Mark.data(), kUtf8Mark.size());
-    }
-
-    // A group code as written: an optional minus and decimal digits.
-    static bool IsGroupCode(std::string_view s)
-    {
-        if (!s.empty() && s.front() == '-')
-            s.remove_prefix(1);
-        return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-    }
-
-    // The longest group code a first line too long to hold may have.
-    static constexpr std::size_t kLongestFirstCode = 64 << 10;
 
     // The stretches the leap looks at, made 64 at a time (4 KiB of the
     // block): the masks come out of the vector instructions faster so.
@@ -391,386 +305,7 @@ private:
                                        made.of.data(), made.count);
         return made.of[0];
     }
-
-    struct PairTaken {
-        std::size_t runStart;  // of the unchanged bytes not yet written
-        bool valueLeft;        // only the code line was taken
-    };
-
-    // A pair that is not one of the common ones, in place in the block, as
-    // oneLine() takes it: the code line, then the value line, unless that
-    // starts the code-page header. A line whose output differs from its
-    // bytes ends the run of unchanged bytes before it. `lines` were taken
-    // before the pair. Out of line, so that the loop over the common pairs
-    // keeps its registers.
-    [[gnu::noinline]] PairTaken takePairInPlace(const char* data, std::size_t runStart, std::size_t codeStart,
-                                                std::size_t valueStart, bool codeCrLf, std::size_t valueEnd,
-                                                bool valueCrLf, Code kind, std::uint64_t lines)
-    {
-        auto replace = [&](std::size_t start, std::size_t next, std::string_view output) {
-            writer_.putRaw(data + runStart, start - runStart);
-            writer_.put(output);
-            runStart = next;
-        };
-        const std::uint64_t offset = reader_.offset();
-        if (!codeCrLf)
-            replace(codeStart, valueStart, std::string_view(data + codeStart, valueStart - 1 - codeStart));
-        if (offset + valueStart > progressMark_)
-            noteProgress(valueStart);
-        const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
-        if (StartsCodePageRun(false, kind, value)) {
-            lastCode_ = kind;  // the value's code, for oneLine()
-            return {runStart, true};
-        }
-        if (value.size() > longLine_ && isTextValue(kind)) {
-            // Recoded as it goes out, not put together first.
-            writer_.putRaw(data + runStart, valueStart - runStart);
-            longText(kind, value, false, lines + 2);
-            runStart = valueEnd + 1;
-        } else if (const std::string_view result = takeValue(kind, value, lines + 2);
-                   !valueCrLf || result != value) {
-            replace(valueStart, valueEnd + 1, result);
-        }
-        if (offset + valueEnd + 1 > progressMark_)
-            noteProgress(valueEnd + 1);
-        return {runStart, false};
-    }
-
-    // One line the slow way: whatever the block scan leaves. Out of line,
-    // like takePairInPlace().
-    [[gnu::noinline]] void oneLine()
-    {
-        bool atCode;
-        const std::string_view line = nextLine(atCode);
-        if (reader_.lineGoesOn() || line.size() > longLine_) {
-            longLine(line, atCode);
-            return;
-        }
-        if (StartsCodePageRun(atCode, lastCode_, line)) {
-            writer_.put(line);
-            codePageRun();
-            return;
-        }
-        writer_.put(atCode ? line : takeValue(lastCode_, line, report_.lines));
-        reportProgress();
-    }
-
-    // The code-page header after the line that starts it: its value lines
-    // up to the next "$" line, or up to the group code 0 that ends the
-    // header when it is the last variable there. That line goes out as it
-    // is, though the structure sees it. The run stays open when the input
-    // ends in it.
-    void codePageRun()
-    {
-        inCodePageRun_ = true;
-        for (;;) {
-            if (reader_.physicalEnd()) {
-                reportProgress();
-                return;
-            }
-            bool atCode;
-            const std::string_view line = nextLine(atCode);
-            if (reader_.lineGoesOn() ? longRunLine(line, atCode) : runLine(line, atCode))
-                break;
-        }
-        inCodePageRun_ = false;
-        reportProgress();
-    }
-
-    // A line of the code-page run, written; returns whether it ends the run.
-    bool runLine(std::string_view line, bool atCode)
-    {
-        if (EndsCodePageRun(atCode, lastCode_, line)) {
-            if (!atCode)
-                follow(lastCode_, line);
-            writer_.put(line);
-            return true;
-        }
-        putRunValue(IsCodePageValue(line), [&] { writer_.put(line); });
-        return false;
-    }
-
-    // A line of the run that mentions ANSI is replaced by the code-page
-    // value; any other goes out as `asItIs` writes it.
-    template <typename AsItIs>
-    void putRunValue(bool replaced, AsItIs&& asItIs)
-    {
-        if (replaced) {
-            writer_.put(codePageValue_);
-            ++report_.codePagesSet;
-        } else {
-            asItIs();
-        }
-    }
-
-    // runLine() for a line too long to hold (its first bytes in `head`).
-    // It is held back until a "$" says it stays or its end says what goes
-    // out; a line too varied to hold (see HeldLine) is decided there by
-    // what came of it so far.
-    bool longRunLine(std::string_view head, bool atCode)
-    {
-        LineShape shape(kShortCore);
-        WordWatch ansi(kCodePageValueMark);
-        HeldLine held;
-        bool dollar = false;
-        enum class Out { Held, AsItIs, Replaced } out = Out::Held;
-        eachPiece(head, true, [&](std::string_view piece) {
-            shape.add(piece);
-            ansi.add(piece);
-            dollar = dollar || std::memchr(piece.data(), kRunEndMark, piece.size()) != nullptr;
-            if (out == Out::Held) {
-                const std::size_t taken = dollar ? 0 : held.add(piece);
-                if (taken == piece.size())
-                    return;
-                out = !dollar && ansi.found() ? Out::Replaced : Out::AsItIs;
-                if (out == Out::Replaced)
-                    return;
-                held.writeTo(writer_);
-                piece.remove_prefix(taken);
-            }
-            if (out == Out::AsItIs)
-                writer_.putRaw(piece.data(), piece.size());
-        });
-        if (atCode)
-            lastCode_ = ClassifyCode(shape.standIn(), tails_);
-        const bool ends = dollar || EndsCodePageRun(atCode, lastCode_, {});
-        if (ends && !atCode)
-            follow(lastCode_, shape.standIn());
-        const bool stillHeld = out == Out::Held;
-        if (stillHeld)
-            out = !dollar && ansi.found() ? Out::Replaced : Out::AsItIs;
-        putRunValue(out == Out::Replaced, [&] {
-            if (stillHeld)
-                held.writeTo(writer_);
-            writer_.putRaw("\r\n", 2);
-        });
-        return ends;
-    }
-
-    // Hands `take` the line that `head` starts, piece by piece: head, then,
-    // where the line goes on, the rest as the reader gives it.
-    template <typename Take>
-    void eachPiece(std::string_view head, bool goesOn, Take&& take)
-    {
-        take(head);
-        if (!goesOn || !reader_.lineGoesOn())
-            return;
-        std::string_view piece;
-        bool ended;
-        do {
-            ended = reader_.readPiece(piece);
-            take(piece);
-        } while (!ended);
-    }
-
-    // oneLine() for a line longer than the pass takes whole (its first
-    // bytes in `head`): written as it goes by, but for a text, recoded as it
-    // goes by, and a colour, held back no longer than its number needs.
-    void longLine(std::string_view head, bool atCode)
-    {
-        const Code code = lastCode_;  // the value's code
-        if (!atCode && isTextValue(code)) {
-            longText(code, head, true, report_.lines);
-        } else if (!atCode && code == Code::Colour && switches_.renumberColours()) {
-            longColour(head);
-        } else {
-            LineShape shape(kShortCore);
-            WordWatch codePage(kCodePageVariable);
-            eachPiece(head, true, [&](std::string_view piece) {
-                writer_.putRaw(piece.data(), piece.size());
-                shape.add(piece);
-                codePage.add(piece);
-            });
-            writer_.putRaw("\r\n", 2);
-            if (atCode)
-                lastCode_ = ClassifyCode(shape.standIn(), tails_);
-            if (codePage.found() && (atCode || code == Code::Header)) {
-                codePageRun();
-                return;
-            }
-            if (!atCode)
-                follow(code, shape.standIn());
-        }
-        reportProgress();
-    }
-
-    // A text value too long to hold, recoded piece by piece as it goes
-    // out; `line` is its line number. The structure sees it after.
-    void longText(Code code, std::string_view head, bool goesOn, std::uint64_t line)
-    {
-        LineShape shape(kShortCore);
-        PiecewiseRecoding recoding(latinToWindows_, textOut_);
-        eachPiece(head, goesOn, [&](std::string_view piece) {
-            shape.add(piece);
-            recoding.add(piece);
-        });
-        recoding.finish();
-        writer_.putRaw("\r\n", 2);
-        follow(code, shape.standIn());
-        countText(recoding.lost(), recoding.changed(), line);
-    }
-
-    // A colour value too long to hold: held back while it may still be a
-    // number, written as it goes by once it stays.
-    void longColour(std::string_view head)
-    {
-        ColourReading reading;
-        HeldLine held;
-        bool writing = false;
-        eachPiece(head, true, [&](std::string_view piece) {
-            if (writing) {
-                writer_.putRaw(piece.data(), piece.size());
-                return;
-            }
-            const bool open = reading.verdict() == ColourReading::Verdict::Open;
-            reading.add(piece);
-            if (reading.verdict() == ColourReading::Verdict::Stays) {
-                held.writeTo(writer_);
-                writer_.putRaw(piece.data(), piece.size());
-                writing = true;
-            } else if (open) {
-                held.add(piece);  // spaces, a sign or prefix, zeros and three digits at most
-            }
-        });
-        follow(Code::Colour, "\x01");
-        if (writing) {
-            writer_.putRaw("\r\n", 2);
-            return;
-        }
-        bool renumbered = false;
-        writer_.put(reading.number(colourMap_, colourText_, renumbered));
-        report_.coloursRenumbered += renumbered;
-    }
-
-    // The next line the slow way, counted; a code line is classified.
-    std::string_view nextLine(bool& atCode)
-    {
-        atCode = report_.lines % 2 == 0;
-        const std::string_view line = reader_.readLine();
-        ++report_.lines;
-        if (atCode)
-            lastCode_ = ClassifyCode(line, tails_);
-        return line;
-    }
-
-    // The value line of a pair as it goes out: a text recoded, a colour
-    // renumbered, anything else as it is. The structure sees every pair.
-    // `line` is its line number.
-    [[gnu::always_inline]] std::string_view takeValue(Code code, std::string_view value, std::uint64_t line)
-    {
-        const bool isText = isTextValue(code);
-        follow(code, value);
-        if (isText)
-            return recodeText(value, line);
-        if (code == Code::Colour && switches_.renumberColours())
-            return renumberColour(value);
-        return value;
-    }
-
-    // Whether the pass rewrites the values of a group code.
-    bool converts(Code code) const
-    {
-        return isTextValue(code) || (code == Code::Colour && switches_.renumberColours());
-    }
-
-    // Whether the value of a group code is a text to recode.
-    bool isTextValue(Code code) const { return switches_.recodeTexts && structure_.isText(code); }
-
-    // Both paths show the structure every pair they take, but for the
-    // plain ones (none of the codes it looks at) while it awaits nothing.
-    [[gnu::always_inline]] void follow(Code code, std::string_view value)
-    {
-        if (followsStructure_)
-            structure_.follow(code, value);
-    }
-
-    std::string_view recodeText(std::string_view value, std::uint64_t line)
-    {
-        scratch_.clear();
-        const std::size_t lost = ConvertTextInto(latinToWindows_, value, scratch_);
-        countText(lost, scratch_ != value, line);
-        return scratch_;
-    }
-
-    void countText(std::size_t lost, bool changed, std::uint64_t line)
-    {
-        if (lost != 0) {
-            report_.charsLost += lost;
-            if (report_.lostCharLines.size() < PassReport::kMaxLostLines)
-                report_.lostCharLines.push_back(line);
-        }
-        report_.textsRecoded += changed;
-    }
-
-    std::string_view renumberColour(std::string_view value)
-    {
-        bool renumbered = false;
-        const std::string_view number = renumberColourLine(value, colourMap_, colourText_, renumbered);
-        if (number.empty())
-            return value;
-        report_.coloursRenumbered += renumbered;
-        return number;
-    }
-
-    void reportProgress() { progressAt(reader_.consumed()); }
-
-    // After the block scan took the bytes up to `position` in the block.
-    void noteProgress(std::size_t position) { progressAt(reader_.offset() + position); }
-
-    // The gauge shows the share of the input consumed, in whole percent.
-    void progressAt(std::uint64_t consumed)
-    {
-        if (consumed <= progressMark_)
-            return;
-        const int percent = ProgressPercent(std::min(consumed, size_), size_);
-        if (percent != lastPercent_) {
-            lastPercent_ = percent;
-            progress_(percent);
-        }
-        progressMark_ = percent == 100 ? kNever : lastBytesAt(percent);
-    }
-
-    // The most bytes consumed that still show `percent` (below 100): the
-    // next one would round up, 100 n / size reaching percent + 1/2, or
-    // passing it when the half rounds down to an even percent.
-    std::uint64_t lastBytesAt(int percent) const
-    {
-        const std::uint64_t halfUp = (2 * static_cast<std::uint64_t>(percent) + 1) * size_;
-        const std::uint64_t first = (halfUp + 199) / 200;  // the least n with 200 n >= halfUp
-        const bool tie = first * 200 == halfUp;
-        return tie && percent % 2 == 0 ? first : first - 1;
-    }
-
-    LineReader reader_;
-    const std::size_t longLine_;  // a line longer than this goes through in pieces
-    LineWriter writer_;
-    // Where a text recoded piece by piece goes.
-    struct TextOut final : PiecewiseRecoding::Out {
-        explicit TextOut(LineWriter& w) : writer(w) {}
-        void write(const char* data, std::size_t n) override { writer.putRaw(data, n); }
-        LineWriter& writer;
-    } textOut_;
-    const std::uint64_t size_;
-    const ConversionSwitches& switches_;
-    const ProgressSink& progress_;
-    const bool latinToWindows_;
-    const std::string_view codePageValue_;
-    const ColourMap& colourMap_;
-    const bool followsStructure_;  // only the text rules need it
-    const CodeTails& tails_;
-    const PassNeeds needs_;  // the code lines the leap stops at
-    Structure structure_;
-    PassReport report_;
-    bool inCodePageRun_ = false;  // the lines taken last were those of the code-page run
-    Code lastCode_ = Code::Other;  // of the last code line taken
-    static constexpr std::uint64_t kNever = ~std::uint64_t{0};
-    // The gauge cannot move before the pass has consumed more bytes than this.
-    std::uint64_t progressMark_;
-    int lastPercent_ = -1;
-    std::string scratch_;
-    ColourText colourText_;
 };
-
 class StringSource : public ByteSource {
 public:
     explicit StringSource(std::string_view data) : data_(data) {}
@@ -807,25 +342,6 @@ Block NewBlock(std::size_t size)
     Block block(static_cast<char*>(::operator new[](size, std::align_val_t{kBlockAlign})));
     std::memset(block.get(), 0, size);
     return block;
-}
-
-void TrimSpaces(std::string& s)
-{
-    const std::string_view t = Trimmed(s);
-    if (t.size() != s.size())
-        s = std::string(t);
-}
-
-bool RenumberColourLine(std::string_view line, const ConversionSwitches& switches, std::string& out,
-                        bool& renumbered)
-{
-    ColourText text;
-    const std::string_view number =
-        renumberColourLine(line, ColourMapFor(switches.colourDirection, switches.palette16), text, renumbered);
-    if (number.empty())
-        return false;
-    out.assign(number);
-    return true;
 }
 
 namespace linepass {
@@ -894,19 +410,7 @@ std::string_view colourNumber(unsigned magnitude, bool signKept, const ColourMap
     return {d, static_cast<std::size_t>(end - d)};
 }
 
-}  // namespace
-
-int ProgressPercent(std::uint64_t done, std::uint64_t total)
-{
-    if (total == 0)
-        return 0;
-    const std::uint64_t scaled = 100 * done;
-    std::uint64_t q = scaled / total;
-    const std::uint64_t r = scaled % total;
-    if (2 * r > total || (2 * r == total && q % 2 == 1))
-        ++q;
-    return static_cast<int>(std::min<std::uint64_t>(q, 100));
-}
+}  // namespace linepass
 
 PassReport ConvertStream(ByteSource& in, ByteSink& out, std::uint64_t inputSize,
                          const ConversionSwitches& switches, const ProgressSink& progress)

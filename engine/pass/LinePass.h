@@ -137,17 +137,4 @@ PassReport ConvertStreamInPieces(ByteSource& in, ByteSink& out, std::uint64_t in
 std::string ConvertBuffer(std::string_view input, const ConversionSwitches& switches,
                           PassReport* report = nullptr, const ProgressSink& progress = {});
 
-// Removes leading and trailing spaces (byte 32 only) in place.
-void TrimSpaces(std::string& s);
-
-// The rewritten text of a group-62 value line, or nothing when the line
-// stays as it is (a magnitude above 255). `renumbered` tells whether the
-// colour number changed.
-bool RenumberColourLine(std::string_view line, const ConversionSwitches& switches,
-                        std::string& out, bool& renumbered);
-
-// The gauge value for `done` of `total`: round(100 done / total), halves to
-// even.
-int ProgressPercent(std::uint64_t done, std::uint64_t total);
-
 }  // namespace dxfkonv
