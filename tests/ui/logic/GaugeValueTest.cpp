@@ -34,15 +34,5 @@ TEST(GaugeValue, HoldsValuesToItsRangeAndSaysWhenThePercentageShownChanges)
     }
 }
 
-TEST(GaugeValue, TheBarIsThePercentageOfTheInnerWidthRoundedDown)
-{
-    GaugeValue gauge;
-    EXPECT_EQ(gauge.BarWidth(295), 0);
-    gauge.SetProgress(37);
-    EXPECT_EQ(gauge.BarWidth(295), 109);
-    gauge.SetProgress(100);
-    EXPECT_EQ(gauge.BarWidth(295), 295);
-}
-
 }  // namespace
 }  // namespace dxfkonv
