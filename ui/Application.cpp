@@ -1,52 +1,49 @@
 #include "ui/Application.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 #include <QWidget>
 
-#include <stdexcept>
+#include <utility>
 
-#include "engine/IoError.h"
+#include "ui/logic/Messages.h"
 
 namespace dxfkonv {
 
-QString ErrorText(const std::exception& error)
+namespace {
+
+// A message box stands over the window the user works in.
+QWidget* BoxOwner()
 {
-    if (const auto* io = dynamic_cast<const ConversionError*>(&error)) {
-        switch (io->code()) {
-        case kNotAsciiDxf:
-            return QStringLiteral("Soubor není textový (ASCII) soubor DXF.");
-        case kTextsInUtf8:
-            return QStringLiteral("Texty výkresu jsou v kódování UTF-8 (AutoCAD 2007 nebo novější). "
-                                  "Uložte výkres jako starší verzi DXF, nebo vypněte Konverzi češtiny.");
-        case kChangedMeanwhile:
-            return QStringLiteral("Soubor změnil během konverze jiný program; nic nebylo nahrazeno.");
-        default:
-            break;
-        }
-    }
-    return QString::fromLocal8Bit(error.what());
+    QWidget* owner = QApplication::activeModalWidget();
+    return owner ? owner : QApplication::activeWindow();
 }
+
+}  // namespace
 
 void ShowErrorBox(const QString& text)
 {
-    QWidget* owner = QApplication::activeModalWidget();
-    if (!owner)
-        owner = QApplication::activeWindow();
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), text,
-                    QMessageBox::Ok, owner);
+                    QMessageBox::Ok, BoxOwner());
     box.setObjectName(QStringLiteral("ErrorBox"));
     box.exec();
 }
 
+bool AskQuestion(const QString& question)
+{
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), question,
+                    QMessageBox::NoButton, BoxOwner());
+    box.setObjectName(QStringLiteral("QuestionBox"));
+    QPushButton* yes = box.addButton(QStringLiteral("Ano"), QMessageBox::YesRole);
+    box.addButton(QStringLiteral("Ne"), QMessageBox::NoRole);
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 void HandleException(std::exception_ptr error)
 {
-    try {
-        std::rethrow_exception(std::move(error));
-    } catch (const std::exception& e) {
-        ShowErrorBox(ErrorText(e));
-    } catch (...) {
-        ShowErrorBox(QStringLiteral("Neznámá chyba."));
-    }
+    ShowErrorBox(QString::fromStdString(FailureText(std::move(error))));
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)

@@ -18,13 +18,13 @@ inline constexpr const char* kApplicationTitle = "dxfkonv";
 // titled with the application's title, and waits until it is closed.
 void ShowErrorBox(const QString& text);
 
-// The text the default handler shows for an error: an I/O error's own
-// ("File access denied."), but a Czech one for the two kinds of drawing a
-// pass refuses to convert (not a text DXF file, texts in UTF-8).
-QString ErrorText(const std::exception& error);
+// Asks a question in a message box with the question icon and the buttons
+// "Ano" and "Ne", titled like the error box; true for "Ano".
+bool AskQuestion(const QString& question);
 
 // The default handler: anything thrown out of an event handler ends up
-// here and is shown with ErrorText().
+// here and is shown in the error box, in the form logic's words
+// (FailureText: "File access denied.", or Czech for a refused drawing).
 void HandleException(std::exception_ptr error);
 
 // Runs an event handler; what it throws goes to the default handler

@@ -8,6 +8,7 @@
 
 #include "ui/Application.h"
 #include "ui/Artwork.h"
+#include "ui/logic/Messages.h"
 
 namespace dxfkonv {
 
@@ -142,7 +143,7 @@ bool TDirectoryListBox::OpenEntry(int row)
     const QByteArray path = EntryPath(row);
     if (!CanReadDirectory(path)) {
         setCurrentRow(static_cast<int>(PathChain(fDirectory).size()) - 1);
-        ShowErrorBox(QStringLiteral("Adresář %1 nelze otevřít.").arg(ShownName(path)));
+        ShowErrorBox(QString::fromStdString(CannotOpenDirectoryText(ShownName(path).toStdString())));
         return false;
     }
     SetDirectory(path);
@@ -248,7 +249,7 @@ bool TDriveComboBox::ChooseDrive(int index)
         target = volume.root;
     if (!CanReadDirectory(target)) {
         selectQuietly(VolumeOf(fVolumes, fDirList->Directory()));
-        ShowErrorBox(QStringLiteral("Souborový systém %1 nelze číst.").arg(ShownName(volume.root)));
+        ShowErrorBox(QString::fromStdString(CannotReadVolumeText(ShownName(volume.root).toStdString())));
         return false;
     }
     fDirList->SetDirectory(target);

@@ -2,8 +2,6 @@
 
 #include <QPainter>
 
-#include <algorithm>
-
 namespace dxfkonv {
 
 TGauge::TGauge(QWidget* parent) : QWidget(parent)
@@ -13,23 +11,13 @@ TGauge::TGauge(QWidget* parent) : QWidget(parent)
 
 void TGauge::SetProgress(int value)
 {
-    const int before = PercentDone();
-    fProgress = std::clamp(value, fMinValue, fMaxValue);
-    if (PercentDone() != before)
+    if (fValue.SetProgress(value))
         repaint();
-}
-
-int TGauge::PercentDone() const
-{
-    const int range = fMaxValue - fMinValue;
-    if (range <= 0)
-        return 0;
-    return static_cast<int>(static_cast<long long>(fProgress - fMinValue) * 100 / range);
 }
 
 QString TGauge::PercentText() const
 {
-    return QString::asprintf("%d%%", PercentDone());
+    return QString::fromStdString(fValue.PercentText());
 }
 
 QRect TGauge::InnerRect() const
@@ -39,7 +27,7 @@ QRect TGauge::InnerRect() const
 
 int TGauge::BarWidth() const
 {
-    return InnerRect().width() * PercentDone() / 100;
+    return fValue.BarWidth(InnerRect().width());
 }
 
 QSize TGauge::sizeHint() const

@@ -1,9 +1,12 @@
 // A horizontal percentage gauge: a bar on a background inside a single-line
-// border, with the percentage written over it in inverted colours.
+// border, with the percentage written over it in inverted colours; what it
+// shows is a GaugeValue's.
 #pragma once
 
 #include <QColor>
 #include <QWidget>
+
+#include "ui/logic/GaugeValue.h"
 
 namespace dxfkonv {
 
@@ -13,9 +16,9 @@ class TGauge : public QWidget {
 public:
     explicit TGauge(QWidget* parent = nullptr);
 
-    int MinValue() const { return fMinValue; }
-    int MaxValue() const { return fMaxValue; }
-    int Progress() const { return fProgress; }
+    int MinValue() const { return fValue.MinValue(); }
+    int MaxValue() const { return fValue.MaxValue(); }
+    int Progress() const { return fValue.Progress(); }
     QColor ForeColor() const { return fForeColor; }
     QColor BackColor() const { return fBackColor; }
 
@@ -26,7 +29,7 @@ public:
     void SetProgress(int value);
 
     // The share of the range reached, in whole percent.
-    int PercentDone() const;
+    int PercentDone() const { return fValue.PercentDone(); }
 
     // The text shown: "37%".
     QString PercentText() const;
@@ -43,9 +46,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    int fMinValue = 0;
-    int fMaxValue = 100;
-    int fProgress = 0;
+    GaugeValue fValue{0, 100};
     QColor fForeColor{0, 0, 255};
     QColor fBackColor{255, 255, 255};
     QColor fBorderColor{0, 0, 0};

@@ -9,9 +9,6 @@
 #include <cstddef>
 #include <iterator>
 
-#include "engine/rules/ColourRenumbering.h"
-#include "engine/replace/Convert.h"
-#include "engine/rules/TextRecoding.h"
 #include "ui/Application.h"
 #include "ui/Artwork.h"
 #include "ui/Forms.h"
@@ -41,19 +38,16 @@ QLabel* placeLabel(QWidget* parent, const char* name, const QPoint& at, const QS
     return label;
 }
 
-QCheckBox* makeCheckBox(QWidget* parent, const char* name, const QRect& geometry,
-                        const QString& caption, bool checked)
+// The check boxes and radio buttons get their start states from FormCreate.
+QCheckBox* makeCheckBox(QWidget* parent, const char* name, const QRect& geometry, const QString& caption)
 {
-    auto* box = place(new QCheckBox(caption, parent), name, geometry);
-    box->setChecked(checked);
-    return box;
+    return place(new QCheckBox(caption, parent), name, geometry);
 }
 
 QRadioButton* makeRadioButton(QWidget* parent, const char* name, const QRect& geometry,
-                              const QString& caption, bool checked)
+                              const QString& caption)
 {
     auto* button = place(new QRadioButton(caption, parent), name, geometry);
-    button->setChecked(checked);
     // Radio buttons stand on the button face colour, not the gray.
     QPalette palette = button->palette();
     palette.setColor(QPalette::Window, QApplication::palette().color(QPalette::Button));
@@ -106,27 +100,27 @@ void TMainForm::createControls()
     // Texts
     Panel2 = MakePanel(this, "Panel2", QRect(8, 216, 369, 65));
     CodeChBox = makeCheckBox(Panel2, "CodeChBox", QRect(8, 8, 201, 17),
-                             QStringLiteral("Konverze češtiny:"), true);
+                             QStringLiteral("Konverze češtiny:"));
     LWButton = makeRadioButton(Panel2, "LWButton", QRect(16, 24, 277, 17),
-                               QStringLiteral("Latin II (MS DOS) -----> CP1250 (Windows)"), true);
+                               QStringLiteral("Latin II (MS DOS) -----> CP1250 (Windows)"));
     WLButton = makeRadioButton(Panel2, "WLButton", QRect(16, 40, 293, 17),
-                               QStringLiteral("CP1250 (Windows) -----> Latin II (MS DOS)"), false);
+                               QStringLiteral("CP1250 (Windows) -----> Latin II (MS DOS)"));
 
     // Colours
     Panel5 = MakePanel(this, "Panel5", QRect(8, 288, 369, 81));
     ColorChBox = makeCheckBox(Panel5, "ColorChBox", QRect(8, 8, 313, 17),
-                              QStringLiteral("Konverze barev - paleta 16"), false);
+                              QStringLiteral("Konverze barev - paleta 16"));
     ColorChBox256 = makeCheckBox(Panel5, "ColorChBox256", QRect(8, 24, 217, 17),
-                                 QStringLiteral("Konverze barev - paleta 256"), true);
+                                 QStringLiteral("Konverze barev - paleta 256"));
     SAButton = makeRadioButton(Panel5, "SAButton", QRect(16, 40, 277, 17),
-                               QStringLiteral("TARNIX -----> AutoCAD"), true);
+                               QStringLiteral("TARNIX -----> AutoCAD"));
     ASButton = makeRadioButton(Panel5, "ASButton", QRect(16, 56, 293, 17),
-                               QStringLiteral("AutoCAD -----> TARNIX"), false);
+                               QStringLiteral("AutoCAD -----> TARNIX"));
 
     // Backup
     Panel4 = MakePanel(this, "Panel4", QRect(8, 376, 369, 25));
     OldChBox = makeCheckBox(Panel4, "OldChBox", QRect(8, 4, 345, 17),
-                            QStringLiteral("Zálohovat původní soubor jako jméno_souboru.old"), true);
+                            QStringLiteral("Zálohovat původní soubor jako jméno_souboru.old"));
 
     // Buttons
     Panel3 = MakePanel(this, "Panel3", QRect(224, 408, 153, 49));
@@ -171,122 +165,108 @@ void TMainForm::connectHandlers()
 
 ConversionSwitches TMainForm::Switches() const
 {
-    ConversionSwitches switches;
-    switches.recodeTexts = CodeChBox->isChecked();
-    switches.textDirection = LWButton->isChecked() ? kLatinToWindows : kWindowsToLatin;
-    switches.palette16 = ColorChBox->isChecked();
-    switches.palette256 = ColorChBox256->isChecked();
-    switches.colourDirection = SAButton->isChecked() ? kTarnixToAutocad : kAutocadToTarnix;
-    switches.keepBackup = OldChBox->isChecked();
-    return switches;
+    return fLogic.Switches();
 }
 
 PassReport TMainForm::Convert(const std::string& fileName)
 {
-    ProgressSink progress;
-    if (fPBarForm)
-        progress = [gauge = fPBarForm->Gauge1](int percent) { gauge->SetProgress(percent); };
-    return dxfkonv::Convert(DirectoryBox->Directory().toStdString(), fileName, Switches(), progress, SystemFileSystem(),
-                            &fBatch);
+    return fLogic.Convert(fileName);
 }
 
 unsigned char TMainForm::ConvertChar(const TextDirection& direction, unsigned char c) const
 {
-    return dxfkonv::ConvertChar(direction, c);
+    return fLogic.ConvertChar(direction, c);
 }
 
 int TMainForm::ConvertColor(const ColourDirection& direction, int colour, bool palette16) const
 {
-    return dxfkonv::ConvertColor(direction, colour, palette16);
+    return fLogic.ConvertColor(direction, colour, palette16);
 }
 
-void TMainForm::FormCreate() {}
+void TMainForm::FormCreate() { fLogic.FormCreate(); }
+void TMainForm::CodeChBoxClick() { fLogic.CodeChBoxClick(); }
+void TMainForm::ColorChBoxClick() { fLogic.ColorChBoxClick(); }
+void TMainForm::ColorChBox256Click() { fLogic.ColorChBox256Click(); }
+void TMainForm::ConvertButtonClick() { fLogic.ConvertButtonClick(); }
 
-void TMainForm::CodeChBoxClick()
+QAbstractButton* TMainForm::Button(MainControl control) const
 {
-    if (CodeChBox->isChecked()) {
-        LWButton->setEnabled(true);
-        WLButton->setEnabled(true);
-        ConvertButton->setEnabled(true);
-    } else {
-        LWButton->setEnabled(false);
-        WLButton->setEnabled(false);
-        if (!ColorChBox->isChecked() && !ColorChBox256->isChecked())
-            ConvertButton->setEnabled(false);
+    switch (control) {
+    case MainControl::CodeChBox: return CodeChBox;
+    case MainControl::LWButton: return LWButton;
+    case MainControl::WLButton: return WLButton;
+    case MainControl::ColorChBox: return ColorChBox;
+    case MainControl::ColorChBox256: return ColorChBox256;
+    case MainControl::SAButton: return SAButton;
+    case MainControl::ASButton: return ASButton;
+    case MainControl::OldChBox: return OldChBox;
+    case MainControl::ConvertButton: return ConvertButton;
     }
+    return nullptr;
 }
 
-void TMainForm::ColorChBoxClick()
+bool TMainForm::Checked(MainControl control) const
 {
-    PaletteBoxClicked(ColorChBox, ColorChBox256);
+    return Button(control)->isChecked();
 }
 
-void TMainForm::ColorChBox256Click()
+// A check box's change reaches its handler through its toggled signal
+// (connectHandlers).
+void TMainForm::SetChecked(MainControl control, bool checked)
 {
-    PaletteBoxClicked(ColorChBox256, ColorChBox);
+    Button(control)->setChecked(checked);
 }
 
-// The two palette boxes exclude each other; the colour directions, and
-// with the text box the "Konverze" button, follow whichever is checked.
-void TMainForm::PaletteBoxClicked(QCheckBox* clicked, QCheckBox* other)
+void TMainForm::SetEnabled(MainControl control, bool enabled)
 {
-    if (clicked->isChecked()) {
-        other->setChecked(false);
-        SAButton->setEnabled(true);
-        ASButton->setEnabled(true);
-        ConvertButton->setEnabled(true);
-    } else if (other->isChecked()) {
-        SAButton->setEnabled(true);
-        ASButton->setEnabled(true);
-    } else {
-        SAButton->setEnabled(false);
-        ASButton->setEnabled(false);
-        if (!CodeChBox->isChecked())
-            ConvertButton->setEnabled(false);
-    }
+    Button(control)->setEnabled(enabled);
 }
 
-void TMainForm::ConvertButtonClick()
+int TMainForm::FileCount() const
 {
-    const int n = FileBox->count();
-    if (n == 0)
-        return;
+    return FileBox->count();
+}
 
-    // While the batch runs a request to close the window waits for its end.
-    // A file the batch has converted already (under another name, through
-    // a link) is passed over and deselected like a file that is not found.
-    struct Busy {
-        TMainForm& form;
-        explicit Busy(TMainForm& f) : form(f)
-        {
-            form.fConverting = true;
-            form.fBatch = {};
-        }
-        Busy(const Busy&) = delete;
-        Busy& operator=(const Busy&) = delete;
-        ~Busy()
-        {
-            form.fBatch.flush();
-            form.fConverting = false;
-            if (form.fCloseRequested)
-                QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
-        }
-    } busy(*this);
+bool TMainForm::FileSelected(int index) const
+{
+    return FileBox->item(index)->isSelected();
+}
 
-    for (int i = 0; i < n; ++i) {
-        QListWidgetItem* item = FileBox->item(i);
-        if (!item->isSelected())
-            continue;
-        if (fPBarForm) {
-            fPBarForm->setWindowTitle(QStringLiteral("Konvertuje se soubor ") + item->text());
-            fPBarForm->Gauge1->SetProgress(0);
-            fPBarForm->ShowDrawn();
-        }
-        Convert(FileBox->FileName(i).toStdString());
-        item->setSelected(false);
-        if (fPBarForm)
-            fPBarForm->hide();
-    }
+std::string TMainForm::FileText(int index) const
+{
+    return FileBox->item(index)->text().toStdString();
+}
+
+std::string TMainForm::FileName(int index) const
+{
+    return FileBox->FileName(index).toStdString();
+}
+
+void TMainForm::DeselectFile(int index)
+{
+    FileBox->item(index)->setSelected(false);
+}
+
+std::string TMainForm::Directory() const
+{
+    return DirectoryBox->Directory().toStdString();
+}
+
+void TMainForm::ShowMessage(const std::string& text)
+{
+    ShowErrorBox(QString::fromStdString(text));
+}
+
+bool TMainForm::AskYesNo(const std::string& question)
+{
+    return AskQuestion(QString::fromStdString(question));
+}
+
+// A request to close the window while the batch ran waited for its end.
+void TMainForm::BatchEnded()
+{
+    if (fCloseRequested)
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void TMainForm::CentreOnScreen()
@@ -316,7 +296,7 @@ void TMainForm::ExitButtonClick()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    if (fConverting) {
+    if (fLogic.Converting()) {
         fCloseRequested = true;
         event->ignore();
         return;

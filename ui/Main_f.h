@@ -1,4 +1,7 @@
-// The main window: file choice, the conversion switches, "Konverze" and "Konec".
+// The main window: file choice, the conversion switches, "Konverze" and
+// "Konec". A view over MainFormLogic, which holds the switches' rules and
+// the batch: the window builds the controls, forwards their events there
+// and answers the logic's questions about them.
 #pragma once
 
 #include <QByteArray>
@@ -15,10 +18,13 @@
 #include "engine/rules/Switches.h"
 #include "ui/FileControls.h"
 #include "ui/PBar_f.h"
+#include "ui/logic/MainFormLogic.h"
+
+class QAbstractButton;
 
 namespace dxfkonv {
 
-class TMainForm : public QWidget {
+class TMainForm : public QWidget, public MainFormView {
     Q_OBJECT
 
 public:
@@ -28,7 +34,7 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
 
     // The progress window the batch shows; start-up creates it after this one.
-    void SetPBarForm(TPBarForm* form) { fPBarForm = form; }
+    void SetPBarForm(TPBarForm* form) { fLogic.SetPBarForm(form); }
 
     // The switches as the controls stand now.
     ConversionSwitches Switches() const;
@@ -80,19 +86,32 @@ public slots:
     virtual void ConvertButtonClick();
     virtual void ExitButtonClick();
 
+public:
+    // MainFormView
+    bool Checked(MainControl control) const override;
+    void SetChecked(MainControl control, bool checked) override;
+    void SetEnabled(MainControl control, bool enabled) override;
+    int FileCount() const override;
+    bool FileSelected(int index) const override;
+    std::string FileText(int index) const override;
+    std::string FileName(int index) const override;
+    void DeselectFile(int index) override;
+    std::string Directory() const override;
+    void ShowMessage(const std::string& text) override;
+    bool AskYesNo(const std::string& question) override;
+    void BatchEnded() override;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
-    void PaletteBoxClicked(QCheckBox* clicked, QCheckBox* other);
+    QAbstractButton* Button(MainControl control) const;
     void CentreOnScreen();
     void createControls();
     void connectHandlers();
 
-    TPBarForm* fPBarForm = nullptr;
-    bool fConverting = false;
-    Batch fBatch;  // the batch under way: each file in it is converted once
+    MainFormLogic fLogic{*this};
     bool fCloseRequested = false;
     bool fPlaced = false;
 };

@@ -52,4 +52,19 @@ void TPBarForm::ShowDrawn()
     repaint();
 }
 
+void TPBarForm::SetCaption(const std::string& caption)
+{
+    setWindowTitle(QString::fromStdString(caption));
+}
+
+void TPBarForm::SetGauge(int value)
+{
+    Gauge1->SetProgress(value);
+}
+
+void TPBarForm::Hide()
+{
+    hide();
+}
+
 }  // namespace dxfkonv

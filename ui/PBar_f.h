@@ -1,15 +1,19 @@
 // The progress window: names the file being converted and shows how far
-// its conversion has got.
+// its conversion has got. The batch (MainFormLogic) sees it as a
+// PBarFormView.
 #pragma once
 
 #include <QFrame>
 #include <QWidget>
 
+#include <string>
+
 #include "ui/Gauge.h"
+#include "ui/logic/PBarFormView.h"
 
 namespace dxfkonv {
 
-class TPBarForm : public QWidget {
+class TPBarForm : public QWidget, public PBarFormView {
     Q_OBJECT
 
 public:
@@ -22,7 +26,11 @@ public:
     // returning, although the caller keeps the event loop from turning:
     // only the window system's events (never the user's input) are taken
     // while waiting for the window to be exposed.
-    void ShowDrawn();
+    void ShowDrawn() override;
+
+    void SetCaption(const std::string& caption) override;
+    void SetGauge(int value) override;
+    void Hide() override;
 
     QFrame* Panel1;
     TGauge* Gauge1;

@@ -7,9 +7,7 @@
 #include <QSet>
 #include <QtTest/QTest>
 
-#include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <memory>
 #include <vector>
@@ -408,41 +406,6 @@ TEST(MainFormHandlers, CheckingOnePaletteRunsTheOthersHandlerNestedWithTheSameOu
     EXPECT_EQ(form.calls, (std::vector<std::string>{"ColorChBox256Click"}));
     click(form.CodeChBox);
     EXPECT_EQ(form.calls, (std::vector<std::string>{"ColorChBox256Click", "CodeChBoxClick"}));
-}
-
-// Every sequence of clicks over the three boxes, up to five long, ends in
-// the state the rules give for the boxes' checked states; the palettes are
-// never both checked.
-TEST(MainFormHandlers, EveryClickSequenceEndsInTheRuledState)
-{
-    constexpr int kLongest = 5;
-    std::set<std::vector<bool>> statesSeen;
-    std::vector<int> sequence;
-    int sequences = 0;
-    const std::function<void()> extend = [&] {
-        TMainForm form;
-        QCheckBox* const boxes[] = {form.CodeChBox, form.ColorChBox, form.ColorChBox256};
-        std::string trail;
-        for (const int b : sequence) {
-            click(boxes[b]);
-            trail += boxes[b]->objectName().toStdString() + " ";
-            const SwitchState now = stateOf(form);
-            ASSERT_EQ(now, ruled(now.code, now.palette16, now.palette256)) << trail;
-            ASSERT_FALSE(now.palette16 && now.palette256) << trail;
-            statesSeen.insert({now.code, now.palette16, now.palette256});
-        }
-        ++sequences;
-        if (sequence.size() == kLongest)
-            return;
-        for (int b = 0; b < 3; ++b) {
-            sequence.push_back(b);
-            extend();
-            sequence.pop_back();
-        }
-    };
-    extend();
-    EXPECT_EQ(sequences, 1 + 3 + 9 + 27 + 81 + 243);
-    EXPECT_EQ(statesSeen.size(), 6u);  // two text states times three palette states
 }
 
 }  // namespace

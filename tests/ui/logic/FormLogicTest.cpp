@@ -1,0 +1,338 @@
+// The form logic without a window: the switches' start states and rules,
+// the switches read from the controls, the batch over real files in a
+// scratch directory, and the texts of the message boxes. The views are
+// fakes that note what they are asked to do.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/IoError.h"
+#include "TestFiles.h"
+#include "TinyDrawing.h"
+#include "ui/logic/MainFormLogic.h"
+#include "ui/logic/Messages.h"
+
+namespace dxfkonv {
+namespace {
+
+using Log = std::vector<std::string>;
+using C = MainControl;
+
+// The main window as a toolkit keeps it: a check box's change runs its
+// handler, a radio button checked unchecks its partner. All off at first.
+class FakeMainForm : public MainFormView {
+public:
+    struct File {
+        std::string name;
+        bool selected;
+    };
+
+    explicit FakeMainForm(Log& calls) : log(calls) {}
+
+    Log& log;
+    MainFormLogic logic{*this};
+    std::map<C, bool> checked, enabled;
+    std::vector<File> files;
+    std::string directory;
+
+    void Click(C control)  // as the user does
+    {
+        const bool radio = control == C::LWButton || control == C::WLButton || control == C::SAButton
+                           || control == C::ASButton;
+        SetChecked(control, radio || !Checked(control));
+    }
+
+    bool Checked(C control) const override { return checked.count(control) && checked.at(control); }
+    void SetChecked(C control, bool on) override
+    {
+        if (Checked(control) == on)
+            return;
+        checked[control] = on;
+        const std::map<C, C> partner{{C::LWButton, C::WLButton}, {C::WLButton, C::LWButton},
+                                     {C::SAButton, C::ASButton}, {C::ASButton, C::SAButton}};
+        if (on && partner.count(control))
+            checked[partner.at(control)] = false;
+        if (control == C::CodeChBox)
+            logic.CodeChBoxClick();
+        else if (control == C::ColorChBox)
+            logic.ColorChBoxClick();
+        else if (control == C::ColorChBox256)
+            logic.ColorChBox256Click();
+    }
+    void SetEnabled(C control, bool on) override { enabled[control] = on; }
+    int FileCount() const override { return static_cast<int>(files.size()); }
+    bool FileSelected(int i) const override { return files.at(static_cast<std::size_t>(i)).selected; }
+    std::string FileText(int i) const override { return files.at(static_cast<std::size_t>(i)).name; }
+    std::string FileName(int i) const override { return FileText(i); }
+    void DeselectFile(int i) override
+    {
+        files.at(static_cast<std::size_t>(i)).selected = false;
+        log.push_back("deselect " + FileText(i));
+    }
+    std::string Directory() const override { return directory; }
+    void ShowMessage(const std::string& text) override { log.push_back("message " + text); }
+    bool AskYesNo(const std::string& question) override
+    {
+        log.push_back("ask " + question);
+        return false;
+    }
+    void BatchEnded() override { log.push_back("batch ended"); }
+};
+
+// The progress window; of the gauge's climb during a pass only its ends
+// are noted.
+class FakePBarForm : public PBarFormView {
+public:
+    explicit FakePBarForm(Log& calls) : log(calls) {}
+
+    Log& log;
+
+    void SetCaption(const std::string& caption) override { log.push_back("caption " + caption); }
+    void SetGauge(int value) override
+    {
+        if (value == 0 || value == 100)
+            log.push_back("gauge " + std::to_string(value));
+    }
+    void ShowDrawn() override { log.push_back("show"); }
+    void Hide() override { log.push_back("hide"); }
+};
+
+// Both windows after FormCreate, over a scratch directory.
+struct Windows {
+    Windows()
+    {
+        form.logic.FormCreate();
+        form.logic.SetPBarForm(&pbar);
+        form.directory = dir.path();
+    }
+
+    // Files in the list, in list order, each holding the tiny drawing.
+    void List(const std::vector<std::string>& names, const std::set<std::string>& selected)
+    {
+        for (const std::string& name : names) {
+            test::writeFile(dir.file(name), test::kTiny);
+            form.files.push_back({name, selected.count(name) != 0});
+        }
+    }
+
+    test::TempDir dir;
+    Log log;
+    FakeMainForm form{log};
+    FakePBarForm pbar{log};
+};
+
+// ---------------------------------------------------------------------------
+// Switches
+
+TEST(FormLogic, FormCreateGivesTheStartStatesAndEnablesEveryControl)
+{
+    Windows w;
+    std::set<C> on;
+    for (const auto& [control, checked] : w.form.checked)
+        if (checked)
+            on.insert(control);
+    EXPECT_EQ(on, (std::set<C>{C::CodeChBox, C::LWButton, C::ColorChBox256, C::SAButton, C::OldChBox}));
+    EXPECT_EQ(w.form.enabled.size(), 9u);
+    for (const auto& [control, enabled] : w.form.enabled)
+        EXPECT_TRUE(enabled) << static_cast<int>(control);
+}
+
+std::string describe(const ConversionSwitches& s)
+{
+    return (s.recodeTexts ? "texts " : "no texts ") + s.textDirection + " | "
+           + (s.palette16 ? "16 " : "") + (s.palette256 ? "256 " : "") + s.colourDirection
+           + (s.keepBackup ? " | backup" : "");
+}
+
+TEST(FormLogic, SwitchesAreReadFromTheControls)
+{
+    const struct {
+        std::vector<C> clicks;
+        const char* expected;
+    } rows[] = {
+        {{}, "texts lw | 256 sa | backup"},
+        {{C::WLButton}, "texts wl | 256 sa | backup"},
+        {{C::CodeChBox}, "no texts lw | 256 sa | backup"},
+        {{C::ColorChBox}, "texts lw | 16 sa | backup"},
+        {{C::ColorChBox256}, "texts lw | sa | backup"},
+        {{C::ASButton}, "texts lw | 256 as | backup"},
+        {{C::OldChBox}, "texts lw | 256 sa"},
+        // A disabled direction keeps its value.
+        {{C::WLButton, C::ASButton, C::CodeChBox, C::ColorChBox256}, "no texts wl | as | backup"},
+    };
+    for (const auto& row : rows) {
+        Windows w;
+        for (const C control : row.clicks)
+            w.form.Click(control);
+        EXPECT_EQ(describe(w.form.logic.Switches()), row.expected);
+    }
+}
+
+// What the three check boxes and the dependent controls show.
+using SwitchState = std::vector<bool>;
+
+SwitchState stateOf(FakeMainForm& f)
+{
+    EXPECT_EQ(f.enabled[C::LWButton], f.enabled[C::WLButton]);
+    EXPECT_EQ(f.enabled[C::SAButton], f.enabled[C::ASButton]);
+    return {f.checked[C::CodeChBox], f.checked[C::ColorChBox],  f.checked[C::ColorChBox256],
+            f.enabled[C::LWButton],  f.enabled[C::SAButton],    f.enabled[C::ConvertButton]};
+}
+
+// The enabled controls that the rules give for a combination of the boxes.
+SwitchState ruled(bool code, bool palette16, bool palette256)
+{
+    return {code, palette16, palette256, code, palette16 || palette256, code || palette16 || palette256};
+}
+
+// Every sequence of clicks over the three boxes, up to five long, ends in
+// the state the rules give for the boxes' checked states; the palettes are
+// never both checked.
+TEST(FormLogic, EveryClickSequenceEndsInTheRuledState)
+{
+    constexpr std::size_t kLongest = 5;
+    const C boxes[] = {C::CodeChBox, C::ColorChBox, C::ColorChBox256};
+    std::set<SwitchState> statesSeen;
+    std::vector<int> sequence;
+    int sequences = 0;
+    const std::function<void()> extend = [&] {
+        Windows w;
+        std::string trail;
+        for (const int b : sequence) {
+            w.form.Click(boxes[b]);
+            trail += std::to_string(b) + " ";
+            const SwitchState now = stateOf(w.form);
+            ASSERT_EQ(now, ruled(now[0], now[1], now[2])) << trail;
+            ASSERT_FALSE(now[1] && now[2]) << trail;
+            statesSeen.insert({now[0], now[1], now[2]});
+        }
+        ++sequences;
+        if (sequence.size() == kLongest)
+            return;
+        for (int b = 0; b < 3; ++b) {
+            sequence.push_back(b);
+            extend();
+            sequence.pop_back();
+        }
+    };
+    extend();
+    EXPECT_EQ(sequences, 1 + 3 + 9 + 27 + 81 + 243);
+    EXPECT_EQ(statesSeen.size(), 6u);  // two text states times three palette states
+}
+
+// ---------------------------------------------------------------------------
+// The batch
+
+TEST(FormLogicBatch, ConvertsTheSelectedFilesInListOrderEachInItsOwnPass)
+{
+    Windows w;
+    w.List({"a.dxf", "b.dxf", "c.dxf", "d.dxf"}, {"d.dxf", "a.dxf", "b.dxf"});
+    w.form.logic.ConvertButtonClick();
+
+    EXPECT_EQ(w.log, (Log{"caption Konvertuje se soubor a.dxf", "gauge 0", "show", "gauge 100", "deselect a.dxf",
+                          "hide", "caption Konvertuje se soubor b.dxf", "gauge 0", "show", "gauge 100",
+                          "deselect b.dxf", "hide", "caption Konvertuje se soubor d.dxf", "gauge 0", "show",
+                          "gauge 100", "deselect d.dxf", "hide", "batch ended"}));
+    EXPECT_EQ(w.dir.names(), (std::vector<std::string>{"a.dxf", "a.old", "b.dxf", "b.old", "c.dxf", "d.dxf",
+                                                       "d.old"}));
+    for (const char* name : {"a.dxf", "b.dxf", "d.dxf"})
+        EXPECT_EQ(test::readFile(w.dir.file(name)), test::kTinyDefaults) << name;
+    EXPECT_EQ(test::readFile(w.dir.file("a.old")), test::kTiny);
+    EXPECT_FALSE(w.form.logic.Converting());
+}
+
+TEST(FormLogicBatch, ConvertsWithTheSwitchesAsTheyStand)
+{
+    Windows w;
+    w.form.Click(C::CodeChBox);
+    w.form.Click(C::OldChBox);
+    w.List({"a.dxf"}, {"a.dxf"});
+    w.form.logic.ConvertButtonClick();
+    EXPECT_EQ(test::readFile(w.dir.file("a.dxf")), test::tinyDrawing("ANSI_1250", "7", "P%%130\xE8"));
+    EXPECT_EQ(w.dir.names(), (std::vector<std::string>{"a.dxf"}));
+}
+
+TEST(FormLogicBatch, WithNothingSelectedShowsNothingAndAFileNotFoundIsDeselected)
+{
+    Windows w;
+    w.form.logic.ConvertButtonClick();  // an empty list
+    EXPECT_TRUE(w.log.empty());
+
+    w.List({"a.dxf", "b.dxf"}, {});
+    w.form.logic.ConvertButtonClick();
+    EXPECT_EQ(w.log, (Log{"batch ended"}));
+
+    w.log.clear();
+    w.form.files[0].selected = true;
+    ASSERT_EQ(std::remove(w.dir.file("a.dxf").c_str()), 0);
+    w.form.logic.ConvertButtonClick();
+    EXPECT_EQ(w.log, (Log{"caption Konvertuje se soubor a.dxf", "gauge 0", "show", "deselect a.dxf", "hide",
+                          "batch ended"}));
+}
+
+// A refused drawing stops the batch like an I/O error, for now.
+TEST(FormLogicBatch, AFailureStopsTheBatchWithTheProgressWindowUpAndIsThrownOn)
+{
+    const struct {
+        std::function<void(const std::string& path)> spoil;
+        int code;
+    } rows[] = {
+        {[](const std::string& path) { ASSERT_EQ(chmod(path.c_str(), 0444), 0); }, kFileAccessDenied},
+        {[](const std::string& path) { test::writeFile(path, std::string("AutoCAD Binary DXF\r\n\x1A\0", 22)); },
+         kNotAsciiDxf},
+    };
+    for (const auto& row : rows) {
+        Windows w;
+        w.List({"a.dxf", "b.dxf", "c.dxf"}, {"a.dxf", "b.dxf", "c.dxf"});
+        row.spoil(w.dir.file("b.dxf"));
+        try {
+            w.form.logic.ConvertButtonClick();
+            ADD_FAILURE() << "nothing thrown";
+        } catch (const ConversionError& error) {
+            EXPECT_EQ(error.code(), row.code);
+        }
+        EXPECT_EQ(w.log, (Log{"caption Konvertuje se soubor a.dxf", "gauge 0", "show", "gauge 100", "deselect a.dxf",
+                              "hide", "caption Konvertuje se soubor b.dxf", "gauge 0", "show", "batch ended"}));
+        EXPECT_TRUE(w.form.files[1].selected && w.form.files[2].selected);
+        EXPECT_EQ(test::readFile(w.dir.file("c.dxf")), test::kTiny);
+        EXPECT_FALSE(w.form.logic.Converting());
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Texts
+
+TEST(FormLogicTexts, TheErrorBoxSaysWhatWentWrongInCzechForARefusedDrawing)
+{
+    const struct {
+        std::exception_ptr failure;
+        const char* text;
+    } rows[] = {
+        {std::make_exception_ptr(IoError(kFileAccessDenied)), "File access denied."},
+        {std::make_exception_ptr(IoError(32)), "I/O error 32."},
+        {std::make_exception_ptr(Refusal(kNotAsciiDxf)), "Soubor není textový (ASCII) soubor DXF."},
+        {std::make_exception_ptr(Refusal(kTextsInUtf8)),
+         "Texty výkresu jsou v kódování UTF-8 (AutoCAD 2007 nebo novější). Uložte výkres jako starší verzi DXF, "
+         "nebo vypněte Konverzi češtiny."},
+        {std::make_exception_ptr(IoError(kChangedMeanwhile)),
+         "Soubor změnil během konverze jiný program; nic nebylo nahrazeno."},
+        {std::make_exception_ptr(std::runtime_error("Out of memory")), "Out of memory"},
+        {std::make_exception_ptr(42), "Neznámá chyba."},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(FailureText(row.failure), row.text);
+    EXPECT_EQ(ProgressCaption("PLAN.DXF"), "Konvertuje se soubor PLAN.DXF");
+    EXPECT_EQ(CannotOpenDirectoryText("/mnt/výkresy"), "Adresář /mnt/výkresy nelze otevřít.");
+    EXPECT_EQ(CannotReadVolumeText("/media/usb"), "Souborový systém /media/usb nelze číst.");
+}
+
+}  // namespace
+}  // namespace dxfkonv

@@ -1,0 +1,172 @@
+#include "ui/logic/MainFormLogic.h"
+
+#include "engine/rules/ColourRenumbering.h"
+#include "engine/rules/TextRecoding.h"
+#include "ui/logic/Messages.h"
+
+namespace dxfkonv {
+
+namespace {
+
+// The switches at every start. Of a pair of radio buttons the checked one
+// comes first: checking it is what unchecks the other.
+constexpr struct {
+    MainControl control;
+    bool checked;
+} kStartStates[] = {
+    {MainControl::CodeChBox, true},      {MainControl::LWButton, true},  {MainControl::WLButton, false},
+    {MainControl::ColorChBox, false},    {MainControl::ColorChBox256, true},
+    {MainControl::SAButton, true},       {MainControl::ASButton, false}, {MainControl::OldChBox, true},
+};
+
+constexpr MainControl kAllControls[] = {
+    MainControl::CodeChBox, MainControl::LWButton, MainControl::WLButton,
+    MainControl::ColorChBox, MainControl::ColorChBox256, MainControl::SAButton,
+    MainControl::ASButton, MainControl::OldChBox, MainControl::ConvertButton,
+};
+
+}  // namespace
+
+MainFormLogic::MainFormLogic(MainFormView& view, FileSystem& fs) : fView(view), fFs(fs) {}
+
+ConversionSwitches MainFormLogic::Switches() const
+{
+    ConversionSwitches switches;
+    switches.recodeTexts = fView.Checked(MainControl::CodeChBox);
+    switches.textDirection = fView.Checked(MainControl::LWButton) ? kLatinToWindows : kWindowsToLatin;
+    switches.palette16 = fView.Checked(MainControl::ColorChBox);
+    switches.palette256 = fView.Checked(MainControl::ColorChBox256);
+    switches.colourDirection = fView.Checked(MainControl::SAButton) ? kTarnixToAutocad : kAutocadToTarnix;
+    switches.keepBackup = fView.Checked(MainControl::OldChBox);
+    return switches;
+}
+
+PassReport MainFormLogic::Convert(const std::string& fileName)
+{
+    ProgressSink progress;
+    if (fPBarForm)
+        progress = [form = fPBarForm](int percent) { form->SetGauge(percent); };
+    return dxfkonv::Convert(fView.Directory(), fileName, Switches(), progress, fFs, &fBatch);
+}
+
+unsigned char MainFormLogic::ConvertChar(const TextDirection& direction, unsigned char c) const
+{
+    return dxfkonv::ConvertChar(direction, c);
+}
+
+int MainFormLogic::ConvertColor(const ColourDirection& direction, int colour, bool palette16) const
+{
+    return dxfkonv::ConvertColor(direction, colour, palette16);
+}
+
+void MainFormLogic::FormCreate()
+{
+    for (const auto& start : kStartStates)
+        fView.SetChecked(start.control, start.checked);
+    for (const MainControl control : kAllControls)
+        fView.SetEnabled(control, true);
+}
+
+void MainFormLogic::CodeChBoxClick()
+{
+    const bool on = fView.Checked(MainControl::CodeChBox);
+    fView.SetEnabled(MainControl::LWButton, on);
+    fView.SetEnabled(MainControl::WLButton, on);
+    if (on)
+        fView.SetEnabled(MainControl::ConvertButton, true);
+    else if (!fView.Checked(MainControl::ColorChBox) && !fView.Checked(MainControl::ColorChBox256))
+        fView.SetEnabled(MainControl::ConvertButton, false);
+}
+
+void MainFormLogic::ColorChBoxClick()
+{
+    PaletteBoxClicked(MainControl::ColorChBox, MainControl::ColorChBox256);
+}
+
+void MainFormLogic::ColorChBox256Click()
+{
+    PaletteBoxClicked(MainControl::ColorChBox256, MainControl::ColorChBox);
+}
+
+// The two palette boxes exclude each other; the colour directions, and
+// with the text box the "Konverze" button, follow whichever is checked.
+void MainFormLogic::PaletteBoxClicked(MainControl clicked, MainControl other)
+{
+    if (fView.Checked(clicked)) {
+        fView.SetChecked(other, false);  // runs the other box's handler, which changes nothing more
+        fView.SetEnabled(MainControl::SAButton, true);
+        fView.SetEnabled(MainControl::ASButton, true);
+        fView.SetEnabled(MainControl::ConvertButton, true);
+    } else if (fView.Checked(other)) {
+        fView.SetEnabled(MainControl::SAButton, true);
+        fView.SetEnabled(MainControl::ASButton, true);
+    } else {
+        fView.SetEnabled(MainControl::SAButton, false);
+        fView.SetEnabled(MainControl::ASButton, false);
+        if (!fView.Checked(MainControl::CodeChBox))
+            fView.SetEnabled(MainControl::ConvertButton, false);
+    }
+}
+
+void MainFormLogic::ConvertButtonClick()
+{
+    const int n = fView.FileCount();
+    if (n == 0)
+        return;
+
+    struct Busy {
+        MainFormLogic& logic;
+        explicit Busy(MainFormLogic& l) : logic(l)
+        {
+            logic.fConverting = true;
+            logic.fBatch = {};
+        }
+        Busy(const Busy&) = delete;
+        Busy& operator=(const Busy&) = delete;
+        ~Busy()
+        {
+            logic.fBatch.flush();
+            logic.fConverting = false;
+            logic.fView.BatchEnded();
+        }
+    } busy(*this);
+
+    for (int i = 0; i < n; ++i) {
+        if (!fView.FileSelected(i))
+            continue;
+        const DrawingOutcome outcome = ConvertDrawing(i);
+        if (DrawingDone(outcome) == AfterDrawing::Stop)
+            std::rethrow_exception(outcome.failure);
+    }
+}
+
+MainFormLogic::DrawingOutcome MainFormLogic::ConvertDrawing(int index)
+{
+    DrawingOutcome outcome{index, fView.FileText(index), {}, {}};
+    if (fPBarForm) {
+        fPBarForm->SetCaption(ProgressCaption(outcome.shownName));
+        fPBarForm->SetGauge(0);
+        fPBarForm->ShowDrawn();
+    }
+    try {
+        outcome.report = Convert(fView.FileName(index));
+    } catch (...) {
+        outcome.failure = std::current_exception();
+    }
+    return outcome;
+}
+
+MainFormLogic::AfterDrawing MainFormLogic::DrawingDone(const DrawingOutcome& outcome)
+{
+    // A failure leaves its file and the later ones selected, and the
+    // progress window up until the next pass hides it or the user closes it.
+    if (outcome.failure)
+        return AfterDrawing::Stop;
+    // Converted, or not found, or met before in the batch: done with either way.
+    fView.DeselectFile(outcome.index);
+    if (fPBarForm)
+        fPBarForm->Hide();
+    return AfterDrawing::GoOn;
+}
+
+}  // namespace dxfkonv

@@ -1,0 +1,127 @@
+// The main window's logic: the rules by which the switches enable one
+// another, the switches read from the controls, and the batch behind
+// "Konverze". It knows the window only as a MainFormView and the progress
+// window only as a PBarFormView, so each toolkit's windows are thin views:
+// they create the controls, forward the events to the handlers here and
+// draw.
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "engine/platform/FileSystem.h"
+#include "engine/replace/Convert.h"
+#include "engine/rules/Switches.h"
+#include "ui/logic/PBarFormView.h"
+
+namespace dxfkonv {
+
+// The controls whose state the logic reads or sets.
+enum class MainControl {
+    CodeChBox,
+    LWButton,
+    WLButton,
+    ColorChBox,
+    ColorChBox256,
+    SAButton,
+    ASButton,
+    OldChBox,
+    ConvertButton,
+};
+
+// What the logic asks of the main window, whatever draws it. Texts are UTF-8;
+// a file name is the bytes stored on disk.
+class MainFormView {
+public:
+    virtual ~MainFormView() = default;
+
+    virtual bool Checked(MainControl control) const = 0;
+    // A change of a check box's state, made here as by a click, runs the
+    // box's handler (CodeChBoxClick, ...) before returning; setting the
+    // state it has runs nothing. A radio button checked unchecks the other
+    // of its pair.
+    virtual void SetChecked(MainControl control, bool checked) = 0;
+    virtual void SetEnabled(MainControl control, bool enabled) = 0;
+
+    // The file list, in list order.
+    virtual int FileCount() const = 0;
+    virtual bool FileSelected(int index) const = 0;
+    virtual std::string FileText(int index) const = 0;  // as shown
+    virtual std::string FileName(int index) const = 0;  // as stored
+    virtual void DeselectFile(int index) = 0;
+
+    // The directory list's directory, as stored.
+    virtual std::string Directory() const = 0;
+
+    // A message box with the stop icon and an OK button, titled with the
+    // program's title; returns once it is closed.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // A question with "Ano" and "Ne"; true for "Ano".
+    virtual bool AskYesNo(const std::string& question) = 0;
+
+    // The batch is over, however it ended (a close of the window asked for
+    // meanwhile may be carried out now).
+    virtual void BatchEnded() {}
+};
+
+class MainFormLogic {
+public:
+    explicit MainFormLogic(MainFormView& view, FileSystem& fs = SystemFileSystem());
+    MainFormLogic(const MainFormLogic&) = delete;
+    MainFormLogic& operator=(const MainFormLogic&) = delete;
+
+    // The progress window the batch shows; none: the batch shows nothing.
+    void SetPBarForm(PBarFormView* form) { fPBarForm = form; }
+
+    // The switches as the controls stand now.
+    ConversionSwitches Switches() const;
+
+    // Whether a batch runs (a close of the window waits for its end).
+    bool Converting() const { return fConverting; }
+
+    // Converts the file `fileName` of the directory list's directory with
+    // the switches of the moment, the progress window's gauge following it,
+    // and says what it changed. A file not found, or one the batch under
+    // way has converted already (under another name, through a link), is
+    // passed over, as the report says. Failures are thrown.
+    PassReport Convert(const std::string& fileName);
+    unsigned char ConvertChar(const TextDirection& direction, unsigned char c) const;
+    int ConvertColor(const ColourDirection& direction, int colour, bool palette16) const;
+
+    // The handlers, each run after its control has taken its new state.
+    // FormCreate gives the switches their start states and enables every
+    // control.
+    void FormCreate();
+    void CodeChBoxClick();
+    void ColorChBoxClick();
+    void ColorChBox256Click();
+    // Converts every selected file in list order. Catches nothing: the
+    // failure of a drawing stops the batch, the progress window left on the
+    // screen, and goes on to the application's default handler.
+    void ConvertButtonClick();
+
+private:
+    // How one drawing of the batch went: the pass's report, or what it
+    // threw instead.
+    struct DrawingOutcome {
+        int index;
+        std::string shownName;
+        PassReport report;
+        std::exception_ptr failure;
+    };
+    enum class AfterDrawing { GoOn, Stop };
+
+    DrawingOutcome ConvertDrawing(int index);
+    // The one place where a drawing's outcome is taken: the file list and
+    // the progress window follow it, and it says whether the batch goes on.
+    AfterDrawing DrawingDone(const DrawingOutcome& outcome);
+    void PaletteBoxClicked(MainControl clicked, MainControl other);
+
+    MainFormView& fView;
+    FileSystem& fFs;
+    PBarFormView* fPBarForm = nullptr;
+    bool fConverting = false;
+    Batch fBatch;  // the batch under way: each file in it is converted once
+};
+
+}  // namespace dxfkonv
