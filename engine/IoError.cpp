@@ -14,9 +14,10 @@ std::string ioErrorText(int code)
     case kDiskFull: text = "Disk full"; break;
     case kNotAsciiDxf: text = "Not an ASCII DXF file"; break;
     case kTextsInUtf8:
-        text = "Texts in UTF-8 (AutoCAD 2007 or later): save the drawing as an older DXF version, "
-               "or convert without recoding texts";
+        text = "Texts in UTF-8 (AutoCAD 2007 or later) cannot be written in the DOS convention: "
+               "save the drawing as DXF of AutoCAD 2004 or older, or convert without recoding texts";
         break;
+    case kAlreadyConverted: text = "Already converted"; break;
     case kChangedMeanwhile:
         text = "Changed by another program while it was converted; nothing was replaced";
         break;
@@ -65,5 +66,22 @@ IoError::IoError(int code, const std::string& text, int systemError, FailureDeta
 }
 
 Refusal::Refusal(int code) : ConversionError(code, ioErrorText(code), {}) {}
+
+namespace {
+
+// "Already converted: the drawing declares ANSI_1250."
+std::string declaredText(int code, const std::string& codePage)
+{
+    std::string text = ioErrorText(code);
+    text.pop_back();
+    return text.append(": the drawing declares ").append(codePage).append(".");
+}
+
+}  // namespace
+
+Refusal::Refusal(int code, std::string codePage)
+    : ConversionError(code, declaredText(code, codePage), {}), codePage_(std::move(codePage))
+{
+}
 
 }  // namespace dxfkonv

@@ -20,6 +20,9 @@ enum IoErrorCode : int {
     // recode) a drawing whose texts are written in UTF-8.
     kNotAsciiDxf = 1001,
     kTextsInUtf8 = 1002,
+    // A drawing that declares the code page the conversion writes: it was
+    // converted before, and converting it again would damage it.
+    kAlreadyConverted = 1003,
     // A drawing another program changed while the pass read it: nothing
     // was replaced.
     kChangedMeanwhile = 1004,
@@ -85,6 +88,14 @@ private:
 class Refusal : public ConversionError {
 public:
     explicit Refusal(int code);
+    // kAlreadyConverted: the drawing declares `codePage`.
+    Refusal(int code, std::string codePage);
+
+    // The code page a drawing converted before declares.
+    const std::string& codePage() const noexcept { return codePage_; }
+
+private:
+    std::string codePage_;
 };
 
 // The step a conversion is at on this thread, and the name it works on,

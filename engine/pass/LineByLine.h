@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "engine/IoError.h"
 #include "engine/pass/LongLines.h"
@@ -50,6 +52,7 @@ public:
           followsStructure_(switches.recodeTexts),
           tails_(CodeTailsFor(needsOf(switches))),
           needs_(needsOf(switches)),
+          structure_(latinToWindows_),
           progressMark_(size < kMinProgressInput || !progress ? kNever : 0)
     {
     }
@@ -59,11 +62,14 @@ protected:
     // value, empty; then everything goes out.
     PassReport finish()
     {
+        if (heldZero_)
+            releaseZero(false);  // the input's last line: nothing to declare before it
         if (report_.lines % 2 != 0 && !inCodePageRun_ && converts(lastCode_)) {
             ++report_.lines;
             writer_.put(takeValue(lastCode_, {}, report_.lines));
         }
         writer_.flush();
+        report_.alreadyConverted = declared_ && AlreadyConverted(*declared_, latinToWindows_, dosEscapeRecoded_);
         return std::move(report_);
     }
 
@@ -108,14 +114,13 @@ protected:
         if (!IsGroupCode(Trimmed(line)))
             throw Refusal(kNotAsciiDxf);
         if (switches_.recodeTexts && marked)
-            throw Refusal(kTextsInUtf8);
+            structure_.startInUtf8();
         if (marked)
             writer_.putRaw(kUtf8Mark.data(), kUtf8Mark.size());
     }
 
     // The longest group code a first line too long to hold may have.
     static constexpr std::size_t kLongestFirstCode = 64 << 10;
-
 
     struct PairTaken {
         std::size_t runStart;  // of the unchanged bytes not yet written
@@ -138,11 +143,16 @@ protected:
             runStart = next;
         };
         const std::uint64_t offset = reader_.offset();
+        const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
+        if (kind == kNameCode && declaresBefore(value)) {
+            writer_.putRaw(data + runStart, codeStart - runStart);
+            runStart = codeStart;
+            declareCodePage();
+        }
         if (!codeCrLf)
             replace(codeStart, valueStart, std::string_view(data + codeStart, valueStart - 1 - codeStart));
         if (offset + valueStart > progressMark_)
             noteProgress(valueStart);
-        const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
         if (StartsCodePageRun(false, kind, value)) {
             lastCode_ = kind;  // the value's code, for oneLine()
             return {runStart, true};
@@ -176,8 +186,47 @@ protected:
             codePageRun();
             return;
         }
+        if (atCode && mayEndHeader()) {
+            holdZero().add(line);  // until its value says whether it ends the header
+            return;
+        }
+        if (heldZero_)
+            releaseZero(declaresBefore(line));
         writer_.put(atCode ? line : takeValue(lastCode_, line, report_.lines));
         reportProgress();
+    }
+
+    // ---- the code page declared where it is missing --------------------------
+
+    // Whether the code line just read may be the group code 0 that ends a
+    // HEADER section without a code page: its value decides.
+    bool mayEndHeader() const { return lastCode_ == kNameCode && followsStructure_ && structure_.codePageDue(); }
+
+    // Whether the code page is declared before a name code with `value`.
+    bool declaresBefore(std::string_view value) const
+    {
+        return followsStructure_ && structure_.codePageDue() && EndsSection(value);
+    }
+
+    HeldLine& holdZero() { return heldZero_.emplace(); }
+
+    // Writes the group code 0 held back, the code page declared before it
+    // where `declare`.
+    void releaseZero(bool declare)
+    {
+        if (declare)
+            declareCodePage();
+        heldZero_->writeTo(writer_);
+        writer_.putRaw("\r\n", 2);
+        heldZero_.reset();
+    }
+
+    void declareCodePage()
+    {
+        for (const std::string_view line : kCodePageDeclaration)
+            writer_.put(line);
+        writer_.put(codePageValue_);
+        ++report_.codePagesSet;
     }
 
     // The code-page header after the line that starts it: its value lines
@@ -188,6 +237,9 @@ protected:
     void codePageRun()
     {
         inCodePageRun_ = true;
+        ++codePageRuns_;
+        if (followsStructure_)
+            structure_.codePageRunStarts();
         for (;;) {
             if (reader_.physicalEnd()) {
                 reportProgress();
@@ -211,16 +263,20 @@ protected:
             writer_.put(line);
             return true;
         }
-        putRunValue(IsCodePageValue(line), [&] { writer_.put(line); });
+        putRunValue(IsCodePageValue(line), line, [&] { writer_.put(line); });
         return false;
     }
 
     // A line of the run that mentions ANSI is replaced by the code-page
-    // value; any other goes out as `asItIs` writes it.
+    // value; any other goes out as `asItIs` writes it. The first line the
+    // first run replaces (`line`, or what is kept of it) declares the
+    // drawing's code page.
     template <typename AsItIs>
-    void putRunValue(bool replaced, AsItIs&& asItIs)
+    void putRunValue(bool replaced, std::string_view line, AsItIs&& asItIs)
     {
         if (replaced) {
+            if (codePageRuns_ == 1 && !declared_)
+                declared_ = DeclaredCodePage(line);
             writer_.put(codePageValue_);
             ++report_.codePagesSet;
         } else {
@@ -264,7 +320,7 @@ protected:
         const bool stillHeld = out == Out::Held;
         if (stillHeld)
             out = !dollar && ansi.found() ? Out::Replaced : Out::AsItIs;
-        putRunValue(out == Out::Replaced, [&] {
+        putRunValue(out == Out::Replaced, shape.standIn(), [&] {
             if (stillHeld)
                 held.writeTo(writer_);
             writer_.putRaw("\r\n", 2);
@@ -301,14 +357,39 @@ protected:
         } else {
             LineShape shape(kShortCore);
             WordWatch codePage(kCodePageVariable);
+            // A code line that may be the group code 0 ending a header
+            // without its code page, and the value after one, are held back
+            // while they may still trim to that code or to ENDSEC.
+            const std::string_view word = atCode ? kNameCodeDigits : kSectionEnd;
+            bool holding = atCode ? followsStructure_ && structure_.codePageDue() : heldZero_.has_value();
+            HeldLine held;
             eachPiece(head, true, [&](std::string_view piece) {
-                writer_.putRaw(piece.data(), piece.size());
                 shape.add(piece);
                 codePage.add(piece);
+                if (holding) {
+                    if (shape.mayTrimTo(word)) {
+                        held.add(piece);  // spaces and a few letters: a few runs of bytes
+                        return;
+                    }
+                    holding = false;
+                    if (!atCode)
+                        releaseZero(false);
+                    held.writeTo(writer_);
+                }
+                writer_.putRaw(piece.data(), piece.size());
             });
-            writer_.putRaw("\r\n", 2);
             if (atCode)
                 lastCode_ = ClassifyCode(shape.standIn(), tails_);
+            if (holding) {
+                if (atCode && mayEndHeader()) {
+                    heldZero_ = std::move(held);
+                    return;
+                }
+                if (!atCode)
+                    releaseZero(declaresBefore(shape.standIn()));
+                held.writeTo(writer_);
+            }
+            writer_.putRaw("\r\n", 2);
             if (codePage.found() && (atCode || code == Code::Header)) {
                 codePageRun();
                 return;
@@ -324,12 +405,13 @@ protected:
     void longText(Code code, std::string_view head, bool goesOn, std::uint64_t line)
     {
         LineShape shape(kShortCore);
-        PiecewiseRecoding recoding(latinToWindows_, textOut_);
+        PiecewiseRecoding recoding(latinToWindows_, textOut_, textBytes());
         eachPiece(head, goesOn, [&](std::string_view piece) {
             shape.add(piece);
             recoding.add(piece);
         });
         recoding.finish();
+        dosEscapeRecoded_ = dosEscapeRecoded_ || recoding.dosEscape();
         writer_.putRaw("\r\n", 2);
         follow(code, shape.standIn());
         countText(recoding.lost(), recoding.changed(), line);
@@ -412,10 +494,13 @@ protected:
     std::string_view recodeText(std::string_view value, std::uint64_t line)
     {
         scratch_.clear();
-        const std::size_t lost = ConvertTextInto(latinToWindows_, value, scratch_);
-        countText(lost, scratch_ != value, line);
+        const RecodedText recoded = RecodeTextInto(latinToWindows_, textBytes(), value, scratch_);
+        dosEscapeRecoded_ = dosEscapeRecoded_ || recoded.dosEscape;
+        countText(recoded.lost, scratch_ != value, line);
         return scratch_;
     }
+
+    TextBytes textBytes() const { return structure_.textsInUtf8() ? TextBytes::Utf8 : TextBytes::Cp1250; }
 
     void countText(std::size_t lost, bool changed, std::uint64_t line)
     {
@@ -493,6 +578,10 @@ protected:
     std::uint64_t progressMark_;
     int lastPercent_ = -1;
     std::string scratch_;
+    std::optional<HeldLine> heldZero_;  // a group code 0 whose value decides what goes before it
+    std::uint64_t codePageRuns_ = 0;    // started so far
+    std::optional<std::string> declared_;  // the drawing's code page, as its first run declares it
+    bool dosEscapeRecoded_ = false;     // a text recoded "lw" held an escape of a byte of 128 or more
     ColourText colourText_;
 };
 

@@ -177,7 +177,8 @@ private:
         // The common pairs: both lines stay as they are, and the gauge
         // stays where it is. A group code 0 (a new entity, a section's
         // start or end) only tells the structure where the drawing is.
-        const bool plain = kind == Code::Other ? !structure_.awaiting() : kind == kNameCode;
+        const bool plain =
+            kind == Code::Other ? !structure_.awaiting() : kind == kNameCode && !structure_.codePageDue();
         if (plain && codeCrLf && valueCrLf && scan.offset + valueEnd + 1 <= progressMark_) {
             if (kind == kNameCode)
                 follow(kind, std::string_view(data + valueStart, valueEnd - 1 - valueStart));

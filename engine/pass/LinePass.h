@@ -105,6 +105,11 @@ struct PassReport {
     std::uint64_t coloursRenumbered = 0;  // group-62 values given another number
     std::uint64_t codePagesSet = 0;       // $DWGCODEPAGE values written
     std::uint64_t charsLost = 0;          // bytes with no counterpart, written as spaces
+    // The drawing declares the code page this pass writes and its texts are
+    // not in the DOS convention: it was converted before. The pass converts
+    // it all the same; whoever replaces a drawing refuses it unless told
+    // to convert it again.
+    bool alreadyConverted = false;
     std::vector<std::uint64_t> lostCharLines;  // first line numbers (1-based) of those
 
     bool changedAnything() const { return textsRecoded || coloursRenumbered || codePagesSet; }

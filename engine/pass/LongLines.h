@@ -119,6 +119,12 @@ public:
     }
 
     bool coreKept() const { return !long_; }
+    // Whether the line may still trim to `word` (the line so far is
+    // spaces and a start of it, or the word and spaces).
+    bool mayTrimTo(std::string_view word) const
+    {
+        return !long_ && word.starts_with(core_) && (trailing_ == 0 || core_ == word);
+    }
     std::string_view core() const { return core_; }
     std::uint64_t leading() const { return leading_; }
     std::uint64_t trailing() const { return trailing_; }

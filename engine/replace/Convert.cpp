@@ -8,6 +8,7 @@
 #include "engine/IoError.h"
 #include "engine/pass/BackgroundIo.h"
 #include "engine/pass/HandOff.h"
+#include "engine/rules/DxfRules.h"
 
 namespace dxfkonv {
 
@@ -72,7 +73,7 @@ public:
 // and writing when the input is large enough to gain from them. `read`,
 // when given, is told how many bytes the input gave in all.
 PassReport runPass(InputFile& in, std::uint64_t inputSize, ByteSink& out, const ConversionSwitches& switches,
-                   const ProgressSink& progress, std::uint64_t* read = nullptr)
+                   const ProgressSink& progress, const AskConvertAgain& ask, std::uint64_t* read = nullptr)
 {
     InputSource input(in);
     PassReport report;
@@ -86,6 +87,13 @@ PassReport runPass(InputFile& in, std::uint64_t inputSize, ByteSink& out, const 
     }
     if (read)
         *read = input.total();
+    // A drawing converted before is refused at the end of its pass, its
+    // work file then going with it, unless it is to be converted again.
+    if (report.alreadyConverted && !switches.convertAgain) {
+        const std::string codePage(CodePageValue(switches.textDirection == kLatinToWindows));
+        if (!ask || !ask(codePage))
+            throw Refusal(kAlreadyConverted, codePage);
+    }
     return report;
 }
 
@@ -146,15 +154,15 @@ public:
     // Runs the pass into the work file and gives that the owner and
     // permissions `like` says. `expected`, when given, is the file the name
     // must still lead to at the moment of the replace.
-    void convert(const ConversionSwitches& switches, const ProgressSink& progress, Like like,
-                 std::optional<FileKey> expected, bool cleanUp = true)
+    void convert(const ConversionSwitches& switches, const ProgressSink& progress, const AskConvertAgain& ask,
+                 Like like, std::optional<FileKey> expected, bool cleanUp = true)
     {
         expected_ = expected;
         work_ = fs_.createWorkFile(*found_.directory, inputState_.size, cleanUp ? &found_.name : nullptr);
         WorkSink sink(*work_);
         {
             const IoStep step("converting");
-            report_ = runPass(*input_, inputState_.size, sink, switches, progress, &read_);
+            report_ = runPass(*input_, inputState_.size, sink, switches, progress, ask, &read_);
         }
         const MetadataKept kept = like == Like::kInput   ? fs_.giveMetadata(*work_, *input_)
                                   : like == Like::kFound ? fs_.giveMetadata(*work_, found_)
@@ -208,7 +216,7 @@ std::string BackupName(const std::string& fileName)
 }
 
 PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
-                   FileSystem& fs, Batch* batch)
+                   FileSystem& fs, Batch* batch, const AskConvertAgain& ask)
 {
     // Whatever becomes of this drawing, the one before it is reported first.
     Batch::InOrder inOrder(batch);
@@ -241,7 +249,7 @@ PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, c
     // A batch looks for what killed passes left in each directory once.
     const bool cleanUp = !batch || batch->firstTimeIn(found.directory->key());
     auto replace = std::make_shared<Replace>(fs, std::move(found), std::move(in), st, backupName);
-    replace->convert(switches, progress, Like::kInput, st.key, cleanUp);
+    replace->convert(switches, progress, ask, Like::kInput, st.key, cleanUp);
     if (!batch)
         return replace->finish(nullptr);
     // Whatever becomes of it, the batch does not convert the file it
@@ -266,7 +274,7 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
     if (!target.state) {
         // Nothing there yet: a new file gets what a new file would get.
         Replace replace(fs, std::move(target), std::move(in), inputState, std::nullopt);
-        replace.convert(switches, progress, Like::kNewFile, std::nullopt);
+        replace.convert(switches, progress, {}, Like::kNewFile, std::nullopt);
         return replace.finish(nullptr);
     }
     if (!target.regular())
@@ -276,7 +284,7 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
     fs.requireReplaceable(target);
     const FileKey existing = target.state->key;
     Replace replace(fs, std::move(target), std::move(in), inputState, std::nullopt);
-    replace.convert(switches, progress, Like::kFound, existing);
+    replace.convert(switches, progress, {}, Like::kFound, existing);
     return replace.finish(nullptr);
 }
 
@@ -294,7 +302,7 @@ PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switche
         batch->rememberChecked(directory, found.name);
     }
     NullSink sink;
-    return runPass(*in, in->state().size, sink, switches, progress);
+    return runPass(*in, in->state().size, sink, switches, progress, {});
 }
 
 namespace {

@@ -127,6 +127,12 @@ private:
     std::deque<Waiting> directories_;  // oldest first
 };
 
+// Asked when a pass finds that the drawing was converted before (see
+// PassReport::alreadyConverted) and the switches do not say to convert it
+// again, with the code page it declares: true replaces the drawing with
+// the result of that pass all the same; false refuses it.
+using AskConvertAgain = std::function<bool(const std::string& codePage)>;
+
 // Converts a drawing in place.
 //
 // A name with no regular file behind it is skipped: the report says
@@ -149,17 +155,21 @@ private:
 // the replace. A file without write permission is refused, and so is one
 // another program changed while the pass read it.
 //
-// Throws IoError on any failure; the file is then untouched and no work
-// file is left behind.
+// A drawing converted before is refused with Refusal(kAlreadyConverted)
+// after its pass, unless switches.convertAgain or `ask` says otherwise.
+//
+// Throws IoError on any failure, a Refusal for a drawing it will not
+// convert; the file is then untouched and no work file is left behind.
 PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress = {},
-                   FileSystem& fs = SystemFileSystem(), Batch* batch = nullptr);
+                   FileSystem& fs = SystemFileSystem(), Batch* batch = nullptr, const AskConvertAgain& ask = {});
 
 // The same for the drawing `fileName` in `directory`, as the window names it.
 inline PassReport Convert(const std::string& directory, const std::string& fileName,
                           const ConversionSwitches& switches, const ProgressSink& progress = {},
-                          FileSystem& fs = SystemFileSystem(), Batch* batch = nullptr)
+                          FileSystem& fs = SystemFileSystem(), Batch* batch = nullptr,
+                          const AskConvertAgain& ask = {})
 {
-    return Convert(Drawing{directory, fileName}, switches, progress, fs, batch);
+    return Convert(Drawing{directory, fileName}, switches, progress, fs, batch, ask);
 }
 
 // Converts `input` into `output` (created or replaced the same safe way),

@@ -53,17 +53,25 @@ void Structure::note(Code code, std::string_view value)
                 entity_ = static_cast<unsigned char>(i);
         if (name == kSectionStart || name == kSectionEnd) {
             withoutTexts_ = false;
-            if (name == kSectionStart)
+            if (name == kSectionStart) {
                 awaited_ = Awaited::SectionName;
-            else
+                section_ = Section::Unnamed;
+                runInHeader_ = false;
+            } else {
                 versionDue_ = false;
+                section_ = Section::None;
+            }
         }
         break;
     }
-    case Code::Name:
-        if (awaited == Awaited::SectionName && Trimmed(value) == kSectionWithoutTexts)
+    case Code::Name: {
+        const std::string_view name = Trimmed(value);
+        if (awaited == Awaited::SectionName && name == kSectionWithoutTexts)
             withoutTexts_ = true;
+        if (section_ == Section::Unnamed)
+            section_ = name == kHeaderSection ? Section::Header : Section::Other;
         break;
+    }
     case Code::Header:
         if (versionDue_ && Trimmed(value) == kVersionVariable)
             awaited_ = Awaited::Version;
@@ -72,12 +80,28 @@ void Structure::note(Code code, std::string_view value)
         if (awaited == Awaited::Version) {
             versionDue_ = false;
             if (IsUtf8Version(Trimmed(value)))
-                throw Refusal(kTextsInUtf8);
+                startInUtf8();
         }
         break;
     default:
         break;
     }
+}
+
+void Structure::startInUtf8()
+{
+    if (utf8Refused_)
+        throw Refusal(kTextsInUtf8);
+    utf8_ = true;
+}
+
+std::string DeclaredCodePage(std::string_view runLine)
+{
+    std::string declared(Trimmed(runLine));
+    for (char& c : declared)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return declared;
 }
 
 bool IsGroupCode(std::string_view s)

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace dxfkonv {
@@ -65,6 +66,12 @@ inline constexpr std::array kGroupCodes{
 
 // The group code whose values name entities and sections.
 inline constexpr Code kNameCode = Code::Zero;
+inline constexpr std::string_view kNameCodeDigits = [] {
+    for (const GroupCodeRule& rule : kGroupCodes)
+        if (rule.code == kNameCode)
+            return rule.digits;
+    return std::string_view{};
+}();
 
 // Entities whose own group codes hold texts besides group 1: MTEXT keeps
 // the first parts of a text longer than 250 characters under group 3.
@@ -77,10 +84,13 @@ inline constexpr std::array kEntityTexts{
 };
 
 // Sections: 0/SECTION, 2/NAME ... 0/ENDSEC. Group-1 values in OBJECTS are
-// names and data, not texts.
+// names and data, not texts (OBJECTS right after 0/SECTION). A section is
+// named by the first group 2 after 0/SECTION; later group-2 values in it
+// (header variables such as $UCSNAME) do not rename it.
 inline constexpr std::string_view kSectionStart = "SECTION";
 inline constexpr std::string_view kSectionEnd = "ENDSEC";
 inline constexpr std::string_view kSectionWithoutTexts = "OBJECTS";
+inline constexpr std::string_view kHeaderSection = "HEADER";
 
 // Header variables: the drawing's version (from AC1021 on texts are in
 // UTF-8), and its code page, which starts the code-page run below.
@@ -106,8 +116,26 @@ const CodeTails& CodeTailsFor(PassNeeds needs);
 // section has ended, the version is no longer looked for.
 class Structure {
 public:
-    // Throws Refusal(kTextsInUtf8) at a version that writes texts in UTF-8.
+    // `latinToWindows`: texts in UTF-8 are recoded as such; else a drawing
+    // with them is refused.
+    explicit Structure(bool latinToWindows = true) : utf8Refused_(!latinToWindows) {}
+
+    // Throws Refusal(kTextsInUtf8) at a version that writes texts in UTF-8
+    // where they are refused.
     [[gnu::always_inline]] void follow(Code code, std::string_view value);
+
+    // A drawing marked as UTF-8 at its start (see kUtf8Mark).
+    void startInUtf8();
+    // Whether the texts from here on are in UTF-8.
+    bool textsInUtf8() const { return utf8_; }
+
+    // A code-page run starts here.
+    void codePageRunStarts() { runInHeader_ = runInHeader_ || section_ == Section::Header; }
+    // Whether the pair of the group code 0 ending the HEADER section here
+    // would end it without a code-page run having started in it: the pass
+    // then declares the code page before that pair (see
+    // CodePageDeclaration), so it must not pass over a group code 0 unseen.
+    bool codePageDue() const { return section_ == Section::Header && !runInHeader_; }
 
     // Whether the next pair matters whatever its group code.
     bool awaiting() const { return awaited_ != Awaited::Nothing; }
@@ -115,13 +143,18 @@ public:
     // Whether only the group codes that matter anywhere matter here: no
     // pair is awaited, and the entity has no text codes of its own. The
     // fast path may start only then.
-    bool plainGround() const { return awaited_ == Awaited::Nothing && entity_ == kNoEntity; }
+    bool plainGround() const
+    {
+        return awaited_ == Awaited::Nothing && entity_ == kNoEntity && section_ != Section::Unnamed && !codePageDue();
+    }
 
     // Whether the value of a group code is a text to recode here.
     bool isText(Code code) const;
 
 private:
     enum class Awaited : unsigned char { Nothing, SectionName, Version };
+    // The section as its name makes it: none, named later, HEADER, another.
+    enum class Section : unsigned char { None, Unnamed, Header, Other };
     static constexpr unsigned char kNoEntity = 0xFF;
 
     void note(Code code, std::string_view value);
@@ -130,6 +163,10 @@ private:
     unsigned char entity_ = kNoEntity;  // index in kEntityTexts
     bool withoutTexts_ = false;         // in the OBJECTS section
     bool versionDue_ = true;
+    Section section_ = Section::None;
+    bool runInHeader_ = false;  // a code-page run started in this HEADER section
+    const bool utf8Refused_;
+    bool utf8_ = false;
 };
 
 // ---- the code-page run -----------------------------------------------------
@@ -149,6 +186,31 @@ inline bool EndsCodePageRun(bool atCode, Code lastCode, std::string_view line)
 }
 inline bool IsCodePageValue(std::string_view line);
 inline std::string_view CodePageValue(bool latinToWindows) { return latinToWindows ? "ANSI_1250" : "ANSI_852"; }
+
+// Where a pass that recodes texts ends a HEADER section in which no
+// code-page run started (see Structure::codePageDue), the code page is
+// declared: these four lines go out before the group code 0 whose value
+// ends the section, unless that code line is the input's last. They count
+// as one code-page value set, are no input lines, and never declare the
+// drawing's code page below.
+inline constexpr std::array<std::string_view, 3> kCodePageDeclaration{"  9", "$DWGCODEPAGE", "  3"};
+// ... followed by CodePageValue().
+inline bool EndsSection(std::string_view value);
+
+// ---- a second conversion ----------------------------------------------------
+
+// The drawing's declared code page: the first line the first code-page
+// run replaces, trimmed of spaces and upper-cased (ASCII letters only).
+std::string DeclaredCodePage(std::string_view runLine);
+// Whether a drawing is already converted and refused (unless forced): it
+// declares the code page the pass writes, and it is not still in the DOS
+// convention, which a text recoded "lw" shows with an escape with digits
+// of a byte of 128 or more (only the colours were converted before, or
+// the drawing was mislabelled).
+inline bool AlreadyConverted(std::string_view declared, bool latinToWindows, bool dosEscapeRecoded)
+{
+    return declared == CodePageValue(latinToWindows) && !(latinToWindows && dosEscapeRecoded);
+}
 
 // ---- the input as a whole --------------------------------------------------
 
@@ -364,7 +426,8 @@ inline constexpr std::array<bool, 256> kNameStarts = [] {
         entity_ = kNoEntity;
         return;
     }
-    if (awaited_ != Awaited::Nothing || code == kNameCode || (code == Code::Header && versionDue_))
+    if (awaited_ != Awaited::Nothing || code == kNameCode || (code == Code::Header && versionDue_)
+        || (code == Code::Name && section_ == Section::Unnamed))
         note(code, value);
 }
 
@@ -381,6 +444,11 @@ inline bool StartsCodePageRun(bool atCode, Code lastCode, std::string_view line)
 {
     return (atCode || lastCode == Code::Header) && line.size() >= kCodePageVariable.size()
            && ContainsUpper(line, kCodePageVariable);
+}
+
+inline bool EndsSection(std::string_view value)
+{
+    return Trimmed(value) == kSectionEnd;
 }
 
 inline bool IsCodePageValue(std::string_view line)

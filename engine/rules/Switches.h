@@ -24,6 +24,9 @@ struct ConversionSwitches {
     bool palette256 = true;              // ... with the 256-colour tables (when palette16 is off)
     ColourDirection colourDirection = "sa";
     bool keepBackup = true;              // the old file stays as NAME.old
+    // A drawing that declares the code page this conversion writes (it was
+    // converted before) is converted all the same, not refused.
+    bool convertAgain = false;
 
     bool renumberColours() const { return palette16 || palette256; }
 };

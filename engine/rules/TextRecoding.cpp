@@ -84,6 +84,46 @@ const ByteTable& windowsToLatin()
     return table;
 }
 
+// Windows 1250 from 128 on, as the code page defines it.
+constexpr std::array<char16_t, 128> kCp1250Upper{
+    0x20AC, 0x0000, 0x201A, 0x0000, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x0000, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
+    0x0000, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0000, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
+};
+
+// The UTF-8 bytes of a Windows 1250 byte's character (the byte itself
+// below 128) at `o`; returns how many.
+std::size_t putUtf8(unsigned char c, char* o)
+{
+    if (c < 128) {
+        *o = static_cast<char>(c);
+        return 1;
+    }
+    const char32_t u = kCp1250Upper[c - 128];
+    if (u < 0x800) {
+        o[0] = static_cast<char>(0xC0 | (u >> 6));
+        o[1] = static_cast<char>(0x80 | (u & 0x3F));
+        return 2;
+    }
+    o[0] = static_cast<char>(0xE0 | (u >> 12));
+    o[1] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+    o[2] = static_cast<char>(0x80 | (u & 0x3F));
+    return 3;
+}
+
 bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 bool isPlain(char c) { return static_cast<unsigned char>(c) < 128; }
@@ -124,26 +164,41 @@ std::size_t encodeEscapes(std::string_view line, std::string& out)
     return lost;
 }
 
-// "lw": escapes and raw bytes become Windows 1250 bytes. The result is
-// never longer than the line, so it is written in place behind `out`.
-std::size_t decodeEscapes(std::string_view line, std::string& out)
+// "lw": escapes and raw bytes become Windows 1250 bytes, or, with `utf8`,
+// escapes become UTF-8 characters and raw bytes stay. The result is never
+// longer than the line (an escape of a byte of 128 or more has at least
+// five bytes, its character at most three), so it is written in place
+// behind `out`.
+template <bool utf8>
+RecodedText decodeEscapes(std::string_view line, std::string& out)
 {
     const ByteTable& t = latinToWindows();
-    std::size_t lost = 0;
+    RecodedText seen;
     const std::size_t n = line.size();
     const std::size_t base = out.size();
     out.resize(base + n);
     char* const start = out.data() + base;
     char* o = start;
     auto put = [&](unsigned char c) {
-        lost += t.lost[c];
+        seen.lost += t.lost[c];
         *o++ = static_cast<char>(t.recode[c]);
+    };
+    auto putEscaped = [&](unsigned value) {
+        const auto c = static_cast<unsigned char>(value % 256);
+        seen.dosEscape = seen.dosEscape || c >= 128;
+        if constexpr (utf8) {
+            seen.lost += t.lost[c];
+            o += putUtf8(t.recode[c], o);
+        } else {
+            put(c);
+        }
     };
     std::size_t i = 0;
     while (i < n) {
         // Plain bytes up to the next "%" or high byte stand for themselves;
-        // copied as they are looked at, the runs being short.
-        while (i < n && isPlain(line[i]) && line[i] != '%')
+        // copied as they are looked at, the runs being short. A drawing in
+        // UTF-8 keeps its own high bytes too.
+        while (i < n && (utf8 || isPlain(line[i])) && line[i] != '%')
             *o++ = line[i++];
         if (i == n)
             break;
@@ -180,18 +235,18 @@ std::size_t decodeEscapes(std::string_view line, std::string& out)
             *o++ = '%';
             *o++ = '%';
         } else {
-            put(static_cast<unsigned char>(value % 256));
+            putEscaped(value);
         }
         i = k;
         // "%%c" is the diameter sign.
-        if (i < n && line[i] == 'c' && o - start >= 2 && o[-1] == '%' && o[-2] == '%') {
+        if (!utf8 && i < n && line[i] == 'c' && o - start >= 2 && o[-1] == '%' && o[-2] == '%') {
             o -= 2;
             *o++ = static_cast<char>(0xDD);
             ++i;
         }
     }
     out.resize(base + static_cast<std::size_t>(o - start));
-    return lost;
+    return seen;
 }
 
 }  // namespace
@@ -204,7 +259,19 @@ unsigned char ConvertChar(const TextDirection& direction, unsigned char c)
 
 std::size_t ConvertTextInto(bool latinToWindowsDirection, std::string_view line, std::string& out)
 {
-    return latinToWindowsDirection ? decodeEscapes(line, out) : encodeEscapes(line, out);
+    return RecodeTextInto(latinToWindowsDirection, TextBytes::Cp1250, line, out).lost;
+}
+
+RecodedText RecodeTextInto(bool latinToWindowsDirection, TextBytes bytes, std::string_view line, std::string& out)
+{
+    if (!latinToWindowsDirection)
+        return {encodeEscapes(line, out), false};
+    return bytes == TextBytes::Utf8 ? decodeEscapes<true>(line, out) : decodeEscapes<false>(line, out);
+}
+
+char16_t Cp1250Character(unsigned char c)
+{
+    return c < 128 ? c : kCp1250Upper[c - 128];
 }
 
 void PiecewiseRecoding::add(std::string_view piece)
@@ -228,8 +295,7 @@ void PiecewiseRecoding::finish()
         send('%');
         break;
     case Escape::Digits:
-        put(static_cast<unsigned char>(value_ % 256));
-        changed_ = true;
+        putEscaped(value_);
         break;
     }
     escape_ = Escape::None;
@@ -243,7 +309,7 @@ void PiecewiseRecoding::decode(unsigned char c)
     case Escape::None:
         if (c == '%') {
             escape_ = Escape::OnePercent;
-        } else if (isPlain(static_cast<char>(c))) {
+        } else if (utf8_ || isPlain(static_cast<char>(c))) {
             send(static_cast<char>(c));
         } else {
             const unsigned char read = c == 0xA7 ? 0x85 : c;
@@ -282,8 +348,7 @@ void PiecewiseRecoding::decode(unsigned char c)
             value_ = value_ * 10 + (c - '0');
             return;
         }
-        put(static_cast<unsigned char>(value_ % 256));
-        changed_ = true;
+        putEscaped(value_);
         escape_ = Escape::None;
         afterEscape(c);
         return;
@@ -293,7 +358,7 @@ void PiecewiseRecoding::decode(unsigned char c)
 // "%%c" is the diameter sign, where the escape's bytes end in "%%".
 void PiecewiseRecoding::afterEscape(unsigned char c)
 {
-    if (c == 'c' && emitted_ >= 2 && pending_[used_ - 1] == '%' && pending_[used_ - 2] == '%') {
+    if (c == 'c' && !utf8_ && emitted_ >= 2 && pending_[used_ - 1] == '%' && pending_[used_ - 2] == '%') {
         used_ -= 2;
         emitted_ -= 2;
         send(static_cast<char>(0xDD));
@@ -327,6 +392,24 @@ void PiecewiseRecoding::put(unsigned char c)
     const ByteTable& t = latinToWindows();
     lost_ += t.lost[c];
     send(static_cast<char>(t.recode[c]));
+}
+
+// The byte an escape names, as decodeEscapes() writes it.
+void PiecewiseRecoding::putEscaped(unsigned value)
+{
+    const auto c = static_cast<unsigned char>(value % 256);
+    changed_ = true;
+    dosEscape_ = dosEscape_ || c >= 128;
+    if (!utf8_) {
+        put(c);
+        return;
+    }
+    const ByteTable& t = latinToWindows();
+    lost_ += t.lost[c];
+    std::array<char, 3> bytes{};
+    const std::size_t n = putUtf8(t.recode[c], bytes.data());
+    for (std::size_t k = 0; k < n; ++k)
+        send(bytes[k]);
 }
 
 void PiecewiseRecoding::send(char c)

@@ -32,6 +32,25 @@ std::string ConvertText(const TextDirection& direction, std::string_view line);
 // because the target code page has no counterpart for them.
 std::size_t ConvertTextInto(bool latinToWindows, std::string_view line, std::string& out);
 
+// How a text decoded "lw" is written: as Windows 1250 bytes, or, in a
+// drawing whose texts are in UTF-8, its own bytes as they are and each
+// escape's Windows 1250 character in UTF-8 ("%%c" then stays, since such a
+// drawing shows it as the diameter sign itself).
+enum class TextBytes : unsigned char { Cp1250, Utf8 };
+
+struct RecodedText {
+    std::size_t lost = 0;    // bytes that became spaces
+    bool dosEscape = false;  // an escape with digits named a byte of 128 or more
+};
+
+// ConvertTextInto() with the bytes of the "lw" result chosen (a "wl" text
+// is always written as Latin II escapes), and what the decode saw.
+RecodedText RecodeTextInto(bool latinToWindows, TextBytes bytes, std::string_view line, std::string& out);
+
+// The Unicode character of a Windows 1250 byte; 0 for the five bytes the
+// code page leaves undefined.
+char16_t Cp1250Character(unsigned char c);
+
 // The same recoding for a text too long to hold: it comes in pieces, cut
 // anywhere, and goes out in short runs of bytes as it is recoded, the
 // whole giving what ConvertTextInto() gives for the whole text. Only the
@@ -46,7 +65,10 @@ public:
         ~Out() = default;
     };
 
-    PiecewiseRecoding(bool latinToWindows, Out& out) : latinToWindows_(latinToWindows), out_(out) {}
+    PiecewiseRecoding(bool latinToWindows, Out& out, TextBytes bytes = TextBytes::Cp1250)
+        : latinToWindows_(latinToWindows), utf8_(bytes == TextBytes::Utf8), out_(out)
+    {
+    }
 
     void add(std::string_view piece);
     // At the end of the text: writes what is still kept.
@@ -56,6 +78,8 @@ public:
     std::size_t lost() const { return lost_; }
     // Whether the text came out different from what went in.
     bool changed() const { return changed_; }
+    // As RecodedText::dosEscape.
+    bool dosEscape() const { return dosEscape_; }
 
 private:
     // Where an escape stands after the bytes so far ("lw"): none, "%",
@@ -66,16 +90,19 @@ private:
     void encode(unsigned char c);
     void afterEscape(unsigned char c);
     void put(unsigned char c);
+    void putEscaped(unsigned value);
     void send(char c);
     void flush(std::size_t keep);
 
     const bool latinToWindows_;
+    const bool utf8_;
     Out& out_;
     Escape escape_ = Escape::None;
     unsigned digits_ = 0;
     unsigned value_ = 0;
     std::size_t lost_ = 0;
     bool changed_ = false;
+    bool dosEscape_ = false;
     std::uint64_t emitted_ = 0;  // bytes of the recoded text so far
     // The recoded bytes not yet written; the last two stay while "%%c"
     // may still turn them into the diameter sign.

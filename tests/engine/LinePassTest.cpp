@@ -355,8 +355,10 @@ TEST(RefusedInput, BinaryDxfWhateverTheSwitches)
     EXPECT_STREQ(Refusal(kNotAsciiDxf).what(), "Not an ASCII DXF file.");
 }
 
-TEST(RefusedInput, TextsInUtf8WhenTheyAreToBeRecoded)
+TEST(RefusedInput, TextsInUtf8WhenTheyAreToBeWrittenAsEscapes)
 {
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
     const struct {
         std::string input;
         int refused;
@@ -378,8 +380,10 @@ TEST(RefusedInput, TextsInUtf8WhenTheyAreToBeRecoded)
         {joinCrLf({"  1", "AC1021"}), 0},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(refusal(c.input), c.refused) << c.input;
-        // With texts left alone such a file converts as before.
+        EXPECT_EQ(refusal(c.input, wl), c.refused) << c.input;
+        // Decoded "lw" its escapes become UTF-8; with texts left alone
+        // such a file converts as before.
+        EXPECT_EQ(refusal(c.input), 0) << c.input;
         EXPECT_EQ(refusal(c.input, textsOff()), 0) << c.input;
     }
     std::string expected = ConvertBuffer(header("AC1009"), textsOff());
@@ -859,9 +863,11 @@ TEST(RefusedInput, FirstLineThatIsNoGroupCode)
         {"Hello,\r\nworld.\r\n", kNotAsciiDxf, kNotAsciiDxf},
         {"  0" + std::string(200, ' ') + "x\r\n", kNotAsciiDxf, kNotAsciiDxf},
     };
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
     for (const auto& c : cases) {
         EXPECT_EQ(refusal(c.input, nothing), c.refused) << c.input;
-        EXPECT_EQ(refusal(c.input), c.refusedRecoding) << c.input;
+        EXPECT_EQ(refusal(c.input, wl), c.refusedRecoding) << c.input;
     }
     // The mark goes out again in front of the first line, which it does
     // not change: a group code 0.

@@ -1,7 +1,8 @@
 // Every rule of the rule book through every way a drawing goes through
 // the pass: whole in memory (the fast path over the block), a byte a read
-// (line by line), and read ahead with its index made on the reading
-// thread; each case shifted across the 64-byte words of the index.
+// (line by line), every line taken in pieces as a line too long to hold
+// is, and read ahead with its index made on the reading thread; each case
+// shifted across the 64-byte words of the index.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -28,11 +29,17 @@ struct Outcome {
     PassReport report;
 };
 
-enum class Way { Whole, ByteByByte, ReadAhead };
-constexpr Way kWays[] = {Way::Whole, Way::ByteByByte, Way::ReadAhead};
+enum class Way { Whole, ByteByByte, InPieces, ReadAhead };
+constexpr Way kWays[] = {Way::Whole, Way::ByteByByte, Way::InPieces, Way::ReadAhead};
 const char* nameOf(Way way)
 {
-    return way == Way::Whole ? "whole" : way == Way::ByteByByte ? "byte by byte" : "read ahead";
+    switch (way) {
+    case Way::Whole: return "whole";
+    case Way::ByteByByte: return "byte by byte";
+    case Way::InPieces: return "in pieces";
+    case Way::ReadAhead: return "read ahead";
+    }
+    return "";
 }
 
 Outcome convert(const std::string& input, const ConversionSwitches& sw, Way way)
@@ -42,10 +49,12 @@ Outcome convert(const std::string& input, const ConversionSwitches& sw, Way way)
         if (way == Way::Whole) {
             o.text = ConvertBuffer(input, sw, &o.report);
         } else {
-            PiecewiseSource file(input, way == Way::ByteByByte ? 1 : input.size());
+            PiecewiseSource file(input, way == Way::ReadAhead ? input.size() : 1);
             StringOut out;
             if (way == Way::ByteByByte) {
                 o.report = ConvertStream(file, out, input.size(), sw);
+            } else if (way == Way::InPieces) {
+                o.report = ConvertStreamInPieces(file, out, input.size(), sw, 1);
             } else {
                 ReadAheadSource source(file);
                 o.report = ConvertStream(source, out, input.size(), sw);
@@ -55,6 +64,10 @@ Outcome convert(const std::string& input, const ConversionSwitches& sw, Way way)
     } catch (const Refusal& e) {
         o.refused = e.code();
     }
+    // The pass converts a drawing converted before all the same; whoever
+    // replaces drawings refuses it.
+    if (o.report.alreadyConverted)
+        o.refused = kAlreadyConverted;
     return o;
 }
 
@@ -74,6 +87,12 @@ std::string padding(std::size_t shift)
 TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
 {
     const ConversionSwitches defaults;
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
+    ConversionSwitches textsOffLw = textsOff();
+    const std::string header = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n";
+    const std::string declared1250 = "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n";
+    const std::string endsec = "  0\r\nENDSEC\r\n";
     const struct {
         const char* rule;
         ConversionSwitches switches;
@@ -104,7 +123,19 @@ TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
         {"162 is no colour", defaults, "162\r\n1\r\n", "162\r\n1\r\n", 0, 0, 0, 0},
         {"the drawing's version before AC1021", defaults, "  9\r\n$ACADVER\r\n  1\r\nAC1018\r\n  1\r\n%%130\r\n",
          "  9\r\n$ACADVER\r\n  1\r\nAC1018\r\n  1\r\n\xE9\r\n", 0, 1, 0, 0},
-        {"texts in UTF-8 from AC1021 on", defaults, "  9\r\n$ACADVER\r\n  1\r\nAC1021\r\n", "", kTextsInUtf8, 0, 0, 0},
+        {"texts in UTF-8 from AC1021 on: escapes become UTF-8, bytes stay", defaults,
+         "  9\r\n$ACADVER\r\n  1\r\nAC1021\r\n  1\r\n%%130\xC3\xA9%%c%%200%%151\r\n",
+         "  9\r\n$ACADVER\r\n  1\r\nAC1021\r\n  1\r\n\xC3\xA9\xC3\xA9%%c \xC5\x9A\r\n", 0, 1, 0, 0},
+        {"texts before the version recoded the old way", defaults,
+         "  1\r\n%%130\xA7\r\n  9\r\n$ACADVER\r\n  1\r\n AC1024 \r\n  1\r\n\xA7x%%%37c%%1000\r\n",
+         "  1\r\n\xE9\xF9\r\n  9\r\n$ACADVER\r\n  1\r\n AC1024 \r\n  1\r\n\xA7x%%c\xC5\x94\r\n", 0, 2, 0, 0},
+        {"no UTF-8 from versions that are not AC and four digits", defaults,
+         "  9\r\n$ACADVER\r\n  1\r\nAC10210\r\n  1\r\n%%130\xA7\r\n",
+         "  9\r\n$ACADVER\r\n  1\r\nAC10210\r\n  1\r\n\xE9\xF9\r\n", 0, 1, 0, 0},
+        {"texts in UTF-8 refused as escapes", wl, "  9\r\n$ACADVER\r\n  1\r\nAC1021\r\n", "", kTextsInUtf8, 0, 0, 0},
+        {"... before a code page already written", wl,
+         "  9\r\n$ACADVER\r\n  1\r\nAC1021\r\n  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n", "", kTextsInUtf8, 0, 0,
+         0},
         {"... converted when texts are left alone", textsOff(), "  9\r\n$ACADVER\r\n  1\r\nAC1021\r\n",
          "  9\r\n$ACADVER\r\n  1\r\nAC1021\r\n", 0, 0, 0, 0},
         {"the version only in the header", defaults,
@@ -118,6 +149,53 @@ TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
          "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n  0\r\nENDSEC\r\n  3\r\nANSI31\r\n", 0, 0, 0, 1},
         {"DWGCODEPAGE in a text starts no run", defaults, "  1\r\nDWGCODEPAGE\r\n  3\r\nANSI31\r\n",
          "  1\r\nDWGCODEPAGE\r\n  3\r\nANSI31\r\n", 0, 0, 0, 0},
+        {"the code page declared where the header lacks it", defaults,
+         header + "  9\r\n$ACADVER\r\n  1\r\nAC1009\r\n" + endsec,
+         header + "  9\r\n$ACADVER\r\n  1\r\nAC1009\r\n" + declared1250 + endsec, 0, 0, 0, 1},
+        {"... as the text direction names it", wl, header + endsec,
+         header + "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n" + endsec, 0, 0, 0, 1},
+        {"... before the code and value as written", defaults,
+         header + "  0  \r\n ENDSEC \r\n  1\r\nx\r\n", header + declared1250 + "  0  \r\n ENDSEC \r\n  1\r\nx\r\n",
+         0, 0, 0, 1},
+        {"... in a section named HEADER after spaces, once", defaults,
+         "  0\r\nSECTION\r\n  2\r\n HEADER \r\n  9\r\n$UCSNAME\r\n  2\r\nWORLD\r\n" + endsec,
+         "  0\r\nSECTION\r\n  2\r\n HEADER \r\n  9\r\n$UCSNAME\r\n  2\r\nWORLD\r\n" + declared1250 + endsec, 0,
+         0, 0, 1},
+        {"... not in other sections", defaults,
+         "  0\r\nSECTION\r\n  2\r\nheader\r\n" + endsec + "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  2\r\nHEADER\r\n" + endsec,
+         "  0\r\nSECTION\r\n  2\r\nheader\r\n" + endsec + "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  2\r\nHEADER\r\n" + endsec,
+         0, 0, 0, 0},
+        {"... not without recoding texts", textsOffLw, header + endsec, header + endsec, 0, 0, 0, 0},
+        {"... not where the header's last line is the drawing's", defaults, header + "  0\r\n",
+         header + "  0\r\n", 0, 0, 0, 0},
+        {"... each header on its own", defaults,
+         header + endsec + header + "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n" + endsec,
+         header + declared1250 + endsec + header + declared1250 + endsec, 0, 0, 0, 2},
+        {"a drawing declaring the code page written is converted already", defaults,
+         declared1250 + "  9\r\n$X\r\n  1\r\n\xE9%%127%%256\r\n", "", kAlreadyConverted, 0, 0, 0},
+        {"... declared in any case and with spaces", defaults,
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\n  ansi_1250 \r\n", "", kAlreadyConverted, 0, 0, 0},
+        {"... a declaration inserted before counts as one", defaults, header + declared1250 + endsec, "",
+         kAlreadyConverted, 0, 0, 0},
+        {"... without recoding texts too", textsOffLw, declared1250 + "  9\r\n$X\r\n  1\r\n%%130\r\n", "", kAlreadyConverted, 0, 0,
+         0},
+        {"... escapes of group 3 outside MTEXT do not count", defaults,
+         declared1250 + "  0\r\nLINE\r\n  3\r\n%%130\r\n", "", kAlreadyConverted, 0, 0, 0},
+        {"... escapes count only decoded", wl, "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n  9\r\n$X\r\n  1\r\n%%130\r\n", "",
+         kAlreadyConverted, 0, 0, 0},
+        {"still in the DOS convention: an escape of a byte of 128 or more", defaults,
+         declared1250 + "  9\r\n$X\r\n  1\r\n%%384\r\n", declared1250 + "  9\r\n$X\r\n  1\r\n\xC7\r\n", 0, 1, 0, 1},
+        {"... in UTF-8 too", defaults,
+         "  9\r\n$ACADVER\r\n  1\r\nAC1021\r\n" + declared1250 + "  0\r\nTEXT\r\n  1\r\n%%%130\r\n",
+         "  9\r\n$ACADVER\r\n  1\r\nAC1021\r\n" + declared1250 + "  0\r\nTEXT\r\n  1\r\n%\xC3\xA9\r\n", 0, 1, 0, 1},
+        {"a declaration that is not the value written", defaults,
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\t\r\n", declared1250, 0, 0, 0, 1},
+        {"the declaration only from the first run", defaults,
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n  9\r\n$X\r\n" + declared1250,
+         declared1250 + "  9\r\n$X\r\n" + declared1250, 0, 0, 0, 2},
+        {"... and only where it replaces a line", defaults,
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\ncp1250\r\n  9\r\n$X\r\n" + declared1250,
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\ncp1250\r\n  9\r\n$X\r\n" + declared1250, 0, 0, 0, 1},
         {"Ctrl-Z where a code is due ends the drawing", defaults, "  0\r\nEOF\r\n\x1A 62\r\n1\r\n",
          "  0\r\nEOF\r\n", 0, 0, 0, 0},
         {"Ctrl-Z in a value is a byte", defaults, "  1\r\n\x1A%%130\r\n 62\r\n1\r\n",
@@ -143,26 +221,31 @@ TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
 
 TEST(RuleBook, FirstLineRefusals)
 {
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
+    const std::string bom = "\xEF\xBB\xBF";
     const struct {
         const char* rule;
-        bool texts;
+        ConversionSwitches switches;
         std::string in;
+        std::string out;  // empty: as it came
         int refused;
     } cases[] = {
-        {"binary DXF", false, std::string("AutoCAD Binary DXF\r\n\x1A\0", 22) + "  0\r\n", kNotAsciiDxf},
-        {"first line no group code", false, "hello\r\n  0\r\n", kNotAsciiDxf},
-        {"first line a negative code", false, " -1 \r\nx\r\n", 0},
-        {"UTF-8 mark, texts recoded", true, "\xEF\xBB\xBF  0\r\nEOF\r\n", kTextsInUtf8},
-        {"UTF-8 mark, texts left alone", false, "\xEF\xBB\xBF  0\r\nEOF\r\n", 0},
+        {"binary DXF", textsOff(), std::string("AutoCAD Binary DXF\r\n\x1A\0", 22) + "  0\r\n", "", kNotAsciiDxf},
+        {"first line no group code", textsOff(), "hello\r\n  0\r\n", "", kNotAsciiDxf},
+        {"first line a negative code", textsOff(), " -1 \r\nx\r\n", "", 0},
+        {"UTF-8 mark, texts as escapes", wl, bom + "  0\r\nEOF\r\n", "", kTextsInUtf8},
+        {"UTF-8 mark, no group code", wl, bom + "x\r\n", "", kNotAsciiDxf},
+        {"UTF-8 mark, texts left alone", textsOff(), bom + "  0\r\nEOF\r\n", "", 0},
+        {"UTF-8 mark, texts decoded into UTF-8", {}, bom + "  1\r\n%%138\xA7%%c\r\n",
+         bom + "  1\r\n\xC5\x90\xA7%%c\r\n", 0},
     };
     for (const auto& c : cases) {
-        ConversionSwitches sw;
-        sw.recodeTexts = c.texts;
         for (const Way way : kWays) {
-            const Outcome got = convert(c.in, sw, way);
+            const Outcome got = convert(c.in, c.switches, way);
             EXPECT_EQ(got.refused, c.refused) << c.rule << ", " << nameOf(way);
             if (c.refused == 0) {
-                EXPECT_EQ(got.text, c.in) << c.rule << ", " << nameOf(way);
+                EXPECT_EQ(got.text, c.out.empty() ? c.in : c.out) << c.rule << ", " << nameOf(way);
             }
         }
     }
