@@ -44,6 +44,10 @@ const char* const kUsage =
     "  --palette 16|256|none  colour table (default 256); none leaves colours alone\n"
     "  --colour sa|as        sa = TARNIX to AutoCAD (default), as = AutoCAD to TARNIX\n"
     "  --no-backup           do not keep the old file as NAME.old\n"
+    "  -f, --force           also convert drawings that declare the code page --text\n"
+    "                        writes already (converted before, refused otherwise):\n"
+    "                        their texts and colours are converted a second time,\n"
+    "                        which damages them, and NAME.old is overwritten\n"
     "  -o, --output FILE     write the result to FILE, leave the input untouched (one input)\n"
     "  -n, --dry-run         change nothing, report what would change\n"
     "  -r, --recursive       with directories: also the *.dxf files in their subdirectories\n"
@@ -90,6 +94,7 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
         {"colour", required_argument, nullptr, kColour},
         {"color", required_argument, nullptr, kColour},
         {"no-backup", no_argument, nullptr, kNoBackup},
+        {"force", no_argument, nullptr, 'f'},
         {"output", required_argument, nullptr, 'o'},
         {"dry-run", no_argument, nullptr, 'n'},
         {"recursive", no_argument, nullptr, 'r'},
@@ -109,7 +114,7 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
     optind = 0;  // from the start, whatever was parsed before
     for (;;) {
         int index = -1;
-        const int c = getopt_long(argc, argv.data(), ":o:nrqh", longOptions, &index);
+        const int c = getopt_long(argc, argv.data(), ":o:fnrqh", longOptions, &index);
         if (c == -1)
             break;
         // The option as the user wrote it, for the messages: a long one
@@ -138,6 +143,7 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
             break;
         case kNoBackup: o.switches.keepBackup = false; break;
         case 'o': o.output = value; break;
+        case 'f': o.switches.convertAgain = true; break;
         case 'n': o.dryRun = true; break;
         case 'r': o.recursive = true; break;
         case 'q': o.quiet = true; break;

@@ -14,7 +14,7 @@ trap 'rm -f "$log"' EXIT
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDXFKONV_WERROR=ON
 cmake --build build -j"$jobs"
-ctest --test-dir build -j"$jobs" --output-on-failure | tee -a "$log"
+ctest --test-dir build -j"$jobs" --timeout 600 --output-on-failure | tee -a "$log"
 
 # The Debian package from the same build, checked so that a broken one fails here.
 rm -f build/dxfkonv_*.deb
@@ -24,7 +24,7 @@ scripts/check-package.sh build/dxfkonv_*.deb
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDXFKONV_SANITIZE=ON -DDXFKONV_WERROR=ON
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-sanitize -j"$jobs" --output-on-failure | tee -a "$log"
+  ctest --test-dir build-sanitize -j"$jobs" --timeout 900 --output-on-failure | tee -a "$log"
 
 if [ -x fuzz/run.sh ]; then
   fuzz/run.sh

@@ -35,8 +35,8 @@ bool AskQuestion(const QString& question)
                     QMessageBox::NoButton, BoxOwner());
     box.setObjectName(QStringLiteral("QuestionBox"));
     QPushButton* yes = box.addButton(QStringLiteral("Ano"), QMessageBox::YesRole);
-    box.addButton(QStringLiteral("Ne"), QMessageBox::NoRole);
-    box.setDefaultButton(yes);
+    QPushButton* no = box.addButton(QStringLiteral("Ne"), QMessageBox::NoRole);
+    box.setDefaultButton(no);
     box.exec();
     return box.clickedButton() == yes;
 }

@@ -203,11 +203,12 @@ TEST(Cli, DrawingsThePassRefusesAreFailuresOnTheirLine)
     writeFile(dir.file("bin.dxf"), binary);
     writeFile(dir.file("new.dxf"), utf8);
     writeFile(dir.file("ok.dxf"), " 62\r\n5\r\n");
-    const std::string utf8Message = ": Texts in UTF-8 (AutoCAD 2007 or later): save the drawing as an older DXF "
-                                    "version, or convert without recoding texts.\n";
+    const std::string utf8Message = ": Texts in UTF-8 (AutoCAD 2007 or later) cannot be written in the DOS "
+                                    "convention: save the drawing as DXF of AutoCAD 2004 or older, or convert "
+                                    "without recoding texts.\n";
     for (const char* dryRun : {"-q", "-n"}) {
-        const Result r =
-            run(dir, {dryRun, "--no-backup", dir.file("bin.dxf"), dir.file("new.dxf"), dir.file("ok.dxf")});
+        const Result r = run(dir, {dryRun, "--no-backup", "--text", "wl", "--force", dir.file("bin.dxf"),
+                                   dir.file("new.dxf"), dir.file("ok.dxf")});
         EXPECT_EQ(r.code, 1) << dryRun;
         EXPECT_NE(r.err.find("dxfkonv-cli: " + dir.file("bin.dxf") + ": Not an ASCII DXF file.\n"),
                   std::string::npos)
@@ -218,9 +219,41 @@ TEST(Cli, DrawingsThePassRefusesAreFailuresOnTheirLine)
         EXPECT_EQ(dir.names(), (Names{"bin.dxf", "new.dxf", "ok.dxf"}));
     }
     EXPECT_EQ(readFile(dir.file("ok.dxf")), " 62\r\n4\r\n");  // converted once, then only inspected
-    // With texts left alone the UTF-8 file is converted.
-    EXPECT_EQ(run(dir, {"--no-text", "--no-backup", dir.file("new.dxf")}).code, 0);
+    // With texts left alone the UTF-8 file is converted, and with "lw".
+    EXPECT_EQ(run(dir, {"--no-text", "--text", "wl", "--no-backup", dir.file("new.dxf")}).code, 0);
     EXPECT_EQ(readFile(dir.file("new.dxf")), "\xEF\xBB\xBF  0\r\nSECTION\r\n 62\r\n4\r\n");
+    writeFile(dir.file("new.dxf"), "\xEF\xBB\xBF  1\r\nP%%253%%161li\xC5\xA1 %%c\r\n");
+    EXPECT_EQ(run(dir, {"-q", "--no-backup", dir.file("new.dxf")}).code, 0);
+    EXPECT_EQ(readFile(dir.file("new.dxf")), "\xEF\xBB\xBF  1\r\nP\xC5\x99\xC3\xADli\xC5\xA1 %%c\r\n");
+}
+
+TEST(Cli, AFolderConvertedTwiceIsRefusedTheSecondTime)
+{
+    TempDir dir;
+    const std::string old = sampleFile("plan-tarnix.dxf");
+    const std::string once = expectedFile("plan-tarnix.lw-256-sa.dxf");
+    writeFile(dir.file("plan.dxf"), old);
+    ASSERT_EQ(run(dir, {"-q", dir.path()}).code, 0);
+    ASSERT_EQ(readFile(dir.file("plan.dxf")), once);
+    ASSERT_EQ(readFile(dir.file("plan.old")), old);
+    const std::string refused = "dxfkonv-cli: " + dir.file("plan.dxf")
+                                + ": Already converted: the drawing declares ANSI_1250.\n";
+    for (const char* dryRun : {"-q", "-n"}) {
+        const Result r = run(dir, {dryRun, dir.path()});
+        EXPECT_EQ(r.code, 1) << dryRun;
+        EXPECT_NE(r.err.find(refused), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(dir.file("plan.dxf")), once) << dryRun;
+        EXPECT_EQ(readFile(dir.file("plan.old")), old) << dryRun;
+        EXPECT_EQ(dir.names(), (Names{"plan.dxf", "plan.old"}));
+    }
+    // Asked for, the second conversion is done: the backup is then the
+    // drawing converted once.
+    const Result forced = run(dir, {"-q", "--force", dir.path()});
+    EXPECT_EQ(forced.code, 0) << forced.err;
+    EXPECT_EQ(readFile(dir.file("plan.old")), once);
+    // "Příliš žluťoučký kůň úpěl ďábelské ódy" decoded once more.
+    const std::string twice = "P \xDDli\xDC \xD7lu\xA3ou\xC0k\xF8 k \xB2 \xB7p\xFDl \xB4\xDF" "belsk\xDA \xA1" "dy\r\n";
+    EXPECT_NE(readFile(dir.file("plan.dxf")).find(twice), std::string::npos);
 }
 
 TEST(Cli, LostCharactersAreAWarning)

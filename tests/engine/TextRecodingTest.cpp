@@ -191,13 +191,15 @@ struct Piecewise {
     std::string text;
     std::size_t lost;
     bool changed;
+    bool dosEscape;
 };
 
 // A text recoded in pieces cut at `cuts` (offsets, in order).
-Piecewise recodeCut(bool latinToWindows, std::string_view text, const std::vector<std::size_t>& cuts)
+Piecewise recodeCut(bool latinToWindows, std::string_view text, const std::vector<std::size_t>& cuts,
+                    TextBytes bytes = TextBytes::Cp1250)
 {
     Collected out;
-    PiecewiseRecoding recoding(latinToWindows, out);
+    PiecewiseRecoding recoding(latinToWindows, out, bytes);
     std::size_t from = 0;
     for (const std::size_t cut : cuts) {
         recoding.add(text.substr(from, cut - from));
@@ -205,7 +207,7 @@ Piecewise recodeCut(bool latinToWindows, std::string_view text, const std::vecto
     }
     recoding.add(text.substr(from));
     recoding.finish();
-    return {out.text, recoding.lost(), recoding.changed()};
+    return {out.text, recoding.lost(), recoding.changed(), recoding.dosEscape()};
 }
 
 }  // namespace
@@ -268,12 +270,52 @@ TEST(PiecewiseRecoding, AgreesWithTheWholeTextForEveryShape)
             if (rng() % 3 == 0)
                 cuts.push_back(i);
         for (const bool latinToWindows : {true, false}) {
-            std::string whole;
-            const std::size_t lost = ConvertTextInto(latinToWindows, text, whole);
-            const Piecewise got = recodeCut(latinToWindows, text, cuts);
-            ASSERT_EQ(got.text, whole) << text;
-            ASSERT_EQ(got.lost, lost) << text;
-            ASSERT_EQ(got.changed, whole != text) << text;
+            for (const TextBytes bytes : {TextBytes::Cp1250, TextBytes::Utf8}) {
+                std::string whole;
+                const RecodedText recoded = RecodeTextInto(latinToWindows, bytes, text, whole);
+                const Piecewise got = recodeCut(latinToWindows, text, cuts, bytes);
+                ASSERT_EQ(got.text, whole) << text;
+                ASSERT_EQ(got.lost, recoded.lost) << text;
+                ASSERT_EQ(got.changed, whole != text) << text;
+                ASSERT_EQ(got.dosEscape, recoded.dosEscape) << text;
+            }
         }
     }
+}
+
+TEST(Utf8Texts, EscapesBecomeTheirCharacterAndBytesStay)
+{
+    const struct {
+        std::string in;
+        std::string out;
+        std::size_t lost;
+        bool dosEscape;
+    } cases[] = {
+        {"P%%253%%161li%%159", "P\xC5\x99\xC3\xADli\xC4\x8D", 0, true},  // "Příli" and "č"
+        {"\xC5\x99\xA7\xE9", "\xC5\x99\xA7\xE9", 0, false},             // its own bytes, none read as 852
+        {"%%c x%%%37c", "%%c x%%c", 0, false},                              // no diameter sign made
+        {"%%200", " ", 1, true},                                            // no counterpart: a space
+        {"%%10%%13", "  ", 2, false},                                       // no line breaks in a text
+        {"%%384", "\xC3\x87", 0, true},                                     // 128: Ç
+        {"%%127%%256", "\x7F" + std::string(1, '\0'), 0, false},
+        {"%%151%%155", "\xC5\x9A\xC5\xA4", 0, true},                         // Ś Ť
+        {"50%% %%", "50%% %%", 0, false},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        const RecodedText got = RecodeTextInto(true, TextBytes::Utf8, c.in, out);
+        EXPECT_EQ(out, c.out) << c.in;
+        EXPECT_EQ(got.lost, c.lost) << c.in;
+        EXPECT_EQ(got.dosEscape, c.dosEscape) << c.in;
+    }
+}
+
+TEST(Utf8Texts, TheDecodeNeverYieldsAByteTheCodePageLeavesUndefined)
+{
+    for (const auto& [from, to] : kLatinToWindowsPairs)
+        EXPECT_NE(Cp1250Character(to), u'\0') << int(from) << " gives " << int(to);
+    EXPECT_EQ(Cp1250Character(0x8A), u'\u0160');
+    EXPECT_EQ(Cp1250Character(0x80), u'\u20AC');
+    EXPECT_EQ(Cp1250Character(0x81), u'\0');
+    EXPECT_EQ(Cp1250Character(0xFF), u'\u02D9');
 }

@@ -41,9 +41,14 @@ constexpr Colours kColours256TarnixToAutocad{"0",  "7",   "1",   "3",   "5",   "
                                              "11", "91", "171", "131", "211", "2",  "16", "17", "18", "19"};
 constexpr Colours kColours16AutocadToTarnix{"0",  "9", "2",  "11", "12", "13", "14", "7",  "8",  "15",
                                             "10", "1", "12", "13", "14", "15", "16", "17", "18", "19"};
-// The texts' tail as written, and recoded from Latin II to Windows 1250.
+// ... and those renumbered so a second time.
+constexpr Colours kColours256TwiceTarnixToAutocad{"0",  "32", "7",   "3",   "4",   "5", "6",  "32", "8",  "9",
+                                                  "91", "91", "171", "131", "211", "1", "16", "17", "18", "19"};
+// The texts' tail as written, recoded from Latin II to Windows 1250, and
+// recoded so a second time.
 constexpr const char* kTextAsWritten = " P%%160d%%231t %%c10";
 constexpr const char* kTextLatinToWindows = " P\xE1" "d\x9At \xDD" "10";
+constexpr const char* kTextLatinToWindowsTwice = " P\xDF" "d\xDCt \xDE" "10";
 
 // A drawing with a code-page header and a run of texts and colours, long
 // enough for the gauge to climb in many steps; as written, or as a
@@ -315,31 +320,56 @@ TEST_F(BatchTest, AnIoErrorStopsTheBatchLeavesTheWindowUpAndReachesTheDefaultHan
     EXPECT_TRUE(IsConverted("c.dxf"));
 }
 
-TEST_F(BatchTest, ADrawingThePassRefusesStopsTheBatchWithACzechMessage)
+TEST_F(BatchTest, RefusedDrawingsStaySelectedAndAreListedInOneCzechMessageAtTheEnd)
 {
     const QByteArray binary = QByteArray("AutoCAD Binary DXF\r\n\x1A\0", 22) + Drawing("b.dxf");
-    const QByteArray utf8 = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$ACADVER\r\n  1\r\nAC1027\r\n"
-                            + Drawing("c.dxf");
+    const QByteArray convertedBefore = Converted("c.dxf");
     WriteFile(fDir / "b.dxf", binary);
-    WriteFile(fDir / "c.dxf", utf8);
-    Select({QStringLiteral("a.dxf"), QStringLiteral("b.dxf"), QStringLiteral("c.dxf")});
-    MessageBoxWatcher watcher;
+    WriteFile(fDir / "c.dxf", convertedBefore);
+    Select({QStringLiteral("a.dxf"), QStringLiteral("b.dxf"), QStringLiteral("c.dxf"), QStringLiteral("d.dxf")});
+    MessageBoxWatcher watcher;  // answers the question "Ne"
+
+    ClickConvert();
+    ASSERT_EQ(watcher.SeenBoxes().size(), 2);
+    EXPECT_EQ(watcher.SeenBoxes()[0].text,
+              QStringLiteral("Výkres c.dxf už deklaruje kódovou stránku ANSI_1250, byl tedy nejspíš už "
+                             "konvertován. Další konverze by poškodila jeho texty a barvy a přepsala jeho zálohu. "
+                             "Přesto konvertovat?"));
+    EXPECT_EQ(watcher.SeenBoxes()[0].icon, QMessageBox::Question);
+    EXPECT_EQ(watcher.SeenBoxes()[1].text,
+              QStringLiteral("Tyto výkresy nebyly konvertovány:\n\n"
+                             "b.dxf: Soubor není textový (ASCII) soubor DXF.\n"
+                             "c.dxf: Výkres už deklaruje kódovou stránku ANSI_1250, byl nejspíš už konvertován."));
+    EXPECT_EQ(watcher.SeenBoxes()[1].icon, QMessageBox::Critical);
+    EXPECT_TRUE(IsConverted("a.dxf"));
+    EXPECT_TRUE(IsConverted("d.dxf"));
+    EXPECT_EQ(ReadFile(fDir / "b.dxf"), binary);
+    EXPECT_EQ(ReadFile(fDir / "c.dxf"), convertedBefore);
+    EXPECT_EQ(access((fDir / "b.old").constData(), F_OK), -1);
+    EXPECT_EQ(access((fDir / "c.old").constData(), F_OK), -1);
+    EXPECT_EQ(Selected(), (QStringList{QStringLiteral("b.dxf"), QStringLiteral("c.dxf")}));
+    EXPECT_FALSE(fPBar->isVisible());
+}
+
+TEST_F(BatchTest, AnsweringAnoConvertsADrawingConvertedBeforeWithThatSamePass)
+{
+    const QByteArray convertedBefore = Converted("c.dxf");
+    WriteFile(fDir / "c.dxf", convertedBefore);
+    Select({QStringLiteral("c.dxf")});
+    MessageBoxWatcher watcher([](QMessageBox* box) {
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == QStringLiteral("Ano"))
+                button->click();
+    });
 
     ClickConvert();
     ASSERT_EQ(watcher.SeenBoxes().size(), 1);
-    EXPECT_EQ(watcher.SeenBoxes()[0].text, QStringLiteral("Soubor není textový (ASCII) soubor DXF."));
-    EXPECT_EQ(watcher.SeenBoxes()[0].icon, QMessageBox::Critical);
-    EXPECT_TRUE(IsConverted("a.dxf"));
-    EXPECT_EQ(ReadFile(fDir / "b.dxf"), binary);
-    EXPECT_EQ(access((fDir / "b.old").constData(), F_OK), -1);
-    EXPECT_EQ(Selected(), (QStringList{QStringLiteral("b.dxf"), QStringLiteral("c.dxf")}));
-
-    Select({QStringLiteral("c.dxf")});
-    ClickConvert();
-    ASSERT_EQ(watcher.SeenBoxes().size(), 2);
-    EXPECT_TRUE(watcher.SeenBoxes()[1].text.startsWith(QStringLiteral("Texty výkresu jsou v kódování UTF-8")));
-    EXPECT_EQ(ReadFile(fDir / "c.dxf"), utf8);
-    EXPECT_EQ(Selected(), (QStringList{QStringLiteral("c.dxf")}));
+    EXPECT_EQ(watcher.SeenBoxes()[0].icon, QMessageBox::Question);
+    EXPECT_EQ(ReadFile(fDir / "c.old"), convertedBefore);
+    // Converted a second time: the colours renumbered once more.
+    EXPECT_EQ(ReadFile(fDir / "c.dxf"),
+              Drawing("c.dxf", "ANSI_1250", kColours256TwiceTarnixToAutocad, kTextLatinToWindowsTwice));
+    EXPECT_TRUE(Selected().isEmpty());
 }
 
 TEST_F(BatchTest, TheHandlerItselfCatchesNothing)
@@ -387,7 +417,7 @@ TEST_F(BatchTest, UsesTheSwitchesAndTheDirectoryTheWindowShows)
         {"ColorChBox and ASButton", {"ColorChBox", "ASButton"}, tiny, Tiny("ANSI_1250", "9", "P\xE9\xC0"), true},
         {"OldChBox", {"OldChBox"}, tiny, tinyDefaults, false},
         {"all turned, on the long drawing", {"WLButton", "CodeChBox", "ColorChBox", "ASButton", "OldChBox"},
-         Drawing("e.dxf"), Drawing("e.dxf", "ANSI_852", kColours16AutocadToTarnix), false},
+         Drawing("e.dxf", "ANSI_1250"), Drawing("e.dxf", "ANSI_852", kColours16AutocadToTarnix), false},
     };
     int n = 0;
     for (const auto& row : rows) {

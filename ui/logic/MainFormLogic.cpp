@@ -1,5 +1,6 @@
 #include "ui/logic/MainFormLogic.h"
 
+#include "engine/IoError.h"
 #include "engine/rules/ColourRenumbering.h"
 #include "engine/rules/TextRecoding.h"
 #include "ui/logic/Messages.h"
@@ -46,7 +47,13 @@ PassReport MainFormLogic::Convert(const std::string& fileName)
     ProgressSink progress;
     if (fPBarForm)
         progress = [form = fPBarForm](int percent) { form->SetGauge(percent); };
-    return dxfkonv::Convert(fView.Directory(), fileName, Switches(), progress, fFs, &fBatch);
+    return dxfkonv::Convert(fView.Directory(), fileName, Switches(), progress, fFs, &fBatch,
+                            [this](const std::string& codePage) { return ConvertAgain(codePage); });
+}
+
+bool MainFormLogic::ConvertAgain(const std::string& codePage)
+{
+    return fView.AskYesNo(ConvertAgainQuestion(fShownName, codePage));
 }
 
 unsigned char MainFormLogic::ConvertChar(const TextDirection& direction, unsigned char c) const
@@ -120,6 +127,7 @@ void MainFormLogic::ConvertButtonClick()
         {
             logic.fConverting = true;
             logic.fBatch = {};
+            logic.fRefused.clear();
         }
         Busy(const Busy&) = delete;
         Busy& operator=(const Busy&) = delete;
@@ -135,14 +143,20 @@ void MainFormLogic::ConvertButtonClick()
         if (!fView.FileSelected(i))
             continue;
         const DrawingOutcome outcome = ConvertDrawing(i);
-        if (DrawingDone(outcome) == AfterDrawing::Stop)
+        if (DrawingDone(outcome) == AfterDrawing::Stop) {
+            if (!fRefused.empty())
+                fView.ShowMessage(RefusedDrawingsText(fRefused));
             std::rethrow_exception(outcome.failure);
+        }
     }
+    if (!fRefused.empty())
+        fView.ShowMessage(RefusedDrawingsText(fRefused));
 }
 
 MainFormLogic::DrawingOutcome MainFormLogic::ConvertDrawing(int index)
 {
     DrawingOutcome outcome{index, fView.FileText(index), {}, {}};
+    fShownName = outcome.shownName;
     if (fPBarForm) {
         fPBarForm->SetCaption(ProgressCaption(outcome.shownName));
         fPBarForm->SetGauge(0);
@@ -158,8 +172,21 @@ MainFormLogic::DrawingOutcome MainFormLogic::ConvertDrawing(int index)
 
 MainFormLogic::AfterDrawing MainFormLogic::DrawingDone(const DrawingOutcome& outcome)
 {
-    // A failure leaves its file and the later ones selected, and the
-    // progress window up until the next pass hides it or the user closes it.
+    // A drawing the pass refuses stays selected, and the batch goes on.
+    if (outcome.failure) {
+        try {
+            std::rethrow_exception(outcome.failure);
+        } catch (const Refusal& refusal) {
+            fRefused.push_back({outcome.shownName, ErrorText(refusal)});
+            if (fPBarForm)
+                fPBarForm->Hide();
+            return AfterDrawing::GoOn;
+        } catch (...) {
+        }
+    }
+    // Any other failure leaves its file and the later ones selected, and
+    // the progress window up until the next pass hides it or the user
+    // closes it.
     if (outcome.failure)
         return AfterDrawing::Stop;
     // Converted, or not found, or met before in the batch: done with either way.

@@ -8,10 +8,12 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "engine/platform/FileSystem.h"
 #include "engine/replace/Convert.h"
 #include "engine/rules/Switches.h"
+#include "ui/logic/Messages.h"
 #include "ui/logic/PBarFormView.h"
 
 namespace dxfkonv {
@@ -56,7 +58,7 @@ public:
     // A message box with the stop icon and an OK button, titled with the
     // program's title; returns once it is closed.
     virtual void ShowMessage(const std::string& text) = 0;
-    // A question with "Ano" and "Ne"; true for "Ano".
+    // A question with "Ano" and "Ne", "Ne" the default; true for "Ano".
     virtual bool AskYesNo(const std::string& question) = 0;
 
     // The batch is over, however it ended (a close of the window asked for
@@ -95,8 +97,11 @@ public:
     void CodeChBoxClick();
     void ColorChBoxClick();
     void ColorChBox256Click();
-    // Converts every selected file in list order. Catches nothing: the
-    // failure of a drawing stops the batch, the progress window left on the
+    // Converts every selected file in list order. A drawing the pass
+    // refuses (not a text DXF file, texts it cannot write, converted
+    // before and not to be converted again) stays as it is and selected,
+    // and the batch goes on; at its end one message lists those drawings.
+    // Any other failure stops the batch, the progress window left on the
     // screen, and goes on to the application's default handler.
     void ConvertButtonClick();
 
@@ -115,6 +120,9 @@ private:
     // The one place where a drawing's outcome is taken: the file list and
     // the progress window follow it, and it says whether the batch goes on.
     AfterDrawing DrawingDone(const DrawingOutcome& outcome);
+    // Whether to convert the drawing being converted, which declares
+    // `codePage` already, all the same.
+    bool ConvertAgain(const std::string& codePage);
     void PaletteBoxClicked(MainControl clicked, MainControl other);
 
     MainFormView& fView;
@@ -122,6 +130,8 @@ private:
     PBarFormView* fPBarForm = nullptr;
     bool fConverting = false;
     Batch fBatch;  // the batch under way: each file in it is converted once
+    std::string fShownName;                // of the drawing being converted
+    std::vector<RefusedDrawing> fRefused;  // by the batch under way
 };
 
 }  // namespace dxfkonv

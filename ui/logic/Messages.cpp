@@ -18,8 +18,14 @@ std::string ErrorText(const std::exception& error)
         case kNotAsciiDxf:
             return "Soubor není textový (ASCII) soubor DXF.";
         case kTextsInUtf8:
-            return "Texty výkresu jsou v kódování UTF-8 (AutoCAD 2007 nebo novější). "
-                   "Uložte výkres jako starší verzi DXF, nebo vypněte Konverzi češtiny.";
+            return "Texty výkresu jsou v kódování UTF-8 (AutoCAD 2007 nebo novější) a do konvence DOS "
+                   "je převést nelze. Uložte výkres jako DXF verze AutoCAD 2004 nebo starší, nebo vypněte "
+                   "Konverzi češtiny.";
+        case kAlreadyConverted:
+            if (const auto* refusal = dynamic_cast<const Refusal*>(failure))
+                return "Výkres už deklaruje kódovou stránku " + refusal->codePage()
+                       + ", byl nejspíš už konvertován.";
+            break;
         case kChangedMeanwhile:
             return "Soubor změnil během konverze jiný program; nic nebylo nahrazeno.";
         default:
@@ -40,6 +46,21 @@ std::string FailureText(std::exception_ptr failure)
     } catch (...) {
         return "Neznámá chyba.";
     }
+}
+
+std::string ConvertAgainQuestion(const std::string& shownName, const std::string& codePage)
+{
+    return "Výkres " + shownName + " už deklaruje kódovou stránku " + codePage
+           + ", byl tedy nejspíš už konvertován. Další konverze by poškodila jeho texty a barvy "
+             "a přepsala jeho zálohu. Přesto konvertovat?";
+}
+
+std::string RefusedDrawingsText(const std::vector<RefusedDrawing>& refused)
+{
+    std::string text = "Tyto výkresy nebyly konvertovány:\n";
+    for (const RefusedDrawing& drawing : refused)
+        text.append("\n").append(drawing.shownName).append(": ").append(drawing.reason);
+    return text;
 }
 
 std::string CannotOpenDirectoryText(const std::string& shownPath)

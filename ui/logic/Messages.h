@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace dxfkonv {
 
@@ -20,6 +21,18 @@ std::string ErrorText(const std::exception& error);
 // The same for whatever was thrown; "Neznámá chyba." for what is not a
 // std::exception.
 std::string FailureText(std::exception_ptr failure);
+
+// The question asked when the drawing `shownName` declares `codePage`, the
+// code page the conversion writes, already.
+std::string ConvertAgainQuestion(const std::string& shownName, const std::string& codePage);
+
+// The one message at the end of a batch that passed drawings over: each by
+// its name shown, with its reason.
+struct RefusedDrawing {
+    std::string shownName;
+    std::string reason;
+};
+std::string RefusedDrawingsText(const std::vector<RefusedDrawing>& refused);
 
 // A directory the directory list cannot enter, and a file system (the
 // drive selector's entry) that cannot be read, by the names shown.

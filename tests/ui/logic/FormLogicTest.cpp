@@ -286,8 +286,6 @@ TEST(FormLogicBatch, AFailureStopsTheBatchWithTheProgressWindowUpAndIsThrownOn)
         int code;
     } rows[] = {
         {[](const std::string& path) { ASSERT_EQ(chmod(path.c_str(), 0444), 0); }, kFileAccessDenied},
-        {[](const std::string& path) { test::writeFile(path, std::string("AutoCAD Binary DXF\r\n\x1A\0", 22)); },
-         kNotAsciiDxf},
     };
     for (const auto& row : rows) {
         Windows w;
@@ -307,6 +305,40 @@ TEST(FormLogicBatch, AFailureStopsTheBatchWithTheProgressWindowUpAndIsThrownOn)
     }
 }
 
+TEST(FormLogicBatch, ARefusedDrawingStaysSelectedAndTheBatchGoesOn)
+{
+    const struct {
+        const char* rule;
+        std::string content;
+        bool answer;  // to the question, where one is asked
+        Log log;
+    } rows[] = {
+        {"not a text DXF file", std::string("AutoCAD Binary DXF\r\n\x1A\0", 22), false,
+         {"caption Konvertuje se soubor b.dxf", "gauge 0", "show", "hide", "caption Konvertuje se soubor c.dxf",
+          "gauge 0", "show", "gauge 100", "deselect c.dxf", "hide",
+          "message Tyto výkresy nebyly konvertovány:\n\nb.dxf: Soubor není textový (ASCII) soubor DXF.",
+          "batch ended"}},
+        {"converted before, answered Ne", test::kTinyDefaults, false,
+         {"caption Konvertuje se soubor b.dxf", "gauge 0", "show", "gauge 100",
+          "ask Výkres b.dxf už deklaruje kódovou stránku ANSI_1250, byl tedy nejspíš už konvertován. Další "
+          "konverze by poškodila jeho texty a barvy a přepsala jeho zálohu. Přesto konvertovat?",
+          "hide", "caption Konvertuje se soubor c.dxf", "gauge 0", "show", "gauge 100", "deselect c.dxf", "hide",
+          "message Tyto výkresy nebyly konvertovány:\n\nb.dxf: Výkres už deklaruje kódovou stránku ANSI_1250, "
+          "byl nejspíš už konvertován.",
+          "batch ended"}},
+    };
+    for (const auto& row : rows) {
+        Windows w;
+        w.List({"b.dxf", "c.dxf"}, {"b.dxf", "c.dxf"});
+        test::writeFile(w.dir.file("b.dxf"), row.content);
+        w.form.logic.ConvertButtonClick();
+        EXPECT_EQ(w.log, row.log) << row.rule;
+        EXPECT_TRUE(w.form.files[0].selected) << row.rule;
+        EXPECT_EQ(test::readFile(w.dir.file("b.dxf")), row.content) << row.rule;
+        EXPECT_EQ(test::readFile(w.dir.file("c.dxf")), test::kTinyDefaults) << row.rule;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Texts
 
@@ -320,8 +352,10 @@ TEST(FormLogicTexts, TheErrorBoxSaysWhatWentWrongInCzechForARefusedDrawing)
         {std::make_exception_ptr(IoError(32)), "I/O error 32."},
         {std::make_exception_ptr(Refusal(kNotAsciiDxf)), "Soubor není textový (ASCII) soubor DXF."},
         {std::make_exception_ptr(Refusal(kTextsInUtf8)),
-         "Texty výkresu jsou v kódování UTF-8 (AutoCAD 2007 nebo novější). Uložte výkres jako starší verzi DXF, "
-         "nebo vypněte Konverzi češtiny."},
+         "Texty výkresu jsou v kódování UTF-8 (AutoCAD 2007 nebo novější) a do konvence DOS je převést nelze. "
+         "Uložte výkres jako DXF verze AutoCAD 2004 nebo starší, nebo vypněte Konverzi češtiny."},
+        {std::make_exception_ptr(Refusal(kAlreadyConverted, "ANSI_852")),
+         "Výkres už deklaruje kódovou stránku ANSI_852, byl nejspíš už konvertován."},
         {std::make_exception_ptr(IoError(kChangedMeanwhile)),
          "Soubor změnil během konverze jiný program; nic nebylo nahrazeno."},
         {std::make_exception_ptr(std::runtime_error("Out of memory")), "Out of memory"},
