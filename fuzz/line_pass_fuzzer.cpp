@@ -10,15 +10,18 @@
 //   first line (after a UTF-8 byte order mark, CRs dropped) is not spaces
 //   around an optional minus and digits, is refused whatever the
 //   switches; a file starting with the UTF-8 byte order mark is otherwise
-//   refused when texts are recoded; texts in UTF-8 are never a reason to
-//   refuse with recoding off; nothing else is refused, and a refusal does
-//   not depend on how the input arrives.
+//   refused when texts are recoded into escapes ("wl"); texts in UTF-8 are
+//   never a reason to refuse with recoding off or decoded "lw"; nothing
+//   else is refused, and a refusal does not depend on how the input
+//   arrives.
 // For every input not refused:
 // - every output line ends with CR LF, and no other CR or LF is written
 //   (an escape that decodes to one becomes a space);
 // - the number of lines stays, but for a group code on the last line
-//   (a text's or colour's missing value is written) and for a Ctrl-Z (which may cut the
-//   input short);
+//   (a text's or colour's missing value is written), for a Ctrl-Z (which
+//   may cut the input short), and for the four lines of each code page
+//   declared where a header lacks one, which only a pass recoding texts
+//   writes and counts as a code page set;
 // - with recoding and renumbering off, no Ctrl-Z and no "DWGCODEPAGE",
 //   the output is the input with its line ends made CR LF;
 // - the output, the report and the progress do not depend on how the
@@ -261,7 +264,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool utf8Mark = input.substr(0, 3) == "\xEF\xBB\xBF";
         FUZZ_CHECK(refused == 0 || refused == kNotAsciiDxf || refused == kTextsInUtf8);
         FUZZ_CHECK((refused == kNotAsciiDxf) == notDxf);
-        if (!switches.recodeTexts)
+        const bool toEscapes = switches.recodeTexts && switches.textDirection != kLatinToWindows;
+        if (!toEscapes)
             FUZZ_CHECK(refused != kTextsInUtf8);
         else if (utf8Mark && !notDxf)
             FUZZ_CHECK(refused == kTextsInUtf8);
@@ -291,11 +295,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             lastIsCode = (switches.recodeTexts && (code == "1" || code == "3"))
                          || (switches.renumberColours() && code == "62");
         }
+        // Lines written that were not read: code pages declared.
+        FUZZ_CHECK(out >= whole.report.lines);
+        const std::uint64_t declared = out - whole.report.lines;
+        FUZZ_CHECK(declared % 4 == 0 && declared / 4 <= whole.report.codePagesSet);
+        FUZZ_CHECK(declared == 0 || switches.recodeTexts);
         if (ctrlZ)
-            FUZZ_CHECK(out <= in + 1);
+            FUZZ_CHECK(whole.report.lines <= in + 1);
         else
-            FUZZ_CHECK(out == in || (lastIsCode && out == in + 1));
-        FUZZ_CHECK(whole.report.lines == out || ctrlZ);
+            FUZZ_CHECK(whole.report.lines == in || (lastIsCode && whole.report.lines == in + 1));
     }
 
     // Untouched when nothing is to be converted.

@@ -187,7 +187,10 @@ protected:
             return;
         }
         if (atCode && mayEndHeader()) {
-            holdZero().add(line);  // until its value says whether it ends the header
+            // Held until its value says whether it ends the header; the
+            // gauge moves as if it were written.
+            holdZero().add(line);
+            reportProgress();
             return;
         }
         if (heldZero_)
@@ -383,6 +386,7 @@ protected:
             if (holding) {
                 if (atCode && mayEndHeader()) {
                     heldZero_ = std::move(held);
+                    reportProgress();
                     return;
                 }
                 if (!atCode)
