@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the fuzzers need,
-# only those that are missing. Works as root or through sudo.
+# and any named on the command line, only those that are missing. Works
+# as root or through sudo.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,7 @@ packages=(
   libacl1-dev libattr1-dev
   clang libclang-rt-14-dev
   fonts-dejavu-core
+  "$@"
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds twice (normally, with warnings as
 # errors, and with AddressSanitizer and UndefinedBehaviorSanitizer), runs
-# every test in both builds, then runs each fuzzer for a bounded time.
+# every test in both builds, runs each fuzzer for a bounded time, then
+# cross-builds for Windows and runs the tests that apply there under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +30,8 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 if [ -x fuzz/run.sh ]; then
   fuzz/run.sh
 fi
+
+scripts/test-windows.sh
 
 # One line for both test runs (each failure above has stopped the script).
 total=$(grep -o 'tests failed out of [0-9]*' "$log" | awk '{s += $5} END {print s + 0}')
