@@ -97,7 +97,8 @@ void Structure::startInUtf8()
 
 std::string DeclaredCodePage(std::string_view runLine)
 {
-    std::string declared(Trimmed(runLine));
+    std::string declared(runLine);
+    TrimSpaces(declared);
     for (char& c : declared)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
@@ -118,6 +119,13 @@ std::string_view Trimmed(std::string_view s)
     while (!s.empty() && s.back() == ' ')
         s.remove_suffix(1);
     return s;
+}
+
+void TrimSpaces(std::string& s)
+{
+    const std::string_view t = Trimmed(s);
+    if (t.size() != s.size())
+        s = std::string(t);
 }
 
 bool ContainsUpper(std::string_view line, std::string_view upperNeedle)

@@ -230,7 +230,10 @@ bool IsGroupCode(std::string_view trimmedLine);
 
 // ---- small text helpers the rules share ------------------------------------
 
+// Without leading and trailing spaces (byte 32 only: tabs stay).
 std::string_view Trimmed(std::string_view s);
+// The same in place.
+void TrimSpaces(std::string& s);
 // Whether `line`, its ASCII letters upper-cased, contains `upperNeedle`.
 bool ContainsUpper(std::string_view line, std::string_view upperNeedle);
 

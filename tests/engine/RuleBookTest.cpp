@@ -219,6 +219,18 @@ TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
     }
 }
 
+TEST(RuleBook, TrimSpacesTakesOnlySpaces)
+{
+    const struct {
+        std::string in, out;
+    } cases[] = {{"  62 ", "62"}, {"\t62\t", "\t62\t"}, {"    ", ""}, {"", ""}, {" a b ", "a b"}};
+    for (const auto& c : cases) {
+        std::string s = c.in;
+        TrimSpaces(s);
+        EXPECT_EQ(s, c.out) << "'" << c.in << "'";
+    }
+}
+
 TEST(RuleBook, FirstLineRefusals)
 {
     ConversionSwitches wl;
