@@ -1,0 +1,36 @@
+// Start-up on Windows: the main window, the hidden progress window, then
+// the message loop until the main window is closed. The program takes no
+// command line.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "ui/win32/Dpi.h"
+#include "ui/win32/MainWindow.h"
+#include "ui/win32/ProgressWindow.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show)
+{
+    // A drive without a medium fails a call at once, with no box asking
+    // for a disk.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    dxfkonv::win32::UsePerMonitorDpi();
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    dxfkonv::win32::MainWindow mainForm;
+    dxfkonv::win32::ProgressWindow pBarForm(mainForm.Handle());
+    mainForm.SetProgressWindow(&pBarForm);
+
+    ShowWindow(mainForm.Handle(), show);
+    UpdateWindow(mainForm.Handle());
+
+    MSG msg{};
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (mainForm.Handle() && mainForm.HandleDialogKeys(msg))
+            continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
