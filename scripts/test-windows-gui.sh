@@ -3,7 +3,8 @@
 # X server of their own with a window manager, dxfkonv.exe is started in a
 # scratch directory of drawings, two drawings are selected with the mouse
 # and converted with "Konverze", then a drawing that cannot be replaced
-# shows the error box over the progress window. Every wait is a bounded
+# shows the error box over the progress window. Before that, the window
+# tests (win32_window_tests) run on the same X server. Every wait is a bounded
 # poll; Wine, openbox and Xvfb end whatever happens.
 # Usage: scripts/test-windows-gui.sh [BUILD_DIR]   (default build-windows)
 set -euo pipefail
@@ -44,14 +45,36 @@ cp "$samples/plan-tarnix.dxf" "$work/chyba.dxf"
 chmod a-w "$work/chyba.dxf"
 
 start_desktop "$build"
+
+# The windows' own tests, which need a display.
+log=$(mktemp)
+status=0
+timeout 300 wine "$build/tests/ui/win32/win32_window_tests.exe" >"$log" 2>&1 || status=$?
+window_tests=$(grep -o '^\[  PASSED  \] [0-9]* test' "$log" | grep -o '[0-9][0-9]*' || echo 0)
+if [ "$status" -ne 0 ] || [ "$window_tests" -eq 0 ]; then
+  grep -v '^wine: ' "$log" >&2
+  rm -f "$log"
+  echo "windows gui: FAILED: the window tests (status $status)" >&2
+  exit 1
+fi
+rm -f "$log"
+echo "windows gui: ok: $window_tests window tests passed"
+
 exe=$(realpath "$exe")
 (cd "$work" && exec timeout 600 wine "$exe") </dev/null >/dev/null 2>&1 &
 program=$!
 
-main=$(wait_for_window '^Konverze DXF soubor')
-check "the main window's client area is 382 x 467" test "$(client_size "$main")" = 382x467
+# The main window, found anew each time: Wine may give a window a new X
+# window once the window manager takes it.
+main_id() { wait_for_window '^Konverze DXF soubor'; }
+main_id >/dev/null
+check "the main window's client area is 382 x 467" test "$(client_size "$(main_id)")" = 382x467
 check "the main window is centred across the screen" \
-  test "$(xwininfo -id "$main" | awk '/Absolute upper-left X:/ {print $4}')" = $(((1024 - 382) / 2))
+  test "$(xwininfo -id "$(main_id)" | awk '/Absolute upper-left X:/ {print $4}')" = $(((1024 - 382) / 2))
+
+click_main() {
+  xdotool mousemove --window "$(main_id)" "$1" "$2" click 1
+}
 
 # The file list's items are 13 pixels high below its 2-pixel border at 200, 32.
 item_y() { echo $((34 + 13 * $1 + 6)); }
@@ -59,17 +82,19 @@ file_list="165x159+202+34"
 white='#FFFFFF'
 
 # plan-tarnix.dxf and výkres-č2.dxf: a click, then a click with Shift.
-xdotool mousemove --window "$main" 280 "$(item_y 2)" click 1
-xdotool keydown shift mousemove --window "$main" 280 "$(item_y 3)" click 1 keyup shift
+click_main 280 "$(item_y 2)"
+xdotool keydown shift
+click_main 280 "$(item_y 3)"
+xdotool keyup shift
 highlight=$white
 for _ in $(seq 300); do
-  highlight=$(pixel "$main" 360 "$(item_y 3)")
+  highlight=$(pixel "$(main_id)" 360 "$(item_y 3)")
   [ "$highlight" != "$white" ] && break
   sleep 0.1
 done
 check "two drawings are selected" test "$highlight" != "$white"
 
-xdotool mousemove --window "$main" 264 432 click 1  # "Konverze"
+click_main 264 432  # "Konverze"
 converted() {
   cmp -s "$work/plan-tarnix.dxf" "$expected" && cmp -s "$work/výkres-č2.dxf" "$expected" &&
     [ -f "$work/plan-tarnix.old" ] && [ -f "$work/výkres-č2.old" ]
@@ -85,7 +110,7 @@ check "the Czech name's backup too" cmp -s "$work/výkres-č2.old" "$samples/pla
 check "the drawing not selected is untouched" \
   eval 'cmp -s "$work/plan-autocad.dxf" "$samples/plan-autocad.dxf" && [ ! -e "$work/plan-autocad.old" ]'
 check "the progress window is hidden after the batch" wait_gone '^Konvertuje se soubor'
-deselected() { [ "$(count_colour "$main" "$file_list" "$highlight")" -eq 0 ]; }
+deselected() { [ "$(count_colour "$(main_id)" "$file_list" "$highlight")" -eq 0 ]; }
 for _ in $(seq 300); do
   deselected && break
   sleep 0.1
@@ -93,23 +118,34 @@ done
 check "the converted drawings are no longer selected" deselected
 
 # chyba.dxf: the batch stops with the error box; the progress window stays.
-xdotool mousemove --window "$main" 280 "$(item_y 0)" click 1
-xdotool mousemove --window "$main" 264 432 click 1
+click_main 280 "$(item_y 0)"
+click_main 264 432
 box=$(wait_for_window '^dxfkonv$')
 check "a failure shows the error box" test -n "$box"
 check "the progress window stays on the screen with it" \
   eval 'xdotool search --onlyvisible --name "^Konvertuje se soubor chyba.dxf$" >/dev/null'
 check "the drawing that failed is untouched" \
   eval 'cmp -s "$work/chyba.dxf" "$samples/plan-tarnix.dxf" && [ ! -e "$work/chyba.old" ]'
-xdotool key --window "$box" Return
+# The key goes to whichever window has the name now (see main_id).
+closed() {
+  local id
+  id=$(xdotool search --onlyvisible --name '^dxfkonv$' 2>/dev/null | head -1 || true)
+  [ -z "$id" ] && return 0
+  xdotool key --window "$id" Return 2>/dev/null || true
+  return 1
+}
+for _ in $(seq 100); do
+  closed && break
+  sleep 0.2
+done
 check "the error box closes with Enter" wait_gone '^dxfkonv$'
 check "the progress window is still shown once it is closed" \
   eval 'xdotool search --onlyvisible --name "^Konvertuje se soubor" >/dev/null'
 
-xdotool mousemove --window "$main" 336 432 click 1  # "Konec"
+click_main 336 432  # "Konec"
 status=0
 timeout 60 tail --pid="$program" -f /dev/null || true
 wait "$program" || status=$?
 check "\"Konec\" ends the program with status 0" test "$status" -eq 0
 
-echo "windows gui: $passed checks passed"
+echo "windows gui: $window_tests window tests and $passed checks of the program passed"
