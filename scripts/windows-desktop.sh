@@ -6,7 +6,7 @@
 #   start_desktop BUILD_DIR    sets DISPLAY and WINEPREFIX
 #   wait_for_window REGEX      prints the id of the visible window so named
 #   wait_gone REGEX            until no visible window is so named
-#   grab ID FILE               the window's client area as a PNG file
+#   grab_framed REGEX FILE     a window with its frame as a PNG file
 #   stop_desktop
 
 desktop_pids=()
@@ -84,19 +84,25 @@ client_size() {
   xwininfo -id "$1" | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w "x" h}'
 }
 
-grab() {
-  timeout 30 xwd -silent -id "$1" | timeout 30 /usr/bin/convert xwd:- "$2"
-}
-
-# The window with the window manager's frame around it (its caption
-# shows), as it stands on the screen.
+# The window named so (REGEX) with the window manager's frame around it
+# (its caption shows), as it stands on the screen. Looked up anew for each
+# try, since Wine may give a window a new X window.
 grab_framed() {
-  local x y w h l r t b
-  read -r x y w h < <(xwininfo -id "$1" | awk '/Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4}
-                                               /Width:/ {w = $2} /Height:/ {h = $2} END {print x, y, w, h}')
-  read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,/ /g')
-  timeout 30 xwd -silent -root |
-    timeout 30 /usr/bin/convert xwd:- -crop "$((w + l + r))x$((h + t + b))+$((x - l))+$((y - t))" +repage "$2"
+  local id x y w h l r t b
+  for _ in $(seq 50); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) && [ -n "$id" ] &&
+      read -r x y w h < <(xwininfo -id "$id" 2>/dev/null |
+        awk '/Absolute upper-left X:/ {x = $4} /Absolute upper-left Y:/ {y = $4}
+             /Width:/ {w = $2} /Height:/ {h = $2} END {print x, y, w, h}') &&
+      read -r l r t b < <(xprop -id "$id" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= //; s/,/ /gp') &&
+      [ -n "$b" ] && [ -n "$h" ] &&
+      timeout 30 xwd -silent -root |
+      timeout 30 /usr/bin/convert xwd:- -crop "$((w + l + r))x$((h + t + b))+$((x - l))+$((y - t))" +repage "$2" &&
+      return 0
+    sleep 0.1
+  done
+  echo "could not grab the window named '$1'" >&2
+  return 1
 }
 
 # The colour of one pixel of a window's client area: "#RRGGBB".

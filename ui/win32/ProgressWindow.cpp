@@ -23,8 +23,10 @@ RECT scaled(const RECT& r, UINT dpi)
 
 void PaintWaiting()
 {
+    // The window system's own news (a window mapped, moved, exposed) comes
+    // with the sent and posted messages; the user's input stays queued.
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE | PM_QS_POSTMESSAGE))
         DispatchMessageW(&msg);
 }
 
