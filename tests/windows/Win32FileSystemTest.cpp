@@ -176,6 +176,25 @@ TEST(Win32Killed, AKilledPassLeavesNoWorkFileAndTheDrawingAsItWas)
     }
 }
 
+TEST(Win32Killed, WhatAKilledPassLeftIsRemovedButNotWhatAPassHolds)
+{
+    // A pass killed between publishing its work file and the rename
+    // leaves a named file; the next pass in that directory removes it,
+    // unless another pass still holds it (opened sharing nothing).
+    TempDir dir;
+    writeFile(dir.file("razade.&&&"), "  0\r\nEOF\r\n");
+    writeFile(dir.file("razade.&&&.1"), "  0\r\nSECTION\r\n");
+    writeFile(dir.file("razade.&&&.old"), "");
+    const HANDLE held = ::CreateFileW(wide(dir.file("razade.&&&.1")).c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    Convert(dir.path(), "a.dxf", {});
+    ::CloseHandle(held);
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n4\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&.1"}));
+}
+
 // ---- the backup -------------------------------------------------------------------------
 
 TEST(Win32Backup, AHardLinkToTheFileReadOrACopyWhereItHasOtherNames)
