@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <utility>
@@ -17,6 +19,7 @@
 #include "TestFiles.h"
 #include "WindowsTestSupport.h"
 #include "engine/IoError.h"
+#include "engine/platform/Signals.h"
 #include "engine/platform/win32/Win32Errors.h"
 #include "engine/replace/Convert.h"
 
@@ -193,6 +196,49 @@ TEST(Win32Killed, WhatAKilledPassLeftIsRemovedButNotWhatAPassHolds)
     ::CloseHandle(held);
     EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n4\r\n");
     EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&.1"}));
+}
+
+// Run only as the child of CtrlCStopsAPassInOrder: a console of its own,
+// whose Ctrl-C reaches this process alone, pressed in the middle of a
+// pass.
+TEST(Win32Child, DISABLED_IsStoppedByCtrlCInTheMiddleOfAPass)
+{
+    const char* dir = std::getenv("DXFKONV_STOP_IN");
+    ASSERT_TRUE(dir);
+    ::FreeConsole();
+    ASSERT_TRUE(::AllocConsole());
+    StopPassesOnSignals();
+    bool interrupted = false;
+    try {
+        Convert(dir, "a.dxf", {}, [](int) {
+            if (StopSignal() != 0)
+                return;
+            ::GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+            // The console calls its handler on a thread of its own.
+            for (int i = 0; i < 6000 && StopSignal() == 0; ++i)
+                ::Sleep(10);
+        });
+    } catch (const Interrupted& e) {
+        interrupted = e.signal() == SIGINT;
+    }
+    std::printf("interrupted: %s\n", interrupted ? "yes" : "no");
+    EndBySignal(StopSignal());
+}
+
+TEST(Win32Killed, CtrlCStopsAPassInOrderAndEndsTheProgramAsCtrlCDoes)
+{
+    TempDir dir;
+    const std::string old = longDrawing();
+    writeFile(dir.file("a.dxf"), old);
+    const Finished child = run(programPath(),
+                               {L"--gtest_also_run_disabled_tests",
+                                L"--gtest_filter=Win32Child.DISABLED_IsStoppedByCtrlCInTheMiddleOfAPass"},
+                               {L"DXFKONV_STOP_IN=" + wide(dir.path())});
+    EXPECT_FALSE(child.timedOut);
+    EXPECT_EQ(child.status, 0xC000013Au) << child.out;
+    EXPECT_NE(child.out.find("interrupted: yes"), std::string::npos) << child.out;
+    EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
+    EXPECT_TRUE(readFile(dir.file("a.dxf")) == old);
 }
 
 // ---- the backup -------------------------------------------------------------------------
