@@ -168,10 +168,8 @@ TEST(Win32Killed, AKilledPassLeavesNoWorkFileAndTheDrawingAsItWas)
         TempDir dir;
         const std::string old = longDrawing();
         writeFile(dir.file("a.dxf"), old);
-        const Finished child = run(programPath(),
-                                   {L"--gtest_also_run_disabled_tests",
-                                    L"--gtest_filter=Win32Child.DISABLED_DiesInTheMiddleOfAPass"},
-                                   {L"DXFKONV_DIE_IN=" + wide(dir.path()), L"DXFKONV_DIE_BY=" + wide(c.by)});
+        const Finished child = runTestAlone(L"Win32Child.DISABLED_DiesInTheMiddleOfAPass",
+                                            {L"DXFKONV_DIE_IN=" + wide(dir.path()), L"DXFKONV_DIE_BY=" + wide(c.by)});
         EXPECT_FALSE(child.timedOut) << c.by;
         EXPECT_EQ(child.status, c.status) << c.by << "\n" << child.out;
         EXPECT_EQ(dir.names(), (Names{"a.dxf"})) << c.by;
@@ -230,10 +228,8 @@ TEST(Win32Killed, CtrlCStopsAPassInOrderAndEndsTheProgramAsCtrlCDoes)
     TempDir dir;
     const std::string old = longDrawing();
     writeFile(dir.file("a.dxf"), old);
-    const Finished child = run(programPath(),
-                               {L"--gtest_also_run_disabled_tests",
-                                L"--gtest_filter=Win32Child.DISABLED_IsStoppedByCtrlCInTheMiddleOfAPass"},
-                               {L"DXFKONV_STOP_IN=" + wide(dir.path())});
+    const Finished child = runTestAlone(L"Win32Child.DISABLED_IsStoppedByCtrlCInTheMiddleOfAPass",
+                                        {L"DXFKONV_STOP_IN=" + wide(dir.path())});
     EXPECT_FALSE(child.timedOut);
     EXPECT_EQ(child.status, 0xC000013Au) << child.out;
     EXPECT_NE(child.out.find("interrupted: yes"), std::string::npos) << child.out;

@@ -61,8 +61,7 @@ TEST(ConsoleChild, DISABLED_WritesToAConsoleOfItsOwn)
 
 TEST(WindowsConsole, TextReachesAConsoleAsItsCharacters)
 {
-    const Finished child = run(programPath(), {L"--gtest_also_run_disabled_tests",
-                                               L"--gtest_filter=ConsoleChild.DISABLED_WritesToAConsoleOfItsOwn"});
+    const Finished child = runTestAlone(L"ConsoleChild.DISABLED_WritesToAConsoleOfItsOwn");
     EXPECT_FALSE(child.timedOut);
     if (child.status == 100)
         GTEST_SKIP() << "the console made has no screen to write to (Wine without a display)";

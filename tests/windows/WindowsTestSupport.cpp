@@ -138,4 +138,9 @@ Finished run(const std::wstring& program, const std::vector<std::wstring>& args,
     return finished;
 }
 
+Finished runTestAlone(const std::wstring& test, const std::vector<std::wstring>& environment)
+{
+    return run(programPath(), {L"--gtest_also_run_disabled_tests", L"--gtest_filter=" + test}, environment);
+}
+
 }  // namespace dxfkonv::test

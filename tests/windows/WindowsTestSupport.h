@@ -30,4 +30,8 @@ struct Finished {
 Finished run(const std::wstring& program, const std::vector<std::wstring>& args,
              const std::vector<std::wstring>& environment = {});
 
+// Runs one test of this program (a disabled one, that only a test runs)
+// in a child process of its own, as run() does.
+Finished runTestAlone(const std::wstring& test, const std::vector<std::wstring>& environment = {});
+
 }  // namespace dxfkonv::test
