@@ -190,20 +190,19 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
 // each line whole and at once, a bar on the screen cleared first.
 class Output {
 public:
-    void line(std::FILE* stream, const std::string& text)
+    void line(StandardStream stream, const std::string& text)
     {
         std::lock_guard lock(mutex_);
         clearBarLocked();
-        const bool written = std::fputs((text + '\n').c_str(), stream) != EOF && std::fflush(stream) == 0;
-        if (!written && stream == stdout && stdoutError_ == 0)
-            stdoutError_ = errno != 0 ? errno : EIO;
+        const int error = WriteText(stream, text + '\n');
+        if (error != 0 && stream == StandardStream::kOutput && stdoutError_ == 0)
+            stdoutError_ = error;
     }
 
     void bar(const std::string& text)
     {
         std::lock_guard lock(mutex_);
-        std::fputs(text.c_str(), stderr);
-        std::fflush(stderr);
+        WriteText(StandardStream::kError, text);
         barDrawn_ = true;
     }
 
@@ -224,7 +223,7 @@ private:
     void clearBarLocked()
     {
         if (barDrawn_)
-            std::fputs("\r\033[K", stderr);
+            WriteText(StandardStream::kError, "\r\033[K");
         barDrawn_ = false;
     }
 
@@ -283,7 +282,7 @@ public:
             visit(path);
         batch_.flush();
         if (!o_.quiet && seen_ > 1)
-            out_.line(stdout, std::to_string(done_) + " file(s) " + (o_.dryRun ? "checked" : "converted") + ", "
+            out_.line(StandardStream::kOutput, std::to_string(done_) + " file(s) " + (o_.dryRun ? "checked" : "converted") + ", "
                                   + std::to_string(failed_) + " failed");
         return failed_ == 0 ? 0 : 1;
     }
@@ -298,7 +297,7 @@ private:
 
     void error(const std::string& name, const std::string& message)
     {
-        out_.line(stderr, std::string(kProgram) + ": " + QuoteName(name) + ": " + message);
+        out_.line(StandardStream::kError, std::string(kProgram) + ": " + QuoteName(name) + ": " + message);
         ++failed_;
     }
 
@@ -374,7 +373,9 @@ private:
             return;
         }
         std::error_code ec;
-        const bool bar = terminal_ && !o_.quiet && fs::file_size(path, ec) >= kProgressBarFrom;
+        // (The path is UTF-8, on Windows too.)
+        const fs::path file(std::u8string(path.begin(), path.end()));
+        const bool bar = terminal_ && !o_.quiet && fs::file_size(file, ec) >= kProgressBarFrom;
         ProgressBar progress(out_, name, bar);
         const ProgressSink sink = [&progress](int percent) { progress.show(percent); };
         // Its outcome may arrive from the batch's thread before Convert()
@@ -417,7 +418,7 @@ private:
                 // again would change it twice and put the once-converted
                 // file in the backup.
                 if (!o_.quiet)
-                    out_.line(stdout, QuoteName(path) + ": skipped, the same file as one "
+                    out_.line(StandardStream::kOutput, QuoteName(path) + ": skipped, the same file as one "
                                           + (o_.dryRun ? "checked" : "converted") + " before");
                 return;
             }
@@ -438,7 +439,7 @@ private:
     void interrupted(const std::string& path)
     {
         if (!interruptionReported_)
-            out_.line(stderr, std::string(kProgram) + ": " + QuoteName(path) + ": interrupted, left as it was");
+            out_.line(StandardStream::kError, std::string(kProgram) + ": " + QuoteName(path) + ": interrupted, left as it was");
         interruptionReported_ = true;
     }
 
@@ -466,7 +467,7 @@ private:
         if (!r.ownerKept || !r.groupKept)
             line += std::string("; warning: its ") + (r.ownerKept ? "group" : r.groupKept ? "owner" : "owner and group")
                     + " could not be kept, it is now yours";
-        out_.line(stdout, line);
+        out_.line(StandardStream::kOutput, line);
         if (r.charsLost != 0) {
             std::string lines;
             for (const auto n : r.lostCharLines) {
@@ -476,7 +477,7 @@ private:
             }
             if (r.lostCharLines.size() == PassReport::kMaxLostLines)
                 lines += ", ...";
-            out_.line(stderr, std::string(kProgram) + ": " + QuoteName(path) + ": warning: " + std::to_string(r.charsLost)
+            out_.line(StandardStream::kError, std::string(kProgram) + ": " + QuoteName(path) + ": warning: " + std::to_string(r.charsLost)
                                   + (r.charsLost == 1 ? " character" : " characters")
                                   + " with no counterpart in the target code page became spaces ("
                                   + (r.lostCharLines.size() == 1 ? "line " : "lines ") + lines + ")");
@@ -526,7 +527,7 @@ int RunCli(const std::vector<std::string>& args)
     try {
         options = parse(args, stop, stopCode);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kProgram, e.message.c_str(), kProgram);
+        WriteText(StandardStream::kError, std::string(kProgram) + ": " + e.message + "\nTry '" + kProgram + " --help'.\n");
         return 2;
     }
     if (stop)

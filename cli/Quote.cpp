@@ -4,11 +4,20 @@
 #include <wctype.h>
 
 #include <cstddef>
+#include <cwctype>
 
 namespace dxfkonv::cli {
 
 namespace {
 
+#ifdef _WIN32
+// Whether a character prints, by the C library's tables, which Windows
+// keeps for UTF-16 units: a character beyond them (an emoji) prints.
+bool printable(char32_t c)
+{
+    return c > 0xFFFF || std::iswprint(static_cast<wint_t>(c)) != 0;
+}
+#else
 // Whether a character prints, by the C library's tables for UTF-8 (the
 // ones ls consults there), whatever locale the user runs in.
 bool printable(char32_t c)
@@ -18,6 +27,7 @@ bool printable(char32_t c)
         return c >= 0xA0;  // no tables: only the control characters stand out
     return ::iswprint_l(static_cast<wint_t>(c), utf8) != 0;
 }
+#endif
 
 // The length of the UTF-8 character `s` starts with, and the character;
 // 0 when its first byte starts none (a stray or overlong byte, a
@@ -98,9 +108,17 @@ void eachCharacter(std::string_view name, Use use)
                 c.doubleSafe = c.special;
                 break;
             case '!': case '"': case '$': case '&': case '(': case ')': case '*': case ';': case '<':
-            case '=': case '>': case '?': case '[': case '\\': case '^': case '`': case '|':
+            case '=': case '>': case '?': case '[': case '^': case '`': case '|':
                 c.special = true;
                 c.doubleSafe = false;
+                break;
+            case '\\':
+#ifndef _WIN32
+                c.special = true;
+                c.doubleSafe = false;
+#endif
+                // (On Windows the separator of paths, which its shells
+                // take as it is.)
                 break;
             default:
                 break;

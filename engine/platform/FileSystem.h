@@ -2,7 +2,7 @@
 // drawing and open it, make a work file beside it, give that the
 // drawing's owner and permissions, put it on the disk, keep a backup and
 // replace the drawing, and list and walk directories. Each platform has
-// its implementation (platform/posix/), which keeps the promises written
+// its implementation (platform/posix/, platform/win32/), which keeps the promises written
 // here; the conversion's own order of steps and checks (replace/) sees
 // nothing of the system's calls, numbers or types.
 //
@@ -184,5 +184,19 @@ public:
 
 // The operating system's own.
 FileSystem& SystemFileSystem();
+
+// ---- paths as the platform writes them --------------------------------------
+// A path cut at its last separator ("/"; on Windows "\" or "/"): the
+// directory, kept whole where it is a root ("/", "C:\"), and the name
+// after it. A path without separator is a name in the current directory
+// (directory "").
+struct PathParts {
+    std::string directory;
+    std::string name;
+};
+PathParts SplitPath(const std::string& path);
+// The directory and the name joined by the platform's separator ("/"; on
+// Windows "\"), none doubled; the name alone for the current directory.
+std::string JoinPath(const std::string& directory, const std::string& name);
 
 }  // namespace dxfkonv

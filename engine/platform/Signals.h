@@ -1,4 +1,10 @@
 // How signals end a conversion: in order, with nothing left behind.
+//
+// On Windows the console's events stand for the signals: Ctrl-C for
+// SIGINT, Ctrl-Break for SIGBREAK, a closed console, a logoff or a
+// shutdown for SIGTERM. A work file there vanishes with its process
+// whatever ends it, so nothing is left to remove; and a program that a
+// stop ended exits with the status Ctrl-C gives (0xC000013A).
 #pragma once
 
 #include <exception>

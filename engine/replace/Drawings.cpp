@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "engine/IoError.h"
 
@@ -15,18 +16,11 @@ char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 Drawing Drawing::FromPath(const std::string& path)
 {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return {std::string(), path};
-    return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
+    PathParts parts = SplitPath(path);
+    return {std::move(parts.directory), std::move(parts.name)};
 }
 
-std::string Drawing::Path() const
-{
-    if (directory.empty() || directory.back() == '/')
-        return directory + name;
-    return directory + '/' + name;
-}
+std::string Drawing::Path() const { return JoinPath(directory, name); }
 
 bool IsDrawingName(const std::string& name)
 {

@@ -31,12 +31,13 @@ struct Drawing {
     // to by then.
     std::shared_ptr<Directory> opened;
 
-    // Splits a path at its last "/": "a/b.dxf" is {"a", "b.dxf"}, "/b.dxf"
-    // is {"/", "b.dxf"}, "b.dxf" is {"", "b.dxf"}.
+    // Splits a path at its last separator (see SplitPath()): "a/b.dxf" is
+    // {"a", "b.dxf"}, "/b.dxf" is {"/", "b.dxf"}, "b.dxf" is {"", "b.dxf"};
+    // on Windows also "C:\a\b.dxf" is {"C:\a", "b.dxf"}.
     static Drawing FromPath(const std::string& path);
 
-    // The directory, one "/" and the name ("b.dxf" alone for the current
-    // directory, no doubled "/" after a directory that ends in one).
+    // The directory, one separator and the name (see JoinPath(): "b.dxf"
+    // alone for the current directory, no doubled separator).
     std::string Path() const;
 };
 

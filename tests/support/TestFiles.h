@@ -1,7 +1,9 @@
 // Real files and directories for tests, and ways to make the system fail.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/types.h>
+#endif
 
 #include <functional>
 #include <string>
@@ -14,7 +16,7 @@ class TempDir {
 public:
     // Who may enter it: its owner, under the system's temporary directory;
     // or everybody, under /tmp, so that a child that gave up root still
-    // reaches it.
+    // reaches it. (On Windows, under the user's temporary directory.)
     enum class Access { kOwner, kEverybody };
 
     explicit TempDir(Access access = Access::kOwner);
@@ -22,8 +24,16 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& path() const { return path_; }  // UTF-8
+    // A name in it, joined as the platform joins them.
+    std::string file(const std::string& name) const
+    {
+#ifdef _WIN32
+        return path_ + "\\" + name;
+#else
+        return path_ + "/" + name;
+#endif
+    }
     // The names in the directory (or in a directory below it), sorted;
     // none when it cannot be read.
     std::vector<std::string> names(const std::string& sub = "") const;
@@ -39,6 +49,7 @@ std::string sampleFile(const std::string& name);  // content of a file in sample
 // byte, fixed once and checked by hand.
 std::string expectedFile(const std::string& name);
 
+#ifndef _WIN32
 // The user and group that tests run as when they give up root.
 inline constexpr uid_t kNobody = 65534;
 
@@ -66,5 +77,7 @@ private:
     unsigned long savedSoft_;
     void (*savedHandler_)(int);
 };
+
+#endif
 
 }  // namespace dxfkonv::test

@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "engine/IoError.h"
-#include "engine/rules/DxfRules.h"
 
 namespace dxfkonv::posix {
 
@@ -50,19 +49,6 @@ bool cannotKeep(int err)
 
 // ---- the work file -------------------------------------------------------------------
 
-// The names a pass may give its files beside a drawing: the work file
-// (kWorkFileName, kWorkFileName.1 ...) and the temporary name of a backup
-// link (kWorkFileName.old, kWorkFileName.old1 ...); the first is number 0.
-std::string workName(int i)
-{
-    return i == 0 ? std::string(kWorkFileName) : std::string(kWorkFileName).append(".").append(std::to_string(i));
-}
-std::string backupLinkName(int i)
-{
-    const std::string name = std::string(kWorkFileName) + ".old";
-    return i == 0 ? name : name + std::to_string(i);
-}
-
 // Takes a lock that says a pass is using the file open as `fd`, without
 // waiting; false when another holds one. A file system that keeps no
 // locks lets everybody have one.
@@ -77,9 +63,8 @@ bool lockFile(FileOps& ops, int fd)
     fail();
 }
 
-// Whether the open file `fd` holds what a work file holds: nothing yet,
-// or a drawing (its first line a group code). Anything else of that name
-// is somebody's own file.
+// Whether the open file `fd` holds what a work file holds (see
+// holdsWorkFileContent()).
 bool holdsWorkFileContent(FileOps& ops, int fd)
 {
     char head[64];
@@ -87,16 +72,9 @@ bool holdsWorkFileContent(FileOps& ops, int fd)
     do
         got = ops.pread(fd, head, sizeof head, 0);
     while (got < 0 && errno == EINTR);
-    if (got <= 0)
-        return got == 0;
-    std::string_view line(head, static_cast<std::size_t>(got));
-    const std::size_t lf = line.find('\n');
-    if (lf == std::string_view::npos && line.size() == sizeof head)
+    if (got < 0)
         return false;
-    line = line.substr(0, lf);
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);  // a work file's lines end in CR LF
-    return IsGroupCode(Trimmed(line));
+    return dxfkonv::holdsWorkFileContent(std::string_view(head, static_cast<std::size_t>(got)), sizeof head);
 }
 
 // Removes `name` in `dirFd` when it is what a pass that was killed left

@@ -15,13 +15,11 @@
 #include "engine/IoError.h"
 #include "engine/pass/LinePass.h"
 #include "engine/platform/FileSystem.h"
+#include "engine/platform/WorkNames.h"
 #include "engine/platform/posix/Descriptors.h"
 
 namespace dxfkonv::posix {
 
-// Names to try for a work file while earlier ones are taken (by another
-// pass, or left by a crash of an older version).
-inline constexpr int kMaxWorkNames = 1000;
 // Work files from this size on are written straight to the disk where it
 // takes that.
 inline constexpr std::uint64_t kDirectFrom = 4u << 20;
@@ -79,10 +77,6 @@ void writeAll(FileOps& ops, int fd, const char* data, std::size_t n);
 // Whether an error giving a file its owner or permissions says only that
 // they cannot be given here.
 bool cannotKeep(int err);
-
-// The names a pass may give its files beside a drawing (see workName()).
-std::string workName(int i);
-std::string backupLinkName(int i);
 
 // Takes a lock that says a pass is using the file open as `fd`, without
 // waiting; false when another holds one.

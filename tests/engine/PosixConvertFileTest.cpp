@@ -1,0 +1,397 @@
+// Whole passes over real files on a POSIX system: permissions, owners,
+// links, limits, and failures the system really produces or FaultyOps
+// makes it produce.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "FaultyOps.h"
+#include "TestFiles.h"
+#include "engine/platform/posix/Errno.h"
+#include "engine/replace/Convert.h"
+#include "engine/IoError.h"
+
+using namespace dxfkonv;
+using namespace dxfkonv::test;
+using Names = std::vector<std::string>;
+
+namespace {
+
+struct stat statOf(const std::string& path)
+{
+    struct stat st{};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+// Runs Convert and hands back the error it threw (0 for none).
+int convertError(const std::string& dir, const std::string& name, const ConversionSwitches& sw = {},
+                 std::string* text = nullptr, FileSystem& ops = SystemFileSystem())
+{
+    try {
+        Convert(dir, name, sw, {}, ops);
+        return 0;
+    } catch (const ConversionError& e) {
+        if (text)
+            *text = e.what();
+        return e.code();
+    }
+}
+
+// A text full of escapes: the converted file is far smaller than the old one.
+std::string escapeHeavyDrawing(std::size_t pairs)
+{
+    std::string s;
+    for (std::size_t i = 0; i < pairs; ++i)
+        s += "  1\r\n%%130%%130%%130%%130%%130%%130%%130%%130\r\n";
+    return s + "  0\r\nEOF\r\n";
+}
+
+}  // namespace
+
+TEST(ConvertFile, PermissionsAndTimesAreKept)
+{
+    TempDir dir;
+    writeFile(dir.file("PLAN.DXF"), sampleFile("plan-tarnix.dxf"));
+    ASSERT_EQ(chmod(dir.file("PLAN.DXF").c_str(), 0640), 0);
+    const struct stat before = statOf(dir.file("PLAN.DXF"));
+    Convert(dir.path(), "PLAN.DXF", {});
+    const struct stat after = statOf(dir.file("PLAN.DXF"));
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    const struct stat backup = statOf(dir.file("PLAN.old"));
+    EXPECT_EQ(backup.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(backup.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}
+
+TEST(ConvertFile, DanglingLinkIsSkippedSilently)
+{
+    TempDir dir;
+    ASSERT_EQ(symlink("nowhere.dxf", dir.file("dangling.dxf").c_str()), 0);
+    EXPECT_FALSE(Convert(dir.path(), "dangling.dxf", {}).found);
+    EXPECT_EQ(dir.names(), (Names{"dangling.dxf"}));
+}
+
+TEST(ConvertFile, SymbolicLinkKeepsTheLinkAndConvertsItsTarget)
+{
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("real").c_str(), 0755), 0);
+    const std::string old = sampleFile("plan-autocad.dxf");
+    writeFile(dir.file("real/target.dxf"), old);
+    ASSERT_EQ(symlink("real/target.dxf", dir.file("link.dxf").c_str()), 0);
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
+    Convert(dir.path(), "link.dxf", wl);
+    EXPECT_TRUE(S_ISLNK(statOf(dir.file("link.dxf")).st_mode));
+    EXPECT_EQ(readFile(dir.file("real/target.dxf")), ConvertBuffer(old, wl));
+    EXPECT_EQ(readFile(dir.file("link.old")), old);
+    EXPECT_EQ(dir.names(), (Names{"link.dxf", "link.old", "real"}));
+}
+
+TEST(ConvertFile, OwnerIsKept)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file away";
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    ASSERT_EQ(chown(dir.file("a.dxf").c_str(), 65534, 65534), 0);
+    Convert(dir.path(), "a.dxf", {});
+    const struct stat st = statOf(dir.file("a.dxf"));
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n4\r\n");
+}
+
+TEST(ConvertFailure, ReadOnlyFileIsRefusedEvenForRoot)
+{
+    TempDir dir;
+    writeFile(dir.file("ro.dxf"), "  62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("ro.dxf").c_str(), 0444), 0);
+    std::string text;
+    EXPECT_EQ(convertError(dir.path(), "ro.dxf", {}, &text), kFileAccessDenied);
+    EXPECT_EQ(text, "File access denied.");
+    EXPECT_EQ(readFile(dir.file("ro.dxf")), "  62\r\n5\r\n");
+    EXPECT_EQ(dir.names(), (Names{"ro.dxf"}));
+}
+
+TEST(ConvertFailure, DirectoryWithoutWritePermission)
+{
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);  // others may read, not write
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("a.dxf").c_str(), 0666), 0);
+    const int code = runUnprivileged([&] { return convertError(dir.path(), "a.dxf"); });
+    EXPECT_EQ(code, kFileAccessDenied);
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
+}
+
+TEST(ConvertFailure, UnreadableFile)
+{
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("a.dxf").c_str(), 0600), 0);
+    const int code = runUnprivileged([&] {
+        std::string text;
+        const int err = convertError(dir.path(), "a.dxf", {}, &text);
+        return err == kFileAccessDenied && text == "File access denied." ? 1 : 2;
+    });
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
+}
+
+TEST(ConvertFailure, DiskFullWhileWritingTheWorkFile)
+{
+    TempDir dir;
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
+    const std::string old = ConvertBuffer(escapeHeavyDrawing(4000), {});  // raw bytes: grows in "wl"
+    writeFile(dir.file("a.dxf"), old);
+    writeFile(dir.file("a.old"), "previous backup");
+    std::string text;
+    int code;
+    {
+        FileSizeLimit limit(old.size() + 1000);
+        code = convertError(dir.path(), "a.dxf", wl, &text);
+    }
+    EXPECT_EQ(code, kDiskFull);
+    EXPECT_EQ(text, "Disk full.");
+    EXPECT_EQ(readFile(dir.file("a.dxf")), old);
+    EXPECT_EQ(readFile(dir.file("a.old")), "previous backup");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old"}));
+}
+
+TEST(ConvertFailure, DiskFullWhileCopyingTheBackup)
+{
+    // A file with a second name is backed up by copying, not by a link.
+    TempDir dir;
+    const std::string old = escapeHeavyDrawing(4000);
+    writeFile(dir.file("a.dxf"), old);
+    ASSERT_EQ(link(dir.file("a.dxf").c_str(), dir.file("second-name").c_str()), 0);
+    std::string text;
+    int code;
+    {
+        FileSizeLimit limit(old.size() / 2);  // the converted file fits, a copy of the old does not
+        code = convertError(dir.path(), "a.dxf", {}, &text);
+    }
+    EXPECT_EQ(code, kDiskFull);
+    EXPECT_EQ(text, "Disk full.");
+    EXPECT_EQ(readFile(dir.file("a.dxf")), old);
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "second-name"}));
+
+    // Without the limit the same pass copies the backup and succeeds.
+    Convert(dir.path(), "a.dxf", {});
+    EXPECT_EQ(readFile(dir.file("a.old")), old);
+    EXPECT_EQ(readFile(dir.file("second-name")), old);
+    EXPECT_EQ(readFile(dir.file("a.dxf")), ConvertBuffer(old, {}));
+}
+
+TEST(ConvertFile, LargeDrawingComesOutTheSameHoweverItIsWritten)
+{
+    // A large work file goes to the disk straight from memory where the
+    // file system lets it; where a write of that kind is cut short or
+    // refused, the rest goes the ordinary way.
+    TempDir dir;
+    // 5 MB with a bit of a block at the end; and 4.5 MB that shrinks to
+    // less than one block, all of it written at the end.
+    const std::string olds[] = {escapeHeavyDrawing(100000) + std::string(777, 'x'),
+                                "  1\r\n" + [] {
+                                    std::string text;
+                                    while (text.size() < (9u << 19))
+                                        text += "%%130";
+                                    return text;
+                                }() + "\r\n"};
+    struct Way {
+        const char* name;
+        std::size_t maxWrite;
+        bool interrupt;
+    };
+    for (const std::string& old : olds) {
+        const std::string converted = ConvertBuffer(old, {});
+        for (const Way& way : {Way{"system", 0, false}, Way{"cut to 1000 bytes", 1000, false},
+                               Way{"cut to 128 KiB", 128 * 1024, false}, Way{"interrupted", 0, true}}) {
+            writeFile(dir.file("a.dxf"), old);
+            FaultyOps ops;
+            ops.maxWrite = way.maxWrite;
+            ops.interruptEveryOther = way.interrupt;
+            Convert(dir.path(), "a.dxf", {}, {}, ops);
+            EXPECT_TRUE(readFile(dir.file("a.dxf")) == converted) << way.name << ", " << old.size() << " bytes";
+            EXPECT_TRUE(readFile(dir.file("a.old")) == old) << way.name;
+            EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old"})) << way.name;
+            ::unlink(dir.file("a.old").c_str());
+        }
+    }
+}
+
+TEST(ConvertFailure, FileGoneBeforeItIsOpened)
+{
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    FaultyOps ops;
+    ops.fault = [&](Op op, int) { return op == Op::kOpen && ops.lookedUp == "a.dxf" ? ENOENT : 0; };
+    std::string text;
+    EXPECT_EQ(convertError(dir.path(), "a.dxf", {}, &text, ops), kFileNotOpen);
+    EXPECT_EQ(text, "I/O error 103.");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
+}
+
+TEST(ConvertFailure, FailedReplaceLeavesTheFileAsItWas)
+{
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    FaultyOps ops;
+    ops.fault = [&](Op op, int) { return op == Op::kRename && ops.lookedUp == "a.dxf" ? EBUSY : 0; };
+    std::string text;
+    EXPECT_EQ(convertError(dir.path(), "a.dxf", {}, &text, ops), EBUSY);
+    EXPECT_EQ(text, "I/O error " + std::to_string(EBUSY) + ".");
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
+    // The backup was made before the replace: a whole copy of the old file.
+    EXPECT_EQ(readFile(dir.file("a.old")), "  62\r\n5\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old"}));
+}
+
+TEST(IoErrors, TextsAndNumbers)
+{
+    EXPECT_STREQ(IoError(2).what(), "File not found.");
+    EXPECT_STREQ(IoError(3).what(), "Invalid filename.");
+    EXPECT_STREQ(IoError(4).what(), "Too many open files.");
+    EXPECT_STREQ(IoError(5).what(), "File access denied.");
+    EXPECT_STREQ(IoError(101).what(), "Disk full.");
+    EXPECT_STREQ(IoError(32).what(), "I/O error 32.");
+    EXPECT_EQ(IoError(5).systemError(), 0);
+    // The number and text the user reads, and the system's cause behind
+    // them: EACCES and EIO both read 5, yet a caller can tell them apart.
+    const struct {
+        int err;
+        int code;
+        const char* text;
+    } fromSystem[] = {{ENOENT, 2, "File not found."},      {ENAMETOOLONG, 3, "Invalid filename."},
+                      {EMFILE, 4, "Too many open files."}, {EROFS, 5, "File access denied."},
+                      {EACCES, 5, "File access denied."},  {EIO, 5, "I/O error 5."},
+                      {EDQUOT, 101, "Disk full."},         {EFBIG, 101, "Disk full."},
+                      {EBUSY, EBUSY, "I/O error 16."}};
+    for (const auto& c : fromSystem) {
+        const IoError e = IoErrorFromErrno(c.err);
+        EXPECT_EQ(e.code(), c.code) << c.err;
+        EXPECT_STREQ(e.what(), c.text) << c.err;
+        EXPECT_EQ(e.systemError(), c.err);
+    }
+}
+
+
+// A batch whose drawings overlap (each one's flush and replace going on
+// while the next is converted) reports every drawing once, in order,
+// whether it failed in its pass, in its last steps, or not at all; each
+// outcome has arrived before the next drawing's Convert() returns, and
+// all have once finish() returns. A drawing that failed stays as it was.
+TEST(ConvertBatch, OverlappingDrawingsReportInOrder)
+{
+    TempDir dir;
+    const std::string old = " 62\r\n5\r\n";
+    for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf", "e.dxf"})
+        writeFile(dir.file(name), old);
+    ASSERT_EQ(chmod(dir.file("c.dxf").c_str(), 0444), 0);  // refused before its pass
+    FaultyOps ops;
+    ops.fault = [&](Op op, int) { return op == Op::kRename && ops.lookedUp == "b.dxf" ? EIO : 0; };
+
+    std::mutex mutex;
+    std::vector<std::string> outcomes;  // from the batch's thread
+    std::vector<std::string> returned;
+    {
+        Batch batch([&](const PassReport& report, std::exception_ptr failure) {
+            std::lock_guard lock(mutex);
+            try {
+                if (failure)
+                    std::rethrow_exception(failure);
+                outcomes.push_back("finished " + std::to_string(report.coloursRenumbered));
+            } catch (const IoError& e) {
+                outcomes.push_back(std::string("failed ") + e.what());
+            }
+        });
+        std::size_t handedOver = 0;
+        for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf", "a.dxf", "e.dxf"}) {
+            std::string what;
+            bool pending = false;
+            try {
+                const PassReport r = Convert(Drawing{dir.path(), name}, {}, {}, ops, &batch);
+                pending = r.pending;
+                what = r.pending ? " handed over" : r.repeated ? " repeated" : " done";
+            } catch (const IoError& e) {
+                what = std::string(" refused: ") + e.what();
+            }
+            {
+                std::lock_guard lock(mutex);
+                EXPECT_GE(outcomes.size(), handedOver) << name << ": the drawing before it is not reported yet";
+            }
+            handedOver += pending;
+            returned.push_back(name + what);
+        }
+        batch.finish();
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(outcomes, (std::vector<std::string>{"finished 1", "failed I/O error 5.", "finished 1", "finished 1"}));
+    }
+    EXPECT_EQ(returned, (std::vector<std::string>{"a.dxf handed over", "b.dxf handed over",
+                                                   "c.dxf refused: File access denied.", "d.dxf handed over",
+                                                   "a.dxf repeated", "e.dxf handed over"}));
+    for (const char* name : {"a.dxf", "d.dxf", "e.dxf"})
+        EXPECT_EQ(readFile(dir.file(name)), " 62\r\n4\r\n") << name;
+    for (const char* name : {"b.dxf", "c.dxf"})
+        EXPECT_EQ(readFile(dir.file(name)), old) << name;
+    // The backup is made before the replace: b.old is a whole copy of b.dxf.
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "b.dxf", "b.old", "c.dxf", "d.dxf", "d.old", "e.dxf", "e.old"}));
+}
+
+
+// A drawing is reported the moment it is replaced, not once the next
+// drawing's pass is over: the next pass is held at its first read until
+// the first drawing's outcome has arrived, which it does, with the
+// drawing replaced by then.
+TEST(ConvertBatch, EachDrawingIsReportedWhileTheNextOneConverts)
+{
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), " 62\r\n5\r\n");
+    writeFile(dir.file("b.dxf"), " 62\r\n7\r\n");
+    std::mutex mutex;
+    std::condition_variable reported;
+    std::vector<std::string> outcomes;
+    bool aHandedOver = false;
+    bool held = false;
+    bool heldInVain = false;
+    FaultyOps ops;
+    ops.hold = [&](Op op, int) {
+        std::unique_lock lock(mutex);
+        if (op != Op::kRead || !aHandedOver || held)
+            return;
+        // b's first read: its pass may not go on before a is reported, and
+        // if a were reported only after that pass, it would wait in vain.
+        held = true;
+        heldInVain = !reported.wait_for(lock, std::chrono::seconds(5), [&] { return !outcomes.empty(); });
+    };
+    Batch batch([&](const PassReport& report, std::exception_ptr failure) {
+        std::lock_guard lock(mutex);
+        outcomes.push_back(std::string(failure ? "failed" : "finished ") + std::to_string(report.coloursRenumbered)
+                           + ", a.dxf now " + (readFile(dir.file("a.dxf")) == " 62\r\n4\r\n" ? "new" : "old"));
+        reported.notify_all();
+    });
+    ASSERT_TRUE(Convert(Drawing{dir.path(), "a.dxf"}, {}, {}, ops, &batch).pending);
+    {
+        std::lock_guard lock(mutex);
+        aHandedOver = true;
+    }
+    EXPECT_TRUE(Convert(Drawing{dir.path(), "b.dxf"}, {}, {}, ops, &batch).pending);
+    batch.finish();
+    std::lock_guard lock(mutex);
+    EXPECT_TRUE(held);
+    EXPECT_FALSE(heldInVain) << "a.dxf was reported only after b.dxf's pass";
+    EXPECT_EQ(outcomes, (std::vector<std::string>{"finished 1, a.dxf now new", "finished 1, a.dxf now new"}));
+}

@@ -1,0 +1,82 @@
+// dxfkonv-cli.exe started as cmd.exe starts it, its arguments in UTF-16:
+// what it writes, what it leaves, what it returns.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "TestFiles.h"
+#include "WindowsTestSupport.h"
+
+using namespace dxfkonv::test;
+using Names = std::vector<std::string>;
+
+namespace {
+
+Finished cli(const std::vector<std::wstring>& args) { return run(programDirectory() + L"\\dxfkonv-cli.exe", args); }
+
+}  // namespace
+
+TEST(WindowsCli, ConvertsADrawingByteForByte)
+{
+    // The line each writes, after its directory; a name with spaces in
+    // quotes. UTF-8 where the output is no console, lines ending in CR LF.
+    const struct {
+        const char* name;
+        const char* quote;
+        const char* line;
+    } cases[] = {
+        {"plan.dxf", "", ": recoded 4 texts, renumbered 20 colours, set 1 code page value; backup plan.old\r\n"},
+        {"výkres-č.dxf", "",
+         ": recoded 4 texts, renumbered 20 colours, set 1 code page value; backup výkres-č.old\r\n"},
+        {"Příliš žluťoučký kůň.dxf", "'",
+         "': recoded 4 texts, renumbered 20 colours, set 1 code page value; backup 'Příliš žluťoučký kůň.old'\r\n"}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        writeFile(dir.file(c.name), sampleFile("plan-tarnix.dxf"));
+        const Finished done = cli({wide(dir.file(c.name))});
+        EXPECT_EQ(done.status, 0u) << c.name << "\n" << done.err;
+        EXPECT_TRUE(readFile(dir.file(c.name)) == expectedFile("plan-tarnix.lw-256-sa.dxf")) << c.name;
+        EXPECT_EQ(done.out, c.quote + dir.file(c.name) + c.line);
+        EXPECT_EQ(done.err, "");
+    }
+}
+
+TEST(WindowsCli, ADirectoryStandsForItsDrawings)
+{
+    TempDir dir;
+    writeFile(dir.file("výkres.dxf"), sampleFile("plan-tarnix.dxf"));
+    writeFile(dir.file("notes.txt"), "not a drawing");
+    const Finished done = cli({L"--no-backup", wide(dir.path())});
+    EXPECT_EQ(done.status, 0u) << done.err;
+    EXPECT_TRUE(readFile(dir.file("výkres.dxf")) == expectedFile("plan-tarnix.lw-256-sa.dxf"));
+    EXPECT_EQ(dir.names(), (Names{"notes.txt", "výkres.dxf"}));
+    EXPECT_EQ(done.out, dir.file("výkres.dxf")
+                            + ": recoded 4 texts, renumbered 20 colours, set 1 code page value\r\n");
+}
+
+TEST(WindowsCli, VersionUsageAndFailures)
+{
+    const Finished version = cli({L"--version"});
+    EXPECT_EQ(version.status, 0u);
+    EXPECT_EQ(version.out, "dxfkonv-cli " DXFKONV_VERSION "\r\n");
+
+    const Finished usage = cli({L"--palette", L"8", L"x.dxf"});
+    EXPECT_EQ(usage.status, 2u);
+    EXPECT_NE(usage.err.find("--palette takes 16, 256 or none, not 8"), std::string::npos) << usage.err;
+
+    TempDir dir;
+    writeFile(dir.file("held.dxf"), "  62\r\n5\r\n");
+    const HANDLE writer = ::CreateFileW(wide(dir.file("held.dxf")).c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    const Finished held = cli({wide(dir.file("held.dxf")), wide(dir.file("missing.dxf"))});
+    ::CloseHandle(writer);
+    EXPECT_EQ(held.status, 1u);
+    EXPECT_EQ(held.err.substr(0, held.err.find(':', 16) + 1), "dxfkonv-cli: " + dir.file("held.dxf") + ":");
+    EXPECT_NE(held.err.find("held.dxf: I/O error 32. (opening held.dxf: "), std::string::npos) << held.err;
+    EXPECT_NE(held.err.find("missing.dxf: File not found.\r\n"), std::string::npos) << held.err;
+    EXPECT_EQ(readFile(dir.file("held.dxf")), "  62\r\n5\r\n");
+}
