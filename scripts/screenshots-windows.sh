@@ -14,7 +14,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 cmake --build "$build" -j2 --target dxfkonv
-exe=$(realpath "$build/app/dxfkonv.exe")
+exe=$(realpath "$build/bin/dxfkonv.exe")
 source scripts/windows-desktop.sh
 
 # A directory of drawings with names a Czech user might give them; one

@@ -10,12 +10,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-windows}
-exe=$build/app/dxfkonv.exe
+exe=$build/bin/dxfkonv.exe
 if [ ! -f "$exe" ]; then
-  if [ ! -f "$build/engine/libdxfkonv_engine.a" ]; then
-    echo "windows gui: no engine for Windows in $build yet, the windows are not built: skipped"
-    exit 0
-  fi
   echo "test-windows-gui.sh: $exe is missing" >&2
   exit 1
 fi
@@ -49,7 +45,7 @@ start_desktop "$build"
 # The windows' own tests, which need a display.
 log=$(mktemp)
 status=0
-timeout 300 wine "$build/tests/ui/win32/win32_window_tests.exe" >"$log" 2>&1 || status=$?
+timeout 300 wine "$build/bin/win32_window_tests.exe" >"$log" 2>&1 || status=$?
 window_tests=$(grep -o '^\[  PASSED  \] [0-9]* test' "$log" | grep -o '[0-9][0-9]*' || echo 0)
 if [ "$status" -ne 0 ] || [ "$window_tests" -eq 0 ]; then
   grep -v '^wine: ' "$log" >&2

@@ -41,3 +41,4 @@ if [ "$passed" -lt 72 ]; then
   exit 1
 fi
 echo "windows: $passed tests passed under Wine"
+scripts/test-windows-gui.sh "$build"

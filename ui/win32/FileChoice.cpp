@@ -7,7 +7,7 @@
 #include "engine/IoError.h"
 #include "engine/replace/Drawings.h"
 #include "ui/win32/Paths.h"
-#include "ui/win32/Text.h"
+#include "engine/platform/win32/Utf16.h"
 
 namespace dxfkonv::win32 {
 
@@ -31,18 +31,15 @@ char lower(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// A path the W calls take whatever its length.
-std::wstring systemPath(const std::string& path)
-{
-    std::wstring wide = Wide(path);
-    if (wide.size() >= MAX_PATH - 12 && wide.size() > 2 && wide[1] == L':')
-        wide.insert(0, L"\\\\?\\");
-    return wide;
-}
-
 bool hiddenOrSystem(const std::string& directory, const std::string& name)
 {
-    const DWORD attributes = GetFileAttributesW(systemPath(JoinPath(directory, name)).c_str());
+    std::wstring path;
+    try {
+        path = SystemPath(JoinPath(directory, name));
+    } catch (const IoError&) {
+        return false;  // a name that is no UTF-8: the engine's listing has none
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES
            && (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
 }
@@ -78,7 +75,7 @@ std::vector<Drive> LogicalDrives()
             continue;
         const char letter = static_cast<char>('a' + i);
         Drive drive{letter, {}};
-        const std::wstring root = Wide(DriveRoot(letter));
+        const std::wstring root = WideLoosely(DriveRoot(letter));
         // A network drive is not asked: a share that went away can hold the
         // call for a long time.
         if (GetDriveTypeW(root.c_str()) != DRIVE_REMOTE) {
@@ -137,7 +134,7 @@ void SortCzech(std::vector<std::string>& names)
     std::vector<std::pair<std::wstring, std::string>> keyed;
     keyed.reserve(names.size());
     for (std::string& name : names)
-        keyed.emplace_back(Wide(name), std::move(name));
+        keyed.emplace_back(WideLoosely(name), std::move(name));
     std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
         const int order = CompareStringEx(L"cs-CZ", NORM_IGNORECASE, a.first.c_str(), -1, b.first.c_str(),
                                           -1, nullptr, nullptr, 0);

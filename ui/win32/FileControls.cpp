@@ -9,7 +9,7 @@
 #include "ui/win32/Dpi.h"
 #include "ui/win32/MessageBoxes.h"
 #include "ui/win32/Paths.h"
-#include "ui/win32/Text.h"
+#include "engine/platform/win32/Utf16.h"
 
 namespace dxfkonv::win32 {
 
@@ -35,7 +35,7 @@ std::wstring textOf(HWND list, int index)
 
 void addString(HWND control, UINT message, const std::string& text)
 {
-    const std::wstring wide = Wide(text);
+    const std::wstring wide = WideLoosely(text);
     SendMessageW(control, message, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 

@@ -1,6 +1,6 @@
 #include "ui/win32/GaugeControl.h"
 
-#include "ui/win32/Text.h"
+#include "engine/platform/win32/Utf16.h"
 
 namespace dxfkonv::win32 {
 
@@ -82,7 +82,7 @@ void PaintGauge(HDC dc, const RECT& box, const GaugeValue& value, HFONT font)
     const HGDIOBJ savedFont = SelectObject(shape.Dc(), font ? static_cast<HGDIOBJ>(font) : GetStockObject(DEFAULT_GUI_FONT));
     SetTextColor(shape.Dc(), RGB(255, 255, 255));
     SetBkMode(shape.Dc(), TRANSPARENT);
-    std::wstring text = Wide(value.PercentText());
+    std::wstring text = WideLoosely(value.PercentText());
     RECT textBox = inner;
     DrawTextW(shape.Dc(), text.data(), static_cast<int>(text.size()), &textBox,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);

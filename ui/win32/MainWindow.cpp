@@ -8,7 +8,7 @@
 #include "ui/win32/Forms.h"
 #include "ui/win32/MessageBoxes.h"
 #include "ui/win32/ProgressWindow.h"
-#include "ui/win32/Text.h"
+#include "engine/platform/win32/Utf16.h"
 
 #ifndef DXFKONV_VERSION
 #define DXFKONV_VERSION ""
@@ -117,7 +117,7 @@ MainWindow::MainWindow()
     const SIZE outer = OuterSize(kClientWidth, kClientHeight, kStyle, kExStyle, fDpi);
     const int left = (GetSystemMetrics(SM_CXSCREEN) - outer.cx) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - outer.cy) / 2;
-    fWindow = CreateWindowExW(kExStyle, kClassName, Wide("Konverze DXF souborů").c_str(), kStyle, left, top,
+    fWindow = CreateWindowExW(kExStyle, kClassName, WideLoosely("Konverze DXF souborů").c_str(), kStyle, left, top,
                               outer.cx, outer.cy, nullptr, nullptr, GetModuleHandleW(nullptr), this);
     fLogo = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kLogoResource),
                                             IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
@@ -155,7 +155,7 @@ MainWindow::~MainWindow()
 void MainWindow::CreateControls()
 {
     for (const auto& control : kControls) {
-        CreateWindowExW(control.exStyle, control.className, Wide(control.caption).c_str(),
+        CreateWindowExW(control.exStyle, control.className, WideLoosely(control.caption).c_str(),
                         WS_CHILD | WS_VISIBLE | control.style, 0, 0, 0, 0, fWindow,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), GetModuleHandleW(nullptr),
                         nullptr);

@@ -1,7 +1,7 @@
 #include "ui/win32/MessageBoxes.h"
 
 #include "ui/logic/Messages.h"
-#include "ui/win32/Text.h"
+#include "engine/platform/win32/Utf16.h"
 
 namespace dxfkonv::win32 {
 
@@ -31,13 +31,13 @@ LRESULT CALLBACK renameButtons(int code, WPARAM wParam, LPARAM lParam)
 
 void ShowErrorBox(HWND owner, const std::string& text)
 {
-    MessageBoxW(owner, Wide(text).c_str(), kProgramTitle, MB_ICONSTOP | MB_OK);
+    MessageBoxW(owner, WideLoosely(text).c_str(), kProgramTitle, MB_ICONSTOP | MB_OK);
 }
 
 bool AskYesNo(HWND owner, const std::string& question)
 {
     tRenameHook = SetWindowsHookExW(WH_CBT, renameButtons, nullptr, GetCurrentThreadId());
-    const int answer = MessageBoxW(owner, Wide(question).c_str(), kProgramTitle,
+    const int answer = MessageBoxW(owner, WideLoosely(question).c_str(), kProgramTitle,
                                    MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2);
     if (tRenameHook) {
         UnhookWindowsHookEx(tRenameHook);

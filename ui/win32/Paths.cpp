@@ -6,11 +6,6 @@ namespace dxfkonv::win32 {
 
 namespace {
 
-bool isSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 bool isLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');

@@ -2,7 +2,7 @@
 
 #include "ui/win32/Dpi.h"
 #include "ui/win32/Forms.h"
-#include "ui/win32/Text.h"
+#include "engine/platform/win32/Utf16.h"
 
 namespace dxfkonv::win32 {
 
@@ -62,7 +62,7 @@ void ProgressWindow::ScaleTo(UINT dpi)
 
 void ProgressWindow::SetCaption(const std::string& caption)
 {
-    SetWindowTextW(fWindow, Wide(caption).c_str());
+    SetWindowTextW(fWindow, WideLoosely(caption).c_str());
 }
 
 void ProgressWindow::SetGauge(int value)

@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "ui/win32/Text.h"
+#include "engine/platform/win32/Utf16.h"
 
 namespace dxfkonv::win32 {
 
@@ -39,7 +39,7 @@ public:
     Scratch& operator=(const Scratch&) = delete;
 
     std::string Path() const { return Utf8(fPath); }
-    std::wstring File(const char* name) const { return fPath + L"\\" + Wide(name); }
+    std::wstring File(const char* name) const { return fPath + L"\\" + WideLoosely(name); }
     void Touch(const char* name) const
     {
         CloseHandle(CreateFileW(File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));

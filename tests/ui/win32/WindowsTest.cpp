@@ -13,7 +13,7 @@
 #include "ui/win32/MainWindow.h"
 #include "ui/win32/Paths.h"
 #include "ui/win32/ProgressWindow.h"
-#include "ui/win32/Text.h"
+#include "engine/platform/win32/Utf16.h"
 #include "Scratch.h"
 
 namespace dxfkonv::win32 {
