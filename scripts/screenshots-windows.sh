@@ -19,7 +19,8 @@ source scripts/windows-desktop.sh
 
 # A directory of drawings with names a Czech user might give them; one
 # large enough that its pass lasts a moment.
-demo_root=$(mktemp -d)
+demo_root=${TMPDIR:-/tmp}/dxfkonv-ukazka
+rm -rf "$demo_root"
 trap 'stop_desktop; rm -rf "$demo_root"' EXIT
 demo=$demo_root/výkresy
 mkdir -p "$demo/archiv" "$demo/podklady"

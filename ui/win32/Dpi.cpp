@@ -59,10 +59,12 @@ SIZE OuterSize(int width, int height, DWORD style, DWORD exStyle, UINT dpi)
     return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
+// A TrueType face is asked for: it scales to any DPI and has the Czech
+// letters, where the old bitmap font of that name has neither.
 HFONT MakeFormFont(UINT dpi, bool crisp)
 {
     return CreateFontW(-MulDiv(8, static_cast<int>(dpi), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_CHARSET, OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS,
                        crisp ? NONANTIALIASED_QUALITY : DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
                        L"MS Sans Serif");
 }

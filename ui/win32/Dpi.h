@@ -29,7 +29,8 @@ inline int Scaled(int length, UINT dpi)
 SIZE OuterSize(int width, int height, DWORD style, DWORD exStyle, UINT dpi);
 
 // The program's font, "MS Sans Serif" at 8 points, at `dpi`; the system
-// maps the name to what it has. Without smoothing when `crisp`.
+// maps the name to the TrueType face it has for it (Microsoft Sans Serif
+// on Windows). Without smoothing when `crisp`.
 HFONT MakeFormFont(UINT dpi, bool crisp = false);
 
 }  // namespace dxfkonv::win32

@@ -107,6 +107,7 @@ TEST_F(Win32Windows, EachControlAtItsPlaceWithItsCaption)
     EXPECT_EQ(Place(W::kDriveBox).left, 16);
     EXPECT_EQ(Place(W::kDriveBox).top, 176);
     EXPECT_EQ(Place(W::kDriveBox).right, 169);
+    EXPECT_EQ(Place(W::kDriveBox).bottom, 19);  // closed
 }
 
 // The panels in their tab order, the controls of each panel in theirs.
