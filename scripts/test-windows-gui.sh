@@ -113,6 +113,38 @@ for _ in $(seq 300); do
 done
 check "the converted drawings are no longer selected" deselected
 
+# The message box now up gets KEY, once it has the focus.
+press_in_box() {
+  local id
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name '^dxfkonv$' 2>/dev/null | head -1 || true)
+    if [ -n "$id" ] && xdotool windowactivate --sync "$id" 2>/dev/null &&
+      [ "$(xdotool getactivewindow 2>/dev/null)" = "$id" ]; then
+      xdotool key --clearmodifiers "$1"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# plan-tarnix.dxf again: converted before, so the program asks; "a" picks
+# the button the box was given, "Ano", and the drawing is converted once
+# more, its backup now the drawing as the first batch left it.
+click_main 280 "$(item_y 2)"
+click_main 264 432
+check "a drawing converted before is asked about" eval "wait_for_window '^dxfkonv$' >/dev/null"
+check "its question takes a key" press_in_box a
+converted_again() {
+  cmp -s "$work/plan-tarnix.old" "$expected" && ! cmp -s "$work/plan-tarnix.dxf" "$expected"
+}
+for _ in $(seq 300); do
+  converted_again && break
+  sleep 0.1
+done
+check "\"Ano\" converts it again, the backup taking the first result" converted_again
+check "the question is gone" wait_gone '^dxfkonv$'
+
 # chyba.dxf: the batch stops with the error box; the progress window stays.
 click_main 280 "$(item_y 0)"
 click_main 264 432
