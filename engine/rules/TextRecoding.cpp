@@ -173,21 +173,25 @@ template <bool utf8>
 RecodedText decodeEscapes(std::string_view line, std::string& out)
 {
     const ByteTable& t = latinToWindows();
-    RecodedText seen;
+    // Counted in locals, not in the result: the bytes written through `o`
+    // could alias a result that lives in the caller's memory, and each
+    // count would go to memory and back.
+    std::size_t lost = 0;
+    bool dosEscape = false;
     const std::size_t n = line.size();
     const std::size_t base = out.size();
     out.resize(base + n);
     char* const start = out.data() + base;
     char* o = start;
     auto put = [&](unsigned char c) {
-        seen.lost += t.lost[c];
+        lost += t.lost[c];
         *o++ = static_cast<char>(t.recode[c]);
     };
     auto putEscaped = [&](unsigned value) {
         const auto c = static_cast<unsigned char>(value % 256);
-        seen.dosEscape = seen.dosEscape || c >= 128;
+        dosEscape |= c >= 128;
         if constexpr (utf8) {
-            seen.lost += t.lost[c];
+            lost += t.lost[c];
             o += putUtf8(t.recode[c], o);
         } else {
             put(c);
@@ -246,7 +250,7 @@ RecodedText decodeEscapes(std::string_view line, std::string& out)
         }
     }
     out.resize(base + static_cast<std::size_t>(o - start));
-    return seen;
+    return {lost, dosEscape};
 }
 
 }  // namespace

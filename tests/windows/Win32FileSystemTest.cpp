@@ -425,6 +425,55 @@ TEST(Win32Names, UncPathsThroughTheAdministrativeShare)
         convertThrough(dir, form, directory);
 }
 
+TEST(Win32Names, LinksInADrawingsDirectoryAreNotFollowed)
+{
+    // A symbolic link inside a drawing's directory is not followed: a
+    // drawing that is a link is no drawing to a pass, and a linked
+    // directory is not entered by a walk.
+    TempDir dir;
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    std::filesystem::create_directory(dir.file("sub"));
+    writeFile(dir.file("sub\\b.dxf"), "  62\r\n5\r\n");
+    constexpr DWORD kUnprivileged = 0x2;  // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    if (!::CreateSymbolicLinkW(wide(dir.file("link.dxf")).c_str(), L"a.dxf", kUnprivileged)
+        || !::CreateSymbolicLinkW(wide(dir.file("sublink")).c_str(), L"sub",
+                                  SYMBOLIC_LINK_FLAG_DIRECTORY | kUnprivileged))
+        GTEST_SKIP() << "no symbolic links can be made here (error " << ::GetLastError() << ")";
+
+    const DirectoryListing listing = ListDirectory(dir.path());
+    EXPECT_EQ(listing.drawings, (Names{"a.dxf"}));
+    // (The linked directory is listed as a link, or, where the system
+    // does not call it a directory, not at all.)
+    ASSERT_FALSE(listing.subdirectories.empty());
+    EXPECT_EQ(listing.subdirectories[0].name == "sub" ? listing.subdirectories[0].link
+                                                      : listing.subdirectories.back().link,
+              false);
+    for (const auto& sub : listing.subdirectories)
+        EXPECT_EQ(sub.link, sub.name == "sublink") << sub.name;
+    EXPECT_LE(listing.subdirectories.size(), 2u);
+    EXPECT_FALSE(Convert(dir.path(), "link.dxf", {}).found);
+    EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
+    Names walked;
+    WalkDrawings(
+        dir.path(), true, [](const std::string& x, const std::string& y) { return x < y; },
+        [&](const Drawing& d) { walked.push_back(d.Path().substr(dir.path().size())); },
+        [](const std::string& path, const IoError&) { ADD_FAILURE() << path; });
+    EXPECT_EQ(walked, (Names{"\\a.dxf", "\\sub\\b.dxf"}));
+}
+
+TEST(Win32Names, ALinkInThePathOfADirectoryIsFollowed)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("sub"));
+    writeFile(dir.file("sub\\b.dxf"), "  62\r\n5\r\n");
+    if (!::CreateSymbolicLinkW(wide(dir.file("sublink")).c_str(), L"sub", SYMBOLIC_LINK_FLAG_DIRECTORY | 0x2))
+        GTEST_SKIP() << "no symbolic links can be made here (error " << ::GetLastError() << ")";
+    if (::GetFileAttributesW(wide(dir.file("sublink\\b.dxf")).c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "the system does not follow the link it made (Wine)";
+    EXPECT_TRUE(Convert(dir.file("sublink"), "b.dxf", {}).found);
+    EXPECT_EQ(readFile(dir.file("sub\\b.dxf")), "  62\r\n4\r\n");
+}
+
 // ---- files told apart ------------------------------------------------------------------
 
 TEST(Win32Identity, FilesAreToldApartByVolumeAndFileIndex)

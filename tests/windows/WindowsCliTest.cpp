@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -44,17 +45,28 @@ TEST(WindowsCli, ConvertsADrawingByteForByte)
     }
 }
 
-TEST(WindowsCli, ADirectoryStandsForItsDrawings)
+TEST(WindowsCli, ADirectoryStandsForItsDrawingsAndWithRItsSubdirectoriesToo)
 {
     TempDir dir;
+    std::filesystem::create_directory(std::filesystem::path(wide(dir.file("podklady-č"))));
     writeFile(dir.file("výkres.dxf"), sampleFile("plan-tarnix.dxf"));
+    writeFile(dir.file("podklady-č\\Příliš.dxf"), sampleFile("plan-tarnix.dxf"));
     writeFile(dir.file("notes.txt"), "not a drawing");
-    const Finished done = cli({L"--no-backup", wide(dir.path())});
-    EXPECT_EQ(done.status, 0u) << done.err;
+    const std::string line = ": recoded 4 texts, renumbered 20 colours, set 1 code page value\r\n";
+
+    const Finished flat = cli({L"--no-backup", wide(dir.path())});
+    EXPECT_EQ(flat.status, 0u) << flat.err;
+    EXPECT_EQ(flat.out, dir.file("výkres.dxf") + line);
     EXPECT_TRUE(readFile(dir.file("výkres.dxf")) == expectedFile("plan-tarnix.lw-256-sa.dxf"));
-    EXPECT_EQ(dir.names(), (Names{"notes.txt", "výkres.dxf"}));
-    EXPECT_EQ(done.out, dir.file("výkres.dxf")
-                            + ": recoded 4 texts, renumbered 20 colours, set 1 code page value\r\n");
+    EXPECT_TRUE(readFile(dir.file("podklady-č\\Příliš.dxf")) == sampleFile("plan-tarnix.dxf"));
+
+    writeFile(dir.file("výkres.dxf"), sampleFile("plan-tarnix.dxf"));
+    const Finished deep = cli({L"--no-backup", L"-r", wide(dir.path())});
+    EXPECT_EQ(deep.status, 0u) << deep.err;
+    EXPECT_EQ(deep.out, dir.file("výkres.dxf") + line + dir.file("podklady-č\\Příliš.dxf") + line
+                            + "2 file(s) converted, 0 failed\r\n");
+    EXPECT_TRUE(readFile(dir.file("podklady-č\\Příliš.dxf")) == expectedFile("plan-tarnix.lw-256-sa.dxf"));
+    EXPECT_EQ(dir.names(), (Names{"notes.txt", "podklady-č", "výkres.dxf"}));
 }
 
 TEST(WindowsCli, VersionUsageAndFailures)
