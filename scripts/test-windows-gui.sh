@@ -56,7 +56,25 @@ fi
 rm -f "$log"
 echo "windows gui: ok: $window_tests window tests passed"
 
+# The same at 144 dpi (Windows' 150 %): the tests take the scale into
+# account, and the program's window grows by half.
+dpi() {
+  timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f \
+    </dev/null >/dev/null 2>&1
+}
+dpi 144
+check "the window tests pass at 144 dpi too" \
+  eval 'timeout 300 wine "$build/bin/win32_window_tests.exe" 2>&1 | grep -q "^\[  PASSED  \] $window_tests test"'
 exe=$(realpath "$exe")
+(cd "$work" && exec timeout 600 wine "$exe") </dev/null >/dev/null 2>&1 &
+program=$!
+check "at 144 dpi the main window's client area is 573 x 701" \
+  test "$(client_size "$(wait_for_window '^Konverze DXF soubor')")" = 573x701
+xdotool mousemove --window "$(wait_for_window '^Konverze DXF soubor')" 504 648 click 1  # "Konec"
+check "\"Konec\" where it is at 144 dpi ends the program" timeout 60 tail --pid="$program" -f /dev/null
+wait "$program" || true
+dpi 96
+
 (cd "$work" && exec timeout 600 wine "$exe") </dev/null >/dev/null 2>&1 &
 program=$!
 
