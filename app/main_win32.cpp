@@ -19,6 +19,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show)
     InitCommonControlsEx(&controls);
 
     dxfkonv::win32::MainWindow mainForm;
+    if (!mainForm.Handle())
+        return 1;  // no window could be made: nothing to wait for
     dxfkonv::win32::ProgressWindow pBarForm(mainForm.Handle());
     mainForm.SetProgressWindow(&pBarForm);
 

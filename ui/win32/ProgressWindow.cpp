@@ -9,7 +9,7 @@ namespace dxfkonv::win32 {
 namespace {
 
 constexpr wchar_t kClassName[] = L"DxfkonvPBarForm";
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 constexpr RECT kPanel{8, 8, 313, 41};  // left, top, width, height
 constexpr RECT kGauge{16, 16, 297, 25};
