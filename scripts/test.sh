@@ -31,9 +31,10 @@ if [ -x fuzz/run.sh ]; then
   fuzz/run.sh
 fi
 
-scripts/test-windows.sh
+scripts/test-windows.sh | tee -a "$log"
 
-# One line for both test runs (each failure above has stopped the script).
+# One line for the three test runs, the one under Wine too (each failure
+# above has stopped the script).
 total=$(grep -o 'tests failed out of [0-9]*' "$log" | awk '{s += $5} END {print s + 0}')
 skipped=$(grep -c '(Skipped)$' "$log" || true)
 echo "tests: $((total - skipped)) passed, 0 failed, $skipped skipped"
