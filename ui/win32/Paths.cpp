@@ -87,12 +87,4 @@ std::string LastComponent(const std::string& path)
     return last == std::string::npos || last < root ? normal.substr(root) : normal.substr(last + 1);
 }
 
-std::string JoinPath(const std::string& directory, const std::string& name)
-{
-    std::string result = directory;
-    if (!result.empty() && result.back() != kSeparator && result.back() != '/')
-        result.push_back(kSeparator);
-    return result + name;
-}
-
 }  // namespace dxfkonv::win32

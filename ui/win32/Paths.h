@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// A directory and a name are joined by the engine's JoinPath(), as the
+// pass joins them.
+#include "engine/platform/FileSystem.h"
+
 namespace dxfkonv::win32 {
 
 inline constexpr char kSeparator = '\\';
@@ -24,8 +28,5 @@ std::vector<std::string> PathChain(const std::string& directory);
 
 // The last name of a path; the root for the root.
 std::string LastComponent(const std::string& path);
-
-// `directory` + "\" + `name`, with no doubled separator after a root.
-std::string JoinPath(const std::string& directory, const std::string& name);
 
 }  // namespace dxfkonv::win32
