@@ -128,6 +128,7 @@ void MainFormLogic::ConvertButtonClick()
             logic.fConverting = true;
             logic.fBatch = {};
             logic.fRefused.clear();
+            logic.fLost.clear();
         }
         Busy(const Busy&) = delete;
         Busy& operator=(const Busy&) = delete;
@@ -144,13 +145,18 @@ void MainFormLogic::ConvertButtonClick()
             continue;
         const DrawingOutcome outcome = ConvertDrawing(i);
         if (DrawingDone(outcome) == AfterDrawing::Stop) {
-            if (!fRefused.empty())
-                fView.ShowMessage(RefusedDrawingsText(fRefused));
+            ShowSummary();
             std::rethrow_exception(outcome.failure);
         }
     }
-    if (!fRefused.empty())
-        fView.ShowMessage(RefusedDrawingsText(fRefused));
+    ShowSummary();
+}
+
+void MainFormLogic::ShowSummary()
+{
+    const std::string text = BatchSummaryText(fRefused, fLost);
+    if (!text.empty())
+        fView.ShowMessage(text);
 }
 
 MainFormLogic::DrawingOutcome MainFormLogic::ConvertDrawing(int index)
@@ -190,6 +196,10 @@ MainFormLogic::AfterDrawing MainFormLogic::DrawingDone(const DrawingOutcome& out
     if (outcome.failure)
         return AfterDrawing::Stop;
     // Converted, or not found, or met before in the batch: done with either way.
+    const PassReport& report = outcome.report;
+    if (report.charsLost != 0)
+        fLost.push_back({outcome.shownName, report.charsLost, report.lostCharLines,
+                         report.lostCharLines.size() == PassReport::kMaxLostLines});
     fView.DeselectFile(outcome.index);
     if (fPBarForm)
         fPBarForm->Hide();

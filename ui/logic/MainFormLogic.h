@@ -100,7 +100,9 @@ public:
     // Converts every selected file in list order. A drawing the pass
     // refuses (not a text DXF file, texts it cannot write, converted
     // before and not to be converted again) stays as it is and selected,
-    // and the batch goes on; at its end one message lists those drawings.
+    // and the batch goes on; at its end one message lists those drawings,
+    // and the drawings where characters with no counterpart in the target
+    // code page became spaces.
     // Any other failure stops the batch, the progress window left on the
     // screen, and goes on to the application's default handler.
     void ConvertButtonClick();
@@ -124,6 +126,8 @@ private:
     // `codePage` already, all the same.
     bool ConvertAgain(const std::string& codePage);
     void PaletteBoxClicked(MainControl clicked, MainControl other);
+    // The end-of-batch message, when there is anything to say.
+    void ShowSummary();
 
     MainFormView& fView;
     FileSystem& fFs;
@@ -132,6 +136,7 @@ private:
     Batch fBatch;  // the batch under way: each file in it is converted once
     std::string fShownName;                // of the drawing being converted
     std::vector<RefusedDrawing> fRefused;  // by the batch under way
+    std::vector<LostCharacters> fLost;     // drawings of the batch where characters became spaces
 };
 
 }  // namespace dxfkonv

@@ -63,6 +63,46 @@ std::string RefusedDrawingsText(const std::vector<RefusedDrawing>& refused)
     return text;
 }
 
+namespace {
+
+// "1 znak", "3 znaky", "5 znaků": Czech counts its nouns in three forms.
+std::string characters(std::uint64_t count)
+{
+    const char* noun = count == 1 ? "znak" : count >= 2 && count <= 4 ? "znaky" : "znaků";
+    return std::to_string(count) + " " + noun;
+}
+
+// "(řádek 12)", "(řádky 12, 40)", "(řádky 1, 2, …)" when there were more.
+std::string lines(const LostCharacters& drawing)
+{
+    if (drawing.lines.empty())
+        return {};
+    std::string text = drawing.lines.size() == 1 && !drawing.moreLines ? " (řádek " : " (řádky ";
+    for (std::size_t i = 0; i < drawing.lines.size(); ++i)
+        text.append(i == 0 ? "" : ", ").append(std::to_string(drawing.lines[i]));
+    if (drawing.moreLines)
+        text.append(", …");
+    return text.append(")");
+}
+
+}  // namespace
+
+std::string BatchSummaryText(const std::vector<RefusedDrawing>& refused, const std::vector<LostCharacters>& lost)
+{
+    std::string text;
+    if (!refused.empty())
+        text = RefusedDrawingsText(refused);
+    if (!lost.empty()) {
+        if (!text.empty())
+            text.append("\n\n");
+        text.append("V těchto výkresech se znaky, které cílová kódová stránka nemá, změnily na mezery:\n");
+        for (const LostCharacters& drawing : lost)
+            text.append("\n").append(drawing.shownName).append(": ").append(characters(drawing.count)).append(
+                lines(drawing));
+    }
+    return text;
+}
+
 std::string CannotOpenDirectoryText(const std::string& shownPath)
 {
     return "Adresář " + shownPath + " nelze otevřít.";

@@ -2,6 +2,7 @@
 // caption, in UTF-8, for whichever toolkit shows them.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <string>
 #include <vector>
@@ -33,6 +34,21 @@ struct RefusedDrawing {
     std::string reason;
 };
 std::string RefusedDrawingsText(const std::vector<RefusedDrawing>& refused);
+
+// A drawing converted with characters that have no counterpart in the
+// target code page, written as spaces: how many, and the first lines they
+// were on (`moreLines`: there were lines beyond those).
+struct LostCharacters {
+    std::string shownName;
+    std::uint64_t count = 0;
+    std::vector<std::uint64_t> lines;
+    bool moreLines = false;
+};
+
+// The one message at the end of a batch: the drawings passed over, with
+// their reasons, then the drawings where characters became spaces. Empty
+// when every drawing converted cleanly, and no message is shown then.
+std::string BatchSummaryText(const std::vector<RefusedDrawing>& refused, const std::vector<LostCharacters>& lost);
 
 // A directory the directory list cannot enter, and a file system (the
 // drive selector's entry) that cannot be read, by the names shown.

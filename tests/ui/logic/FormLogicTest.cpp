@@ -339,6 +339,31 @@ TEST(FormLogicBatch, ARefusedDrawingStaysSelectedAndTheBatchGoesOn)
     }
 }
 
+TEST(FormLogicBatch, TheSummaryListsTheDrawingsWhereCharactersBecameSpaces)
+{
+    // 0xB0 and 0xB2 have no counterpart in code page 1250: each becomes a space.
+    const std::string lossy = test::tinyDrawing("ANSI_1252", "     1", "P\xB0%%130\xB2");
+    Windows w;
+    w.List({"a.dxf", "b.dxf", "c.dxf"}, {"a.dxf", "b.dxf", "c.dxf"});
+    test::writeFile(w.dir.file("a.dxf"), lossy);
+    test::writeFile(w.dir.file("b.dxf"), std::string("AutoCAD Binary DXF\r\n\x1A\0", 22));
+    w.form.logic.ConvertButtonClick();
+    ASSERT_GE(w.log.size(), 2u);
+    EXPECT_EQ(w.log[w.log.size() - 2],
+              "message Tyto výkresy nebyly konvertovány:\n\nb.dxf: Soubor není textový (ASCII) soubor DXF.\n\n"
+              "V těchto výkresech se znaky, které cílová kódová stránka nemá, změnily na mezery:\n\n"
+              "a.dxf: 2 znaky (řádek 20)");
+    EXPECT_EQ(test::readFile(w.dir.file("a.dxf")), test::tinyDrawing("ANSI_1250", "7", "P \xE9 "));
+    EXPECT_FALSE(w.form.files[0].selected);
+
+    // A batch where every drawing converted cleanly ends without a message.
+    Windows clean;
+    clean.List({"a.dxf"}, {"a.dxf"});
+    clean.form.logic.ConvertButtonClick();
+    for (const std::string& entry : clean.log)
+        EXPECT_NE(entry.rfind("message", 0), 0u) << entry;
+}
+
 // ---------------------------------------------------------------------------
 // Texts
 
@@ -363,6 +388,23 @@ TEST(FormLogicTexts, TheErrorBoxSaysWhatWentWrongInCzechForARefusedDrawing)
     };
     for (const auto& row : rows)
         EXPECT_EQ(FailureText(row.failure), row.text);
+    const struct {
+        std::vector<RefusedDrawing> refused;
+        std::vector<LostCharacters> lost;
+        const char* text;
+    } summaries[] = {
+        {{}, {}, ""},
+        {{}, {{"PLAN.DXF", 1, {7}, false}}, "V těchto výkresech se znaky, které cílová kódová stránka nemá, změnily "
+                                           "na mezery:\n\nPLAN.DXF: 1 znak (řádek 7)"},
+        {{},
+         {{"A.DXF", 4, {12, 40}, false}, {"B.DXF", 5, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, true}},
+         "V těchto výkresech se znaky, které cílová kódová stránka nemá, změnily na mezery:\n\n"
+         "A.DXF: 4 znaky (řádky 12, 40)\nB.DXF: 5 znaků (řádky 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, …)"},
+        {{{"C.DXF", "Soubor není textový (ASCII) soubor DXF."}}, {}, "Tyto výkresy nebyly konvertovány:\n\n"
+                                                                    "C.DXF: Soubor není textový (ASCII) soubor DXF."},
+    };
+    for (const auto& row : summaries)
+        EXPECT_EQ(BatchSummaryText(row.refused, row.lost), row.text);
     EXPECT_EQ(ProgressCaption("PLAN.DXF"), "Konvertuje se soubor PLAN.DXF");
     EXPECT_EQ(CannotOpenDirectoryText("/mnt/výkresy"), "Adresář /mnt/výkresy nelze otevřít.");
     EXPECT_EQ(CannotReadVolumeText("/media/usb"), "Souborový systém /media/usb nelze číst.");
