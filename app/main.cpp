@@ -1,14 +1,22 @@
 // Start-up: the application with its title, the main window, the hidden
 // progress window, then the event loop until the main window is closed.
+// `dxfkonv PATH...` starts in the first path's directory with the drawings
+// named selected (a "--" first lets a path begin with "-").
+#include <QByteArray>
+#include <QList>
+
 #include "engine/replace/Convert.h"
 #include "ui/Application.h"
 #include "ui/Artwork.h"
+#include "ui/FileSystem.h"
 #include "ui/Main_f.h"
 #include "ui/PBar_f.h"
 
-int main(int, char** argv)
+int main(int argc, char** argv)
 {
-    // The program takes no command line: not even the toolkit gets to read one.
+    // The arguments are paths, the toolkit's options among them none: Qt
+    // gets no command line to read them from.
+    const QList<QByteArray> paths = dxfkonv::CommandLinePaths(argc, argv, dxfkonv::CurrentDirectory());
     int argumentCount = 1;
     dxfkonv::TApplication application(argumentCount, argv);
     dxfkonv::RemoveWorkFilesOnSignals();
@@ -24,5 +32,7 @@ int main(int, char** argv)
     MainForm.SetPBarForm(&PBarForm);
 
     MainForm.show();
+    if (!paths.isEmpty())
+        dxfkonv::RunHandler([&] { MainForm.HandOver(paths); });
     return application.exec();
 }

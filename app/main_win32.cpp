@@ -1,11 +1,16 @@
 // Start-up on Windows: the main window, the hidden progress window, then
-// the message loop until the main window is closed. The program takes no
-// command line.
+// the message loop until the main window is closed. `dxfkonv PATH...`
+// (Explorer's "Konvertovat v dxfkonv" passes one) starts in the first
+// path's directory with the drawings named selected.
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <string>
+#include <vector>
+
 #include "ui/win32/Dpi.h"
+#include "ui/win32/FileChoice.h"
 #include "ui/win32/MainWindow.h"
 #include "ui/win32/ProgressWindow.h"
 
@@ -26,6 +31,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show)
 
     ShowWindow(mainForm.Handle(), show);
     UpdateWindow(mainForm.Handle());
+    const std::vector<std::string> paths = dxfkonv::win32::CommandLinePaths(GetCommandLineW());
+    if (!paths.empty())
+        mainForm.HandOver(paths);
 
     MSG msg{};
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -7,7 +7,7 @@
 #   - the manual page, the metadata's newest release and the changelog's
 #     newest entry name the package's version;
 #   - desktop-file-validate and appstreamcli validate pass on the files as
-#     packaged, and lintian finds no errors.
+#     packaged, the desktop entry takes DXF files, and lintian finds no errors.
 # Usage: scripts/check-package.sh build/dxfkonv_<version>_<arch>.deb
 set -euo pipefail
 
@@ -48,7 +48,11 @@ grep -q "<release version=\"$version\"" "$work/root$metainfo" \
 changelog_version=$(zcat "$work/root/usr/share/doc/dxfkonv/changelog.gz" | sed -n '1s/^dxfkonv (\([^)]*\)).*/\1/p')
 [ "$changelog_version" = "$version" ] || fail "the changelog's newest entry is '$changelog_version', the package is $version"
 
-desktop-file-validate "$work/root/usr/share/applications/dxfkonv.desktop"
+desktop=$work/root/usr/share/applications/dxfkonv.desktop
+desktop-file-validate "$desktop"
+# File managers offer the program for DXF drawings and hand it the files.
+grep -qxF 'Exec=dxfkonv %F' "$desktop" || fail "the desktop entry does not pass the files chosen"
+grep -q '^MimeType=\(.*;\)\?image/vnd.dxf;' "$desktop" || fail "the desktop entry does not offer itself for DXF files"
 appstreamcli validate --no-net "$work/root$metainfo"
 # Errors fail; warnings and notes are shown. A program that may run as
 # root is hardened: no hardening tag may show.

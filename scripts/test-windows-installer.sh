@@ -50,8 +50,16 @@ timeout 60 wine reg query "$uninstall_key" </dev/null >/dev/null 2>&1 \
   || fail "no uninstall entry in the registry"
 
 menu="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/dxfkonv"
+verbs=('HKCR\SystemFileAssociations\.dxf\shell\dxfkonv' 'HKCR\Directory\shell\dxfkonv')
+# query KEY ARGS...: what `reg query` prints of it, without the carriage returns.
+query() { timeout 60 wine reg query "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 if [ -f "$dir/bin/dxfkonv.exe" ]; then
   [ -f "$menu/Konverze DXF souborů.lnk" ] || fail "no Start-menu entry for dxfkonv.exe"
+  for verb in "${verbs[@]}"; do
+    query "$verb" /ve | grep -q 'REG_SZ *Konvertovat v dxfkonv$' || fail "no verb \"Konvertovat v dxfkonv\" at $verb"
+    command=$(query "$verb\command" /ve | sed -n 's/^ *(Default) *REG_SZ *//p; s/^ *<NO NAME> *REG_SZ *//p')
+    [ "$command" = "\"$target\\bin\\dxfkonv.exe\" \"%1\"" ] || fail "the verb at $verb runs: $command"
+  done
 fi
 
 # _?= runs the uninstaller where it is and waits for it (otherwise it
@@ -64,6 +72,11 @@ left=$(cd "$dir" 2>/dev/null && find . -mindepth 1 ! -name Uninstall.exe | head 
 if timeout 60 wine reg query "$uninstall_key" </dev/null >/dev/null 2>&1; then
   fail "the uninstall left its registry entry"
 fi
+for verb in "${verbs[@]}"; do
+  if timeout 60 wine reg query "$verb" </dev/null >/dev/null 2>&1; then
+    fail "the uninstall left the verb at $verb"
+  fi
+done
 rm -rf "$dir"
 
 echo "windows installer: $(basename "$installer") ($(du -k "$installer" | cut -f1) KiB) installed, ran and uninstalled under Wine"

@@ -98,6 +98,36 @@ QByteArray NormalisePath(const QByteArray& path)
     return result;
 }
 
+QByteArray AbsolutePath(const QByteArray& path, const QByteArray& base)
+{
+    const QByteArray whole = path.startsWith(kDirSeparator) ? path : JoinPath(base, path);
+    QList<QByteArray> names;
+    for (const QByteArray& name : whole.split(kDirSeparator)) {
+        if (name.isEmpty() || name == ".")
+            continue;
+        if (name == "..") {
+            if (!names.isEmpty())
+                names.removeLast();
+            continue;
+        }
+        names.append(name);
+    }
+    return QByteArray(1, kDirSeparator) + names.join(kDirSeparator);
+}
+
+QList<QByteArray> CommandLinePaths(int argc, const char* const* argv, const QByteArray& base)
+{
+    QList<QByteArray> paths;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (i == 1 && argument == "--")
+            continue;
+        if (!argument.isEmpty())
+            paths.append(AbsolutePath(argument, base));
+    }
+    return paths;
+}
+
 QByteArray JoinPath(const QByteArray& directory, const QByteArray& name)
 {
     QByteArray result = directory;

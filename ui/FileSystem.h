@@ -35,6 +35,16 @@ QList<FsName> ListSubdirectories(const QByteArray& directory);
 // An absolute path with single separators and no trailing one ("/" stays "/").
 QByteArray NormalisePath(const QByteArray& path);
 
+// `path` as an absolute path, a relative one taken from `base`, "." and
+// ".." taken away as written (a ".." goes up the path as written, not
+// back through a link), single separators, none trailing.
+QByteArray AbsolutePath(const QByteArray& path, const QByteArray& base);
+
+// The paths named on the program's command line (argv[1] on), each made
+// absolute from `base`; a "--" first only ends the options there are none
+// of, so that a path may begin with "-". Empty arguments name nothing.
+QList<QByteArray> CommandLinePaths(int argc, const char* const* argv, const QByteArray& base);
+
 // `directory` + "/" + `name`, with no doubled separator at the root.
 QByteArray JoinPath(const QByteArray& directory, const QByteArray& name);
 

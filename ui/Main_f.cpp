@@ -2,12 +2,18 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
 
 #include <cstddef>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "ui/Application.h"
 #include "ui/Artwork.h"
@@ -39,6 +45,21 @@ QLabel* placeLabel(QWidget* parent, const char* name, const QPoint& at, const QS
 }
 
 // The check boxes and radio buttons get their start states from FormCreate.
+// The local files of a drag, as absolute paths in the bytes stored on
+// disk: a file URL's path percent-decoded, so that a name which is not
+// valid UTF-8 arrives unchanged.
+QList<QByteArray> localPaths(const QMimeData* data)
+{
+    QList<QByteArray> paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile() && url.host().isEmpty())
+            paths.append(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    }
+    return paths;
+}
+
 QCheckBox* makeCheckBox(QWidget* parent, const char* name, const QRect& geometry, const QString& caption)
 {
     return place(new QCheckBox(caption, parent), name, geometry);
@@ -77,6 +98,7 @@ TMainForm::TMainForm(QWidget* parent)
     setWindowIcon(AppIcon());
     StyleForm(this);
     setFixedSize(kClientWidth, kClientHeight);
+    setAcceptDrops(true);
     CentreOnScreen();
     createControls();
     connectHandlers();
@@ -183,6 +205,14 @@ int TMainForm::ConvertColor(const ColourDirection& direction, int colour, bool p
     return fLogic.ConvertColor(direction, colour, palette16);
 }
 
+void TMainForm::HandOver(const QList<QByteArray>& paths)
+{
+    std::vector<std::string> handed;
+    for (const QByteArray& path : paths)
+        handed.emplace_back(path.constData(), static_cast<std::size_t>(path.size()));
+    fLogic.HandOver(handed);
+}
+
 void TMainForm::FormCreate() { fLogic.FormCreate(); }
 void TMainForm::CodeChBoxClick() { fLogic.CodeChBoxClick(); }
 void TMainForm::ColorChBoxClick() { fLogic.ColorChBoxClick(); }
@@ -252,6 +282,17 @@ std::string TMainForm::Directory() const
     return DirectoryBox->Directory().toStdString();
 }
 
+void TMainForm::ShowDirectory(const std::string& directory)
+{
+    DirectoryBox->SetDirectory(QByteArray(directory.data(), static_cast<qsizetype>(directory.size())));
+    FileBox->clearSelection();
+}
+
+void TMainForm::SelectFile(int index)
+{
+    FileBox->item(index)->setSelected(true);
+}
+
 void TMainForm::ShowMessage(const std::string& text)
 {
     ShowErrorBox(QString::fromStdString(text));
@@ -287,6 +328,25 @@ void TMainForm::showEvent(QShowEvent* event)
         fPlaced = true;
         CentreOnScreen();  // again, now that the frame counts
     }
+}
+
+// A batch under way takes no drop: its list is the one it converts.
+void TMainForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!fLogic.Converting() && !localPaths(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event)
+{
+    const QList<QByteArray> paths = localPaths(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // After the drop is over: the file manager that sent it waits till then,
+    // and a message box may be shown.
+    QMetaObject::invokeMethod(
+        this, [this, paths] { RunHandler([&] { HandOver(paths); }); }, Qt::QueuedConnection);
 }
 
 void TMainForm::ExitButtonClick()

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QCheckBox>
+#include <QList>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -38,6 +39,10 @@ public:
 
     // The switches as the controls stand now.
     ConversionSwitches Switches() const;
+
+    // Drawings and folders handed to the window, absolute paths as stored
+    // (dropped on it, or named on the command line): see MainFormLogic::HandOver.
+    void HandOver(const QList<QByteArray>& paths);
 
     // Converts one file of the directory list's directory with the switches
     // of the moment, the progress window's gauge following it, and says
@@ -97,6 +102,8 @@ public:
     std::string FileName(int index) const override;
     void DeselectFile(int index) override;
     std::string Directory() const override;
+    void ShowDirectory(const std::string& directory) override;
+    void SelectFile(int index) override;
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& question) override;
     void BatchEnded() override;
@@ -104,6 +111,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // Files and folders of the file manager's, dropped anywhere on the window.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QAbstractButton* Button(MainControl control) const;

@@ -1,5 +1,9 @@
 #include "ui/logic/MainFormLogic.h"
 
+#include <algorithm>
+#include <memory>
+#include <optional>
+
 #include "engine/IoError.h"
 #include "engine/rules/ColourRenumbering.h"
 #include "engine/rules/TextRecoding.h"
@@ -26,7 +30,74 @@ constexpr MainControl kAllControls[] = {
     MainControl::ASButton, MainControl::OldChBox, MainControl::ConvertButton,
 };
 
+// The directory `path` as the file system tells directories apart; empty
+// when it cannot be opened and listed.
+std::optional<FileKey> readableDirectory(FileSystem& fs, const std::string& path)
+{
+    try {
+        const std::unique_ptr<Directory> directory = fs.openDirectory(path);
+        if (!directory)
+            return std::nullopt;
+        fs.list(*directory);
+        return directory->key();
+    } catch (const IoError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<FileKey> directoryKey(FileSystem& fs, const std::string& path)
+{
+    try {
+        const std::unique_ptr<Directory> directory = fs.openDirectory(path);
+        if (directory)
+            return directory->key();
+    } catch (const IoError&) {
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+HandOverPlan PlanHandOver(const std::vector<std::string>& paths, FileSystem& fs)
+{
+    HandOverPlan plan;
+    std::optional<FileKey> shown;  // the directory chosen, once one is
+    for (const std::string& path : paths) {
+        PathKind kind;
+        try {
+            kind = fs.kindOf(path);
+        } catch (const IoError&) {
+            plan.unreadable.push_back(path);
+            continue;
+        }
+        if (kind == PathKind::kMissing) {
+            plan.missing.push_back(path);
+            continue;
+        }
+        const bool folder = kind == PathKind::kDirectory;
+        const PathParts parts = SplitPath(path);
+        const std::string directory = folder ? path : parts.directory;
+        if (!shown) {
+            // The first path whose directory can be shown decides it.
+            shown = readableDirectory(fs, directory);
+            if (!shown) {
+                plan.unreadable.push_back(folder ? path : directory);
+                continue;
+            }
+            plan.directory = directory;
+            if (!folder)
+                plan.names.push_back(parts.name);
+            continue;
+        }
+        // Names of one directory differ in spelling ("/a/b", "/a//b/", a
+        // link to it): the system says whether it is the same.
+        if (directoryKey(fs, directory) != shown)
+            plan.elsewhere.push_back(path);
+        else if (!folder)
+            plan.names.push_back(parts.name);
+    }
+    return plan;
+}
 
 MainFormLogic::MainFormLogic(MainFormView& view, FileSystem& fs) : fView(view), fFs(fs) {}
 
@@ -150,6 +221,54 @@ void MainFormLogic::ConvertButtonClick()
         }
     }
     ShowSummary();
+}
+
+void MainFormLogic::HandOver(const std::vector<std::string>& paths)
+{
+    if (fConverting || paths.empty())
+        return;
+    const HandOverPlan plan = PlanHandOver(paths, fFs);
+    HandOverLeftOut leftOut{plan.missing, plan.unreadable, plan.elsewhere, {}};
+    if (!plan.directory.empty()) {
+        fView.ShowDirectory(plan.directory);
+        for (const std::string& name : plan.names) {
+            const int index = FileIndex(name);
+            if (index >= 0)
+                fView.SelectFile(index);
+            else
+                leftOut.notDrawings.push_back(name);
+        }
+    }
+    const std::string text = HandOverText(leftOut);
+    if (!text.empty())
+        fView.ShowMessage(text);
+}
+
+// The file list's item for the file `name` of its directory: by the name
+// as stored, or else (a name spelt in another letter case where the file
+// system ignores case) the item the system takes for the same file; -1
+// when the list does not show it.
+int MainFormLogic::FileIndex(const std::string& name)
+{
+    const int n = fView.FileCount();
+    for (int i = 0; i < n; ++i)
+        if (fView.FileName(i) == name)
+            return i;
+    try {
+        const std::unique_ptr<Directory> directory = fFs.openDirectory(fView.Directory());
+        if (!directory)
+            return -1;
+        const std::optional<FileState> wanted = fFs.lookUp(*directory, name);
+        if (!wanted)
+            return -1;
+        for (int i = 0; i < n; ++i) {
+            const std::optional<FileState> listed = fFs.lookUp(*directory, fView.FileName(i));
+            if (listed && listed->key == wanted->key)
+                return i;
+        }
+    } catch (const IoError&) {
+    }
+    return -1;
 }
 
 void MainFormLogic::ShowSummary()

@@ -54,6 +54,10 @@ public:
 
     // The directory list's directory, as stored.
     virtual std::string Directory() const = 0;
+    // Moves the directory list to `directory` and re-reads the file list,
+    // nothing selected in it.
+    virtual void ShowDirectory(const std::string& directory) = 0;
+    virtual void SelectFile(int index) = 0;
 
     // A message box with the stop icon and an OK button, titled with the
     // program's title; returns once it is closed.
@@ -65,6 +69,19 @@ public:
     // meanwhile may be carried out now).
     virtual void BatchEnded() {}
 };
+
+// Where paths handed to the window (dropped on it, or named on the
+// program's command line) lead: the directory to show, the first path's
+// (the folder itself when that is a folder), and the drawings of theirs
+// to select there, with what had to be left out. Paths are absolute.
+struct HandOverPlan {
+    std::string directory;               // empty: none could be shown, the window stays as it is
+    std::vector<std::string> names;      // in `directory`, as handed over, to select
+    std::vector<std::string> elsewhere;  // drawings and folders of other directories
+    std::vector<std::string> missing;    // paths that name nothing
+    std::vector<std::string> unreadable; // paths that cannot be reached, directories that cannot be read
+};
+HandOverPlan PlanHandOver(const std::vector<std::string>& paths, FileSystem& fs);
 
 class MainFormLogic {
 public:
@@ -107,6 +124,12 @@ public:
     // screen, and goes on to the application's default handler.
     void ConvertButtonClick();
 
+    // Paths handed to the window: shows the directory PlanHandOver finds,
+    // selects those of the drawings that the file list shows, and says in
+    // one message what it left out. Nothing while a batch runs, and for
+    // no paths.
+    void HandOver(const std::vector<std::string>& paths);
+
 private:
     // How one drawing of the batch went: the pass's report, or what it
     // threw instead.
@@ -126,6 +149,7 @@ private:
     // `codePage` already, all the same.
     bool ConvertAgain(const std::string& codePage);
     void PaletteBoxClicked(MainControl clicked, MainControl other);
+    int FileIndex(const std::string& name);
     // The end-of-batch message, when there is anything to say.
     void ShowSummary();
 

@@ -103,6 +103,25 @@ std::string BatchSummaryText(const std::vector<RefusedDrawing>& refused, const s
     return text;
 }
 
+std::string HandOverText(const HandOverLeftOut& leftOut)
+{
+    std::string text;
+    const auto section = [&text](const char* heading, const std::vector<std::string>& paths) {
+        if (paths.empty())
+            return;
+        if (!text.empty())
+            text.append("\n\n");
+        text.append(heading).append("\n");
+        for (const std::string& path : paths)
+            text.append("\n").append(path);
+    };
+    section("Tyto soubory ani adresáře neexistují:", leftOut.missing);
+    section("Tyto soubory a adresáře nelze otevřít:", leftOut.unreadable);
+    section("Výkresy z jiných adresářů nebyly vybrány:", leftOut.elsewhere);
+    section("Tyto soubory nejsou výkresy DXF a nebyly vybrány:", leftOut.notDrawings);
+    return text;
+}
+
 std::string CannotOpenDirectoryText(const std::string& shownPath)
 {
     return "Adresář " + shownPath + " nelze otevřít.";

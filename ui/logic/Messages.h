@@ -50,6 +50,17 @@ struct LostCharacters {
 // when every drawing converted cleanly, and no message is shown then.
 std::string BatchSummaryText(const std::vector<RefusedDrawing>& refused, const std::vector<LostCharacters>& lost);
 
+// What a hand-over of paths to the window left out, by the paths (or, for
+// the files the list does not show, the names) handed over.
+struct HandOverLeftOut {
+    std::vector<std::string> missing;
+    std::vector<std::string> unreadable;
+    std::vector<std::string> elsewhere;    // of other directories than the one shown
+    std::vector<std::string> notDrawings;  // in the directory shown, not in the file list
+};
+// One message naming them; empty when nothing was left out.
+std::string HandOverText(const HandOverLeftOut& leftOut);
+
 // A directory the directory list cannot enter, and a file system (the
 // drive selector's entry) that cannot be read, by the names shown.
 std::string CannotOpenDirectoryText(const std::string& shownPath);

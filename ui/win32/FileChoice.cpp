@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <algorithm>
 
 #include "engine/IoError.h"
@@ -184,6 +186,39 @@ std::string CurrentDirectory()
         }
         buffer.resize(n);
     }
+}
+
+std::string FullPath(const std::wstring& path)
+{
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (n == 0)
+            return Utf8(path);
+        if (n < full.size()) {
+            full.resize(n);
+            return Utf8(full);
+        }
+        full.resize(n);
+    }
+}
+
+std::vector<std::string> CommandLinePaths(const wchar_t* commandLine)
+{
+    std::vector<std::string> paths;
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(commandLine, &count);
+    if (!arguments)
+        return paths;
+    for (int i = 1; i < count; ++i) {
+        const std::wstring argument = arguments[i];
+        if (i == 1 && argument == L"--")
+            continue;
+        if (!argument.empty())
+            paths.push_back(FullPath(argument));
+    }
+    LocalFree(arguments);
+    return paths;
 }
 
 }  // namespace dxfkonv::win32

@@ -55,4 +55,14 @@ bool CanReadDirectory(const std::string& directory);
 // The process's current directory, normalised.
 std::string CurrentDirectory();
 
+// `path` as a full path from the current directory (GetFullPathNameW: "."
+// and ".." taken away, a drive's own current directory for "C:plan.dxf").
+std::string FullPath(const std::wstring& path);
+
+// The paths named on the command line `commandLine` (the program's own
+// name first, left out), each as a full path. A "--" first only ends the
+// options there are none of, so that a path may begin with "-"; empty
+// arguments name nothing.
+std::vector<std::string> CommandLinePaths(const wchar_t* commandLine);
+
 }  // namespace dxfkonv::win32

@@ -105,6 +105,11 @@ bool FileList::Selected(int index) const
     return SendMessageW(fList, LB_GETSEL, static_cast<WPARAM>(index), 0) > 0;
 }
 
+void FileList::Select(int index)
+{
+    SendMessageW(fList, LB_SETSEL, TRUE, static_cast<LPARAM>(index));
+}
+
 void FileList::Deselect(int index)
 {
     SendMessageW(fList, LB_SETSEL, FALSE, static_cast<LPARAM>(index));

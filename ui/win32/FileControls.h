@@ -27,6 +27,7 @@ public:
 
     int Count() const;
     bool Selected(int index) const;
+    void Select(int index);
     void Deselect(int index);
     std::string Text(int index) const;      // as shown
     std::string FileName(int index) const;  // as stored

@@ -1,6 +1,7 @@
 #include "ui/win32/MainWindow.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <iterator>
 
@@ -140,6 +141,7 @@ MainWindow::MainWindow()
 
     fLogic.FormCreate();
     fFocus = Control(kFileBox);
+    DragAcceptFiles(fWindow, TRUE);
 }
 
 MainWindow::~MainWindow()
@@ -200,6 +202,26 @@ void MainWindow::SetProgressWindow(ProgressWindow* progress)
 bool MainWindow::HandleDialogKeys(MSG& msg)
 {
     return IsDialogMessageW(fWindow, &msg) != 0;
+}
+
+void MainWindow::HandOver(const std::vector<std::string>& paths)
+{
+    RunHandler(fWindow, [&] { fLogic.HandOver(paths); });
+}
+
+// The files and folders dropped from Explorer, in the order it gives them.
+void MainWindow::FilesDropped(HDROP drop)
+{
+    std::vector<std::string> paths;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        if (!path.empty())
+            paths.push_back(Utf8(path));
+    }
+    DragFinish(drop);
+    fLogic.HandOver(paths);
 }
 
 HWND MainWindow::ControlOf(MainControl control) const
@@ -283,6 +305,16 @@ void MainWindow::DeselectFile(int index)
 std::string MainWindow::Directory() const
 {
     return fDirectories->Directory();
+}
+
+void MainWindow::ShowDirectory(const std::string& directory)
+{
+    fDirectories->SetDirectory(directory);
+}
+
+void MainWindow::SelectFile(int index)
+{
+    fFiles->Select(index);
 }
 
 void MainWindow::ShowMessage(const std::string& text)
@@ -410,6 +442,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
     }
     case WM_PAINT:
         Paint();
+        return 0;
+    case WM_DROPFILES:
+        FilesDropped(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_ACTIVATE:
         // The focus leaves with the window and comes back where it was.

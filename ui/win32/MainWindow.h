@@ -7,8 +7,11 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/logic/MainFormLogic.h"
 #include "ui/win32/FileControls.h"
@@ -46,6 +49,10 @@ public:
     // The progress window the batch shows.
     void SetProgressWindow(ProgressWindow* progress);
 
+    // Drawings and folders handed to the window, full paths (dropped on it,
+    // WM_DROPFILES, or named on the command line): see MainFormLogic::HandOver.
+    void HandOver(const std::vector<std::string>& paths);
+
     // Takes the keys that move between controls (Tab, arrows); true when
     // the message was handled so.
     bool HandleDialogKeys(MSG& msg);
@@ -60,6 +67,8 @@ public:
     std::string FileName(int index) const override;
     void DeselectFile(int index) override;
     std::string Directory() const override;
+    void ShowDirectory(const std::string& directory) override;
+    void SelectFile(int index) override;
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& question) override;
     void BatchEnded() override;
@@ -71,6 +80,7 @@ private:
     void ScaleTo(UINT dpi);
     void Command(int id, int code);
     void Paint();
+    void FilesDropped(HDROP drop);
     HWND ControlOf(MainControl control) const;
     void RunClickHandler(MainControl control);
 

@@ -6,7 +6,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "engine/IoError.h"
+#include "engine/replace/Drawings.h"
 #include "TestFiles.h"
 #include "TinyDrawing.h"
 #include "ui/logic/MainFormLogic.h"
@@ -78,6 +81,22 @@ public:
         log.push_back("deselect " + FileText(i));
     }
     std::string Directory() const override { return directory; }
+    // The directory's drawings as the file list shows them, by name.
+    void ShowDirectory(const std::string& shown) override
+    {
+        log.push_back("show " + shown);
+        directory = shown;
+        std::vector<std::string> names = ListDirectory(shown).drawings;
+        std::sort(names.begin(), names.end());
+        files.clear();
+        for (const std::string& name : names)
+            files.push_back({name, false});
+    }
+    void SelectFile(int i) override
+    {
+        files.at(static_cast<std::size_t>(i)).selected = true;
+        log.push_back("select " + FileText(i));
+    }
     void ShowMessage(const std::string& text) override { log.push_back("message " + text); }
     bool AskYesNo(const std::string& question) override
     {
@@ -365,6 +384,78 @@ TEST(FormLogicBatch, TheSummaryListsTheDrawingsWhereCharactersBecameSpaces)
 }
 
 // ---------------------------------------------------------------------------
+// Drawings handed to the window
+
+TEST(FormLogicHandOver, ShowsTheFirstPathsDirectorySelectsItsDrawingsAndSaysWhatItLeftOut)
+{
+    test::TempDir dir;
+    for (const char* sub : {"sub", "other"})
+        std::filesystem::create_directory(std::filesystem::u8path(dir.file(sub)));
+    for (const char* name : {"a.dxf", "b.DXF", "notes.txt", "sub/c.dxf", "other/d.dxf"})
+        test::writeFile(dir.file(name), test::kTiny);
+    // "sub/c.dxf" with the platform's separator, under the scratch directory;
+    // "" is the scratch directory itself.
+    const auto p = [&dir](std::string path) {
+#ifdef _WIN32
+        std::replace(path.begin(), path.end(), '/', '\\');
+#endif
+        return path.empty() ? dir.path() : dir.file(path);
+    };
+    const std::string other = "message Výkresy z jiných adresářů nebyly vybrány:\n\n";
+    const struct {
+        std::vector<std::string> paths;
+        Log log;
+    } rows[] = {
+        {{}, {}},
+        {{"a.dxf", "b.DXF"}, {"show " + p(""), "select a.dxf", "select b.DXF"}},
+        {{"sub"}, {"show " + p("sub")}},
+        {{"sub", "sub/c.dxf"}, {"show " + p("sub"), "select c.dxf"}},
+        {{"a.dxf", "sub/c.dxf", "other"},
+         {"show " + p(""), "select a.dxf", other + p("sub/c.dxf") + "\n" + p("other")}},
+        {{"sub/c.dxf", "a.dxf", "b.DXF"}, {"show " + p("sub"), "select c.dxf", other + p("a.dxf") + "\n" + p("b.DXF")}},
+        {{"gone.dxf", "sub/c.dxf"},
+         {"show " + p("sub"), "select c.dxf", "message Tyto soubory ani adresáře neexistují:\n\n" + p("gone.dxf")}},
+        {{"gone/x.dxf"}, {"message Tyto soubory ani adresáře neexistují:\n\n" + p("gone/x.dxf")}},
+        {{"notes.txt", "a.dxf"},
+         {"show " + p(""), "select a.dxf", "message Tyto soubory nejsou výkresy DXF a nebyly vybrány:\n\nnotes.txt"}},
+        {{"a.dxf", "gone.dxf", "other/d.dxf", "notes.txt"},
+         {"show " + p(""), "select a.dxf",
+          "message Tyto soubory ani adresáře neexistují:\n\n" + p("gone.dxf") + "\n\n" + other.substr(8)
+              + p("other/d.dxf") + "\n\nTyto soubory nejsou výkresy DXF a nebyly vybrány:\n\nnotes.txt"}},
+#ifdef _WIN32
+        // Named in another letter case: the file the system finds under it.
+        {{"A.DXF"}, {"show " + p(""), "select a.dxf"}},
+#else
+        // The same directory spelt another way.
+        {{"a.dxf", "sub/../b.DXF"}, {"show " + p(""), "select a.dxf", "select b.DXF"}},
+#endif
+    };
+    for (const auto& row : rows) {
+        Log log;
+        FakeMainForm form(log);
+        form.directory = "/start";
+        std::vector<std::string> paths;
+        for (const std::string& path : row.paths)
+            paths.push_back(p(path));
+        form.logic.HandOver(paths);
+        EXPECT_EQ(log, row.log) << (row.paths.empty() ? "" : row.paths.front());
+    }
+}
+
+TEST(FormLogicHandOver, PlanNamesTheFolderFirstAndTheDrawingsByTheirNames)
+{
+    test::TempDir dir;
+    std::filesystem::create_directory(std::filesystem::u8path(dir.file("sub")));
+    test::writeFile(dir.file("a.dxf"), test::kTiny);
+    const HandOverPlan plan = PlanHandOver({dir.file("sub"), dir.file("a.dxf")}, SystemFileSystem());
+    EXPECT_EQ(plan.directory, dir.file("sub"));
+    EXPECT_TRUE(plan.names.empty());
+    EXPECT_EQ(plan.elsewhere, std::vector<std::string>{dir.file("a.dxf")});
+    EXPECT_TRUE(plan.missing.empty());
+    EXPECT_TRUE(plan.unreadable.empty());
+}
+
+// ---------------------------------------------------------------------------
 // Texts
 
 TEST(FormLogicTexts, TheErrorBoxSaysWhatWentWrongInCzechForARefusedDrawing)
@@ -408,6 +499,14 @@ TEST(FormLogicTexts, TheErrorBoxSaysWhatWentWrongInCzechForARefusedDrawing)
     EXPECT_EQ(ProgressCaption("PLAN.DXF"), "Konvertuje se soubor PLAN.DXF");
     EXPECT_EQ(CannotOpenDirectoryText("/mnt/výkresy"), "Adresář /mnt/výkresy nelze otevřít.");
     EXPECT_EQ(CannotReadVolumeText("/media/usb"), "Souborový systém /media/usb nelze číst.");
+
+    EXPECT_EQ(HandOverText({}), "");
+    EXPECT_EQ(HandOverText({{"/a/x.dxf", "/b"}, {"/root/y.dxf"}, {"/c/z.dxf"}, {"pozn.txt"}}),
+              "Tyto soubory ani adresáře neexistují:\n\n/a/x.dxf\n/b\n\n"
+              "Tyto soubory a adresáře nelze otevřít:\n\n/root/y.dxf\n\n"
+              "Výkresy z jiných adresářů nebyly vybrány:\n\n/c/z.dxf\n\n"
+              "Tyto soubory nejsou výkresy DXF a nebyly vybrány:\n\npozn.txt");
+    EXPECT_EQ(HandOverText({{}, {}, {"/c/z.dxf"}, {}}), "Výkresy z jiných adresářů nebyly vybrány:\n\n/c/z.dxf");
 }
 
 }  // namespace

@@ -9,7 +9,13 @@
 #include <string>
 #include <vector>
 
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstring>
+
 #include "ui/win32/Dpi.h"
+#include "ui/win32/FileChoice.h"
 #include "ui/win32/MainWindow.h"
 #include "ui/win32/Paths.h"
 #include "ui/win32/ProgressWindow.h"
@@ -220,6 +226,84 @@ TEST_F(Win32Windows, TheDirectoryListShowsThePathDownToTheDirectoryThenItsSubdir
     EXPECT_EQ(window.Directory(), JoinPath(NormalisePath(scratch.Path()), "archiv"));
     EXPECT_EQ(window.FileCount(), 0);
     EXPECT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), count);
+}
+
+// The main window with its messages noted instead of shown.
+class NotingWindow : public MainWindow {
+public:
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    std::vector<std::string> messages;
+};
+
+// The drawings the file list shows selected.
+std::vector<std::string> selected(const MainWindow& window)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < window.FileCount(); ++i)
+        if (window.FileSelected(i))
+            names.push_back(window.FileName(i));
+    return names;
+}
+
+// Sends WM_DROPFILES with `paths` as Explorer hands them over: a DROPFILES
+// block of wide, NUL-separated paths, freed by the window (DragFinish).
+void dropFiles(HWND window, const std::vector<std::string>& paths)
+{
+    std::wstring list;
+    for (const std::string& path : paths)
+        list += Wide(path) + L'\0';
+    list += L'\0';
+    const std::size_t bytes = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GHND, bytes);
+    auto* header = static_cast<DROPFILES*>(GlobalLock(block));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(header) + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
+    GlobalUnlock(block);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+}
+
+TEST_F(Win32Windows, DroppedDrawingsAreSelectedADroppedFolderOpenedOthersNamedInAMessage)
+{
+    NotingWindow noting;
+    EXPECT_TRUE(GetWindowLongPtrW(noting.Handle(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+    const std::string here = NormalisePath(scratch.Path());
+    scratch.Touch("archiv\\půdorys.dxf");
+
+    dropFiles(noting.Handle(), {JoinPath(here, "hrad.dxf"), JoinPath(here, "Řez A-A.dxf")});
+    EXPECT_EQ(noting.Directory(), here);
+    EXPECT_EQ(selected(noting), (std::vector<std::string>{"hrad.dxf", "Řez A-A.dxf"}));
+    EXPECT_TRUE(noting.messages.empty());
+
+    dropFiles(noting.Handle(), {JoinPath(here, "archiv")});
+    EXPECT_EQ(noting.Directory(), JoinPath(here, "archiv"));
+    EXPECT_EQ(noting.FileCount(), 1);
+    EXPECT_TRUE(selected(noting).empty());
+    EXPECT_TRUE(noting.messages.empty());
+
+    dropFiles(noting.Handle(), {JoinPath(here, "archiv\\půdorys.dxf"), JoinPath(here, "chata.dxf"),
+                                JoinPath(here, "není.dxf")});
+    EXPECT_EQ(noting.Directory(), JoinPath(here, "archiv"));
+    EXPECT_EQ(selected(noting), std::vector<std::string>{"půdorys.dxf"});
+    EXPECT_EQ(noting.messages,
+              std::vector<std::string>{"Tyto soubory ani adresáře neexistují:\n\n" + JoinPath(here, "není.dxf")
+                                       + "\n\nVýkresy z jiných adresářů nebyly vybrány:\n\n"
+                                       + JoinPath(here, "chata.dxf")});
+}
+
+TEST_F(Win32Windows, StartedWithPathsTheWindowShowsTheFirstOnesDirectoryWithTheDrawingsSelected)
+{
+    const std::string here = NormalisePath(scratch.Path());
+    const std::vector<std::string> paths =
+        CommandLinePaths(L"\"C:\\Program Files\\dxfkonv\\bin\\dxfkonv.exe\" -- PLAN.DXF \"archiv\\..\\chata.dxf\"");
+    EXPECT_EQ(paths, (std::vector<std::string>{JoinPath(here, "PLAN.DXF"), JoinPath(here, "chata.dxf")}));
+    EXPECT_TRUE(CommandLinePaths(L"dxfkonv.exe").empty());
+
+    NotingWindow noting;
+    noting.HandOver(paths);
+    EXPECT_EQ(noting.Directory(), here);
+    EXPECT_EQ(selected(noting), (std::vector<std::string>{"chata.dxf", "PLAN.DXF"}));
+    EXPECT_TRUE(noting.messages.empty());
 }
 
 TEST_F(Win32Windows, TheProgressWindowStartsHiddenAndItsCloseBoxOnlyHidesIt)
