@@ -20,6 +20,8 @@
 #include "WindowsTestSupport.h"
 #include "engine/IoError.h"
 #include "engine/platform/Signals.h"
+#include "engine/platform/WorkNames.h"
+#include "engine/platform/win32/Win32FileSystem.h"
 #include "engine/platform/win32/Win32Errors.h"
 #include "engine/replace/Convert.h"
 
@@ -177,23 +179,58 @@ TEST(Win32Killed, AKilledPassLeavesNoWorkFileAndTheDrawingAsItWas)
     }
 }
 
+// The system's clock put forward past the time a work file must be left
+// alone before it counts as left behind.
+std::uint64_t clockAhead()
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return ticks + static_cast<std::uint64_t>(kLeftAloneSeconds + 60) * 10'000'000;
+}
+
 TEST(Win32Killed, WhatAKilledPassLeftIsRemovedButNotWhatAPassHolds)
 {
     // A pass killed between publishing its work file and the rename
     // leaves a named file; the next pass in that directory removes it,
-    // unless another pass still holds it (opened sharing nothing).
+    // once left alone long enough, unless another pass still holds it
+    // (opened sharing nothing).
     TempDir dir;
     writeFile(dir.file("razade.&&&"), "  0\r\nEOF\r\n");
     writeFile(dir.file("razade.&&&.1"), "  0\r\nSECTION\r\n");
-    writeFile(dir.file("razade.&&&.old"), "");
+    writeFile(dir.file("razade.&&&.zal"), "");
     const HANDLE held = ::CreateFileW(wide(dir.file("razade.&&&.1")).c_str(), GENERIC_READ, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
-    Convert(dir.path(), "a.dxf", {});
+    Win32FileSystem later(clockAhead);
+    Convert(dir.path(), "a.dxf", {}, {}, later);
     ::CloseHandle(held);
     EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n4\r\n");
     EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&.1"}));
+}
+
+TEST(Win32Killed, WorkFileWrittenLatelyOrABackupIsNoLeftover)
+{
+    // A work file written just now may be another program's on a shared
+    // drive that cannot see this one's share modes: it stays. So does the
+    // backup of a drawing named like the work file, however old.
+    TempDir dir;
+    writeFile(dir.file("razade.&&&"), "  0\r\nEOF\r\n");
+    writeFile(dir.file("razade.&&&.dxf"), "  62\r\n1\r\n");
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    Convert(dir.path(), "razade.&&&.dxf", {});
+    Convert(dir.path(), "a.dxf", {});
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&", "razade.&&&.dxf", "razade.&&&.old"}));
+    EXPECT_EQ(readFile(dir.file("razade.&&&")), "  0\r\nEOF\r\n");
+
+    ::DeleteFileW(wide(dir.file("a.old")).c_str());
+    Win32FileSystem later(clockAhead);
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    Convert(dir.path(), "a.dxf", {}, {}, later);
+    EXPECT_EQ(readFile(dir.file("razade.&&&.old")), "  62\r\n1\r\n");
+    EXPECT_EQ(readFile(dir.file("razade.&&&.dxf")), "  62\r\n7\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&.dxf", "razade.&&&.old"}));
 }
 
 // Run only as the child of CtrlCStopsAPassInOrder: a console of its own,
