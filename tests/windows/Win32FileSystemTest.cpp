@@ -233,6 +233,47 @@ TEST(Win32Killed, WorkFileWrittenLatelyOrABackupIsNoLeftover)
     EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&.dxf", "razade.&&&.old"}));
 }
 
+TEST(Win32Killed, WorkFileSwappedByALinuxProgramIsNotRenamedOntoTheDrawing)
+{
+    // Under Wine, a Linux program on the same drive sees none of this
+    // pass's share modes: it may remove the work file in the middle of
+    // the pass and make one of its own under that name, which the rename
+    // of the handle would move over the drawing.
+    using UnixName = char* (*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!unixName)
+        GTEST_SKIP() << "no Linux programs beside this one (not under Wine)";
+    TempDir dir;
+    const std::string old = longDrawing();
+    writeFile(dir.file("a.dxf"), old);
+    char* work = unixName(wide(dir.file("razade.&&&")).c_str());
+    ASSERT_NE(work, nullptr);
+    // Split into arguments by the rules of Windows command lines.
+    std::wstring command = L"/bin/sh -c \"rm -f \\\"$0\\\" && printf theirs > \\\"$0\\\"\" \"" + wide(work) + L"\"";
+    ::HeapFree(::GetProcessHeap(), 0, work);
+    bool swapped = false;
+    std::string text;
+    const int code = convertError(dir.path(), "a.dxf", &text, [&](int) {
+        if (swapped)
+            return;
+        swapped = true;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(::CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                     &startup, &process));
+        ::WaitForSingleObject(process.hProcess, 30000);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    });
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(code, 32);
+    EXPECT_EQ(text, "I/O error 32.");
+    EXPECT_TRUE(readFile(dir.file("a.dxf")) == old) << readFile(dir.file("a.dxf")).substr(0, 40);
+    EXPECT_EQ(readFile(dir.file("razade.&&&")), "theirs");
+}
+
 // Run only as the child of CtrlCStopsAPassInOrder: a console of its own,
 // whose Ctrl-C reaches this process alone, pressed in the middle of a
 // pass.
