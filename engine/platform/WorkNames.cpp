@@ -12,7 +12,7 @@ std::string workName(int i)
 
 std::string backupLinkName(int i)
 {
-    const std::string name = std::string(kWorkFileName) + ".old";
+    const std::string name = std::string(kWorkFileName) + ".zal";
     return i == 0 ? name : name + std::to_string(i);
 }
 

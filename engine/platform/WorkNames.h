@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,10 +16,19 @@ namespace dxfkonv {
 inline constexpr int kMaxWorkNames = 1000;
 
 // The work file (kWorkFileName, kWorkFileName.1 ...) and the temporary
-// name of a backup link (kWorkFileName.old, kWorkFileName.old1 ...); the
-// first is number 0.
+// name of a backup link (kWorkFileName.zal, kWorkFileName.zal1 ...); the
+// first is number 0. None of them ends in ".old", as every backup's name
+// does: a drawing named kWorkFileName.dxf keeps its backup as
+// kWorkFileName.old, and that is never taken for a pass's own file.
 std::string workName(int i);
 std::string backupLinkName(int i);
+
+// How long a file of these names must have been left alone, its content
+// and its attributes, before it is taken for one a killed pass left: a
+// program on another machine, or one whose locks this system cannot see
+// (a Windows program and a Linux one on one shared drive), may still be
+// writing it. A time in the future counts as now.
+inline constexpr std::int64_t kLeftAloneSeconds = 10 * 60;
 
 // Whether a file that begins with `head` (its first bytes, as many as it
 // has up to `capacity`) holds what a work file holds: nothing yet, or a

@@ -27,6 +27,7 @@
 #include "engine/replace/Convert.h"
 #include "engine/IoError.h"
 #include "engine/pass/LinePass.h"
+#include "engine/platform/WorkNames.h"
 #include "tests/hardening/HardeningSupport.h"
 
 namespace dxfkonv::hardening {
@@ -767,7 +768,7 @@ TEST(FaultMatrix, BackupFallsBackToCopyWhereNoLinkCanBeMade)
     for (int err : {EXDEV, EPERM, EMLINK, EOPNOTSUPP}) {
         FaultyOps ops;
         ops.fault = [&](Op op, int) {
-            return op == Op::kLink && ops.lookedUp.rfind(std::string(kWorkFileName) + ".old", 0) == 0 ? err : 0;
+            return op == Op::kLink && ops.lookedUp.rfind(backupLinkName(0), 0) == 0 ? err : 0;
         };
         ASSERT_EQ(scene.convert(ops).kind, Outcome::kConverted) << err;
         scene.expectConverted("link fails with " + std::to_string(err));

@@ -17,6 +17,7 @@
 #include "engine/replace/Convert.h"
 #include "engine/replace/Drawings.h"
 #include "engine/IoError.h"
+#include "engine/platform/WorkNames.h"
 #include "tests/hardening/HardeningSupport.h"
 
 namespace dxfkonv::hardening {
@@ -243,7 +244,7 @@ TEST(Neighbour, WorkFilesKilledPassesLeftAreRemoved)
     writeFile(dir / "plan.dxf", old);
     writeFile(dir / "razade.&&&", "  0\r\nSECTION\r\n");  // killed midway
     writeFile(dir / "razade.&&&.2", "");                  // killed at once
-    writeFile(dir / "razade.&&&.old", old);               // killed before the backup's rename
+    writeFile(dir / "razade.&&&.zal", old);               // killed before the backup's rename
     writeFile(dir / "razade.&&&.5", "  0\r\nEOF\r\n");    // in use by another pass
     writeFile(dir / "razade.&&&.6", "mine\n");            // the user's own
     const int held = ::open((dir / "razade.&&&.5").c_str(), O_RDONLY | O_CLOEXEC);
@@ -252,6 +253,7 @@ TEST(Neighbour, WorkFilesKilledPassesLeftAreRemoved)
 
     FaultyOps ops;
     ops.fault = [&](Op op, int) { return op == Op::kOpen && ops.lookedUp == "." ? EOPNOTSUPP : 0; };
+    ops.clockAhead = kLeftAloneSeconds + 60;  // all of them left alone long enough
     int lockedWorkFiles = 0;
     ops.before = [&](Op op, int) {
         if (op != Op::kRename)

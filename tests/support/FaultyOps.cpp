@@ -10,7 +10,7 @@ const char* opName(Op op)
     static const char* const names[] = {"open",     "read",   "pread",    "write",  "fsync",
                                         "close",    "fstat",  "fstatat",  "access", "flock",
                                         "fchmod",   "fchown", "futimens", "link",   "rename",
-                                        "unlink",   "readlink", "copyAttributes"};
+                                        "unlink",   "readlink", "copyAttributes", "getLock", "lease"};
     static_assert(sizeof names / sizeof names[0] == static_cast<int>(Op::kCount));
     return names[static_cast<int>(op)];
 }
@@ -121,6 +121,18 @@ int FaultyOps::readlinkat(int dirFd, const std::string& path, std::string& targe
 int FaultyOps::copyAttributes(int from, int to)
 {
     return failing(Op::kCopyAttributes) ? -1 : real_.copyAttributes(from, to);
+}
+
+int FaultyOps::getLock(int fd, struct flock* lock)
+{
+    return failing(Op::kGetLock) ? -1 : real_.getLock(fd, lock);
+}
+int FaultyOps::setLease(int fd, int type) { return failing(Op::kLease) ? -1 : real_.setLease(fd, type); }
+struct timespec FaultyOps::now()
+{
+    struct timespec time = real_.now();
+    time.tv_sec += clockAhead;
+    return time;
 }
 
 }  // namespace dxfkonv::test

@@ -17,7 +17,7 @@ namespace dxfkonv::test {
 
 enum class Op : int {
     kOpen, kRead, kPread, kWrite, kFsync, kClose, kFstat, kStat, kAccess, kFlock,
-    kFchmod, kFchown, kFutimens, kLink, kRename, kUnlink, kReadlink, kCopyAttributes, kCount
+    kFchmod, kFchown, kFutimens, kLink, kRename, kUnlink, kReadlink, kCopyAttributes, kGetLock, kLease, kCount
 };
 const char* opName(Op op);
 
@@ -44,6 +44,7 @@ public:
     std::size_t maxRead = 0;   // 0: no limit
     std::size_t maxWrite = 0;  // 0: no limit
     bool interruptEveryOther = false;  // every other read/write fails with EINTR first
+    long clockAhead = 0;  // seconds the clock the layer tells is put forward
 
     int calls(Op op) const
     {
@@ -69,6 +70,9 @@ public:
     int unlinkat(int dirFd, const std::string& path, int flags) override;
     int readlinkat(int dirFd, const std::string& path, std::string& target) override;
     int copyAttributes(int from, int to) override;
+    int getLock(int fd, struct flock* lock) override;
+    int setLease(int fd, int type) override;
+    struct timespec now() override;
 
 private:
     // Counts the call; true (errno set) when it is to fail.

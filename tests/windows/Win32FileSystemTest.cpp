@@ -20,6 +20,8 @@
 #include "WindowsTestSupport.h"
 #include "engine/IoError.h"
 #include "engine/platform/Signals.h"
+#include "engine/platform/WorkNames.h"
+#include "engine/platform/win32/Win32FileSystem.h"
 #include "engine/platform/win32/Win32Errors.h"
 #include "engine/replace/Convert.h"
 
@@ -177,23 +179,99 @@ TEST(Win32Killed, AKilledPassLeavesNoWorkFileAndTheDrawingAsItWas)
     }
 }
 
+// The system's clock put forward past the time a work file must be left
+// alone before it counts as left behind.
+std::uint64_t clockAhead()
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return ticks + static_cast<std::uint64_t>(kLeftAloneSeconds + 60) * 10'000'000;
+}
+
 TEST(Win32Killed, WhatAKilledPassLeftIsRemovedButNotWhatAPassHolds)
 {
     // A pass killed between publishing its work file and the rename
     // leaves a named file; the next pass in that directory removes it,
-    // unless another pass still holds it (opened sharing nothing).
+    // once left alone long enough, unless another pass still holds it
+    // (opened sharing nothing).
     TempDir dir;
     writeFile(dir.file("razade.&&&"), "  0\r\nEOF\r\n");
     writeFile(dir.file("razade.&&&.1"), "  0\r\nSECTION\r\n");
-    writeFile(dir.file("razade.&&&.old"), "");
+    writeFile(dir.file("razade.&&&.zal"), "");
     const HANDLE held = ::CreateFileW(wide(dir.file("razade.&&&.1")).c_str(), GENERIC_READ, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
-    Convert(dir.path(), "a.dxf", {});
+    Win32FileSystem later(clockAhead);
+    Convert(dir.path(), "a.dxf", {}, {}, later);
     ::CloseHandle(held);
     EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n4\r\n");
     EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&.1"}));
+}
+
+TEST(Win32Killed, WorkFileWrittenLatelyOrABackupIsNoLeftover)
+{
+    // A work file written just now may be another program's on a shared
+    // drive that cannot see this one's share modes: it stays. So does the
+    // backup of a drawing named like the work file, however old.
+    TempDir dir;
+    writeFile(dir.file("razade.&&&"), "  0\r\nEOF\r\n");
+    writeFile(dir.file("razade.&&&.dxf"), "  62\r\n1\r\n");
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    Convert(dir.path(), "razade.&&&.dxf", {});
+    Convert(dir.path(), "a.dxf", {});
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&", "razade.&&&.dxf", "razade.&&&.old"}));
+    EXPECT_EQ(readFile(dir.file("razade.&&&")), "  0\r\nEOF\r\n");
+
+    ::DeleteFileW(wide(dir.file("a.old")).c_str());
+    Win32FileSystem later(clockAhead);
+    writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+    Convert(dir.path(), "a.dxf", {}, {}, later);
+    EXPECT_EQ(readFile(dir.file("razade.&&&.old")), "  62\r\n1\r\n");
+    EXPECT_EQ(readFile(dir.file("razade.&&&.dxf")), "  62\r\n7\r\n");
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&.dxf", "razade.&&&.old"}));
+}
+
+TEST(Win32Killed, WorkFileSwappedByALinuxProgramIsNotRenamedOntoTheDrawing)
+{
+    // Under Wine, a Linux program on the same drive sees none of this
+    // pass's share modes: it may remove the work file in the middle of
+    // the pass and make one of its own under that name, which the rename
+    // of the handle would move over the drawing.
+    using UnixName = char* (*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!unixName)
+        GTEST_SKIP() << "no Linux programs beside this one (not under Wine)";
+    TempDir dir;
+    const std::string old = longDrawing();
+    writeFile(dir.file("a.dxf"), old);
+    char* work = unixName(wide(dir.file("razade.&&&")).c_str());
+    ASSERT_NE(work, nullptr);
+    // Split into arguments by the rules of Windows command lines.
+    std::wstring command = L"/bin/sh -c \"rm -f \\\"$0\\\" && printf theirs > \\\"$0\\\"\" \"" + wide(work) + L"\"";
+    ::HeapFree(::GetProcessHeap(), 0, work);
+    bool swapped = false;
+    std::string text;
+    const int code = convertError(dir.path(), "a.dxf", &text, [&](int) {
+        if (swapped)
+            return;
+        swapped = true;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        ASSERT_TRUE(::CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                     &startup, &process));
+        ::WaitForSingleObject(process.hProcess, 30000);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    });
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(code, 32);
+    EXPECT_EQ(text, "I/O error 32.");
+    EXPECT_TRUE(readFile(dir.file("a.dxf")) == old) << readFile(dir.file("a.dxf")).substr(0, 40);
+    EXPECT_EQ(readFile(dir.file("razade.&&&")), "theirs");
 }
 
 // Run only as the child of CtrlCStopsAPassInOrder: a console of its own,

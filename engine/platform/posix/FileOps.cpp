@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <ctime>
 
 namespace dxfkonv {
 
@@ -135,6 +136,37 @@ bool FileOps::writeDirect(int fd, bool on)
     (void)fd;
     return !on;
 #endif
+}
+
+int FileOps::getLock(int fd, struct flock* lock)
+{
+#if defined(F_OFD_GETLK)
+    if (::fcntl(fd, F_OFD_GETLK, lock) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return -1;
+    lock->l_pid = 0;  // a system older than locks of open files
+#endif
+    return ::fcntl(fd, F_GETLK, lock);
+}
+
+int FileOps::setLease(int fd, int type)
+{
+#if defined(F_SETLEASE)
+    return ::fcntl(fd, F_SETLEASE, type);
+#else
+    (void)fd;
+    (void)type;
+    errno = EINVAL;
+    return -1;
+#endif
+}
+
+struct timespec FileOps::now()
+{
+    struct timespec time{};
+    ::clock_gettime(CLOCK_REALTIME, &time);
+    return time;
 }
 
 FileOps& SystemFileOps()

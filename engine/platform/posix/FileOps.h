@@ -8,10 +8,12 @@
 // through descriptors, so that nobody can swap a name under it.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 
 namespace dxfkonv {
@@ -53,6 +55,18 @@ public:
     // memory (O_DIRECT), or not; false where that cannot be done, or is
     // not worth it: anywhere but on a local disk.
     virtual bool writeDirect(int fd, bool on);
+    // Whether a record lock such as `lock` could be taken on the file open
+    // as `fd`: `lock` then says the lock in the way, or its type becomes
+    // F_UNLCK. Locks of every other open file count, this process's own
+    // too where the system tells them apart (F_OFD_GETLK), else those of
+    // other processes (F_GETLK). 0, or -1 with errno set.
+    virtual int getLock(int fd, struct flock* lock);
+    // Takes (F_RDLCK, F_WRLCK) or gives back (F_UNLCK) a lease on the file
+    // open as `fd`, as fcntl(F_SETLEASE) does: a write lease only while
+    // nobody else has the file open. 0, or -1 with errno set.
+    virtual int setLease(int fd, int type);
+    // The time of day, as files' times are kept.
+    virtual struct timespec now();
 };
 
 // The operating system's own calls.

@@ -302,6 +302,7 @@ void PosixFileSystem::replace(WorkFile& work, Directory& directory, const std::s
     const int dirFd = own(directory).fd();
     const std::string& own = file.publish();
     file.close();
+    file.requireOwnName();
     if (ops_.renameat(dirFd, own, dirFd, name) != 0)
         fail();
     file.keep();

@@ -15,6 +15,29 @@ namespace dxfkonv::posix {
 namespace {
 
 constexpr std::size_t kCopyChunk = 1 << 20;
+// The number the message table gives a file another program holds.
+constexpr int kFileInUse = 32;
+
+// Whether `name` in `dirFd` is the file open as `fd`, no link followed:
+// false where it leads to another file or to none.
+bool namedHere(FileOps& ops, int dirFd, const std::string& name, int fd)
+{
+    struct stat mine{};
+    if (ops.fstat(fd, &mine) != 0)
+        fail();
+    struct stat named{};
+    if (ops.fstatat(dirFd, name, &named, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            fail();
+        return false;
+    }
+    return sameFile(mine, named);
+}
+
+[[noreturn]] void failNamedElsewhere()
+{
+    throw IoError(kFileInUse, "the work file's name leads to another program's file by now");
+}
 
 }  // namespace
 
@@ -77,23 +100,66 @@ bool holdsWorkFileContent(FileOps& ops, int fd)
     return dxfkonv::holdsWorkFileContent(std::string_view(head, static_cast<std::size_t>(got)), sizeof head);
 }
 
-// Removes `name` in `dirFd` when it is what a pass that was killed left
-// behind: a regular file that no pass holds, empty or holding a drawing.
-// Returns whether there was anything of that name.
-bool removeIfLeftBehind(FileOps& ops, int dirFd, const std::string& name)
+// Whether `time` is later than `since`.
+bool later(const struct timespec& time, const struct timespec& since)
 {
+    return time.tv_sec != since.tv_sec ? time.tv_sec > since.tv_sec : time.tv_nsec > since.tv_nsec;
+}
+
+// Whether the file `st` was written or its attributes changed after
+// `since` (a time in the future counting as now).
+bool touchedSince(const struct stat& st, const struct timespec& since)
+{
+    return later(st.st_mtim, since) || later(st.st_ctim, since);
+}
+
+// Whether a program may still be using the file open as `fd` (its own
+// descriptor, which holds no lock): another holds a record lock on any
+// part of it, or has it open where the system can tell (a write lease
+// is refused then). A file system that keeps no record locks, or gives
+// no leases (network file systems, a caller who does not own the file),
+// tells nothing that way.
+bool usedByAnother(FileOps& ops, int fd)
+{
+    struct flock probe{};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = 0;
+    probe.l_len = 0;  // the whole file, however far it grows
+    if (ops.getLock(fd, &probe) == 0) {
+        if (probe.l_type != F_UNLCK)
+            return true;
+    } else if (errno != ENOLCK && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL) {
+        return true;  // cannot tell: kept
+    }
+    if (ops.setLease(fd, F_WRLCK) == 0) {
+        ops.setLease(fd, F_UNLCK);
+        return false;
+    }
+    return errno == EAGAIN || errno == EBUSY;
+}
+
+// Removes `name` in `dirFd` when it is what a pass that was killed left
+// behind: a regular file, empty or holding a drawing, that no program can
+// still be writing: none holds a lock of any kind the system offers on
+// it, and it was left alone for kLeftAloneSeconds before `now`. Returns
+// whether there was anything of that name.
+bool removeIfLeftBehind(FileOps& ops, int dirFd, const std::string& name, const struct timespec& now)
+{
+    struct timespec since = now;
+    since.tv_sec -= kLeftAloneSeconds;
     struct stat st{};
     if (ops.fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno != ENOENT;
-    if (!S_ISREG(st.st_mode))
+    if (!S_ISREG(st.st_mode) || touchedSince(st, since))
         return true;
     const int fd = ops.openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return true;
     Fd file(ops, fd);
     struct stat open{};
-    if (ops.fstat(fd, &open) != 0 || !sameFile(open, st) || ops.flock(fd, LOCK_EX | LOCK_NB) != 0
-        || !holdsWorkFileContent(ops, fd))
+    if (ops.fstat(fd, &open) != 0 || !sameFile(open, st) || touchedSince(open, since)
+        || ops.flock(fd, LOCK_EX | LOCK_NB) != 0 || usedByAnother(ops, fd) || !holdsWorkFileContent(ops, fd))
         return true;
     struct stat still{};
     if (ops.fstatat(dirFd, name, &still, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(still, open))
@@ -107,12 +173,36 @@ bool removeIfLeftBehind(FileOps& ops, int dirFd, const std::string& name)
 void removeLeftBehind(FileOps& ops, int dirFd, const std::string& keep)
 {
     constexpr int kGap = 8;
+    const struct timespec now = ops.now();
     for (auto* nameOf : {&workName, &backupLinkName}) {
         int missing = 0;
         for (int i = 0; i < kMaxWorkNames && missing < kGap; ++i) {
             const std::string name = (*nameOf)(i);
-            missing = name == keep || removeIfLeftBehind(ops, dirFd, name) ? 0 : missing + 1;
+            missing = name == keep || removeIfLeftBehind(ops, dirFd, name, now) ? 0 : missing + 1;
         }
+    }
+}
+
+bool NewFile::nameLeadsElsewhere()
+{
+    const int fd = fd_ && fd_->get() >= 0 ? fd_->get() : lockHolder_ ? lockHolder_->get() : -1;
+    struct stat mine{};
+    struct stat named{};
+    if (fd < 0 || ops_.fstat(fd, &mine) != 0)
+        return false;
+    if (ops_.fstatat(dirFd_, name_, &named, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    return !sameFile(mine, named);
+}
+
+void NewFile::requireOwnName()
+{
+    const int fd = fd_ && fd_->get() >= 0 ? fd_->get() : lockHolder_->get();
+    if (!namedHere(ops_, dirFd_, name_, fd)) {
+        // Neither removed when the pass goes, nor by a signal.
+        pending_.clear();
+        name_.clear();
+        failNamedElsewhere();
     }
 }
 
@@ -160,6 +250,17 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
             const std::string name = backupLinkName(i);
             if (ops.linkat(AT_FDCWD, self, dirFd, name, AT_SYMLINK_FOLLOW) == 0) {
                 pending.set(dirFd, name);
+                bool here = false;
+                try {
+                    here = namedHere(ops, dirFd, name, fd);
+                } catch (const IoError&) {
+                    ops.unlinkat(dirFd, name, 0);
+                    throw;
+                }
+                if (!here) {
+                    pending.clear();
+                    failNamedElsewhere();
+                }
                 if (ops.renameat(dirFd, name, dirFd, backupName) != 0) {
                     err = errno;
                     ops.unlinkat(dirFd, name, 0);
@@ -179,6 +280,7 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
     copyInto(ops, fd, st, copy);
     const std::string& name = copy.publish();
     copy.close();
+    copy.requireOwnName();
     if (ops.renameat(dirFd, name, dirFd, backupName) != 0)
         fail();
     copy.keep();

@@ -198,9 +198,11 @@ public:
     NewFile& operator=(const NewFile&) = delete;
     ~NewFile()
     {
+        // Never another program's file that took the name meanwhile.
+        const bool elsewhere = !kept_ && !name_.empty() && nameLeadsElsewhere();
         if (fd_)
             fd_.reset();
-        if (!kept_ && !name_.empty())
+        if (!kept_ && !name_.empty() && !elsewhere)
             ops_.unlinkat(dirFd_, name_, 0);
         lockHolder_.reset();
     }
@@ -212,10 +214,17 @@ public:
     void close()
     {
         const int lockHolder = ops_.duplicate(fd());
-        if (lockHolder >= 0)
-            lockHolder_ = std::make_unique<Fd>(ops_, lockHolder);
+        if (lockHolder < 0)
+            fail();
+        lockHolder_ = std::make_unique<Fd>(ops_, lockHolder);
         fd_->close();
     }
+    // Fails with "I/O error 32." unless the file's name still leads to
+    // this very file, right before it is renamed: a program that took it
+    // for one a killed pass left may have removed it and made a file of
+    // its own under that name. That file is then neither moved nor
+    // removed.
+    void requireOwnName();
     void keep()
     {
         kept_ = true;
@@ -267,6 +276,10 @@ public:
     }
 
 private:
+    // Whether the file's name leads to another file than this one by now
+    // (or to none); false where that cannot be told.
+    bool nameLeadsElsewhere();
+
     // Tries kWorkFileName, kWorkFileName.1, kWorkFileName.2 ... until `take`
     // gets one (a result of 0 or more), and keeps it; fails at once for any
     // other reason than the name being taken.

@@ -143,6 +143,10 @@ public:
     explicit Win32WorkFile(HANDLE directory)
     {
         const IoStep step("making a work file beside it");
+        DWORD opened = 0;
+        directory_ = OpenIn(directory, L"", kDirectoryAccess, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, opened);
+        if (!directory_)
+            failWith(opened);
         // Its owner is given where the caller may give owners; where the
         // directory grants no WRITE_OWNER, the file is still made.
         constexpr ACCESS_MASK access = FILE_GENERIC_READ | FILE_GENERIC_WRITE | DELETE | READ_CONTROL | WRITE_DAC;
@@ -155,6 +159,8 @@ public:
                 if (file_ || error != ERROR_ACCESS_DENIED)
                     break;
             }
+            if (file_)
+                name_ = name;
             if (!file_ && error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
                 failWith(error);
         }
@@ -168,7 +174,11 @@ public:
     }
     ~Win32WorkFile() override
     {
-        if (!kept_ && published_)
+        // Where the system deletes a file by the name it was opened with
+        // (Wine), never another program's file that took that name.
+        if (!kept_ && (lost_ || nameLeadsElsewhere()))
+            DeleteOnClose(file_.get(), false);
+        else if (!kept_ && published_)
             DeleteOnClose(file_.get(), true);
     }
 
@@ -211,10 +221,47 @@ public:
         file_.close();
     }
 
+    // Fails with "I/O error 32." unless the file's name still leads to
+    // this very file, right before it is renamed: a program that cannot
+    // see this one's share modes (one on another system, on a shared
+    // drive) may have taken it for one a killed pass left, removed it and
+    // made a file of its own under that name, and the rename goes by the
+    // name where the system keeps it for the handle (Wine). That file is
+    // then neither moved nor removed.
+    void requireOwnName()
+    {
+        DWORD error = 0;
+        const Handle named = OpenIn(directory_.get(), name_, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
+                                    FILE_NON_DIRECTORY_FILE, error);
+        if (!named && !nothingThere(error))
+            failWith(error);
+        if (!named || stateOf(named.get()).key != stateOf(file_.get()).key) {
+            lost_ = true;
+            throw IoError(kFileInUse, "the work file's name leads to another program's file by now");
+        }
+    }
+
 private:
+    // Whether the file's name leads to another file than this one by now
+    // (or to none); false where that cannot be told.
+    bool nameLeadsElsewhere() const
+    {
+        DWORD error = 0;
+        const Handle named = OpenIn(directory_.get(), name_, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
+                                    FILE_NON_DIRECTORY_FILE, error);
+        if (!named)
+            return nothingThere(error);
+        FileState mine;
+        FileState now;
+        return StateOf(file_.get(), mine) && StateOf(named.get(), now) && mine.key != now.key;
+    }
+
+    Handle directory_;
     Handle file_;
+    std::wstring name_;
     bool published_ = false;
     bool kept_ = false;
+    bool lost_ = false;  // its name leads to another file
 };
 
 Win32WorkFile& own(WorkFile& work) { return static_cast<Win32WorkFile&>(work); }
@@ -322,11 +369,33 @@ MetadataKept copyMetadata(HANDLE from, HANDLE to)
 
 // ---- what killed passes left -------------------------------------------------------
 
+// The system's clock, in the steps of files' times.
+std::uint64_t systemClock()
+{
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+// Whether the open file was written, or its attributes changed, less than
+// kLeftAloneSeconds before `now`, or later; a time the file system does
+// not keep (0) tells nothing.
+bool touchedLately(HANDLE file, std::uint64_t now)
+{
+    FILE_BASIC_INFO basic{};
+    if (!::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic))
+        return true;
+    const std::int64_t since = static_cast<std::int64_t>(now) - kLeftAloneSeconds * 10'000'000;
+    return basic.LastWriteTime.QuadPart > since || basic.ChangeTime.QuadPart > since;
+}
+
 // Removes `name` in `directory` when it is what a pass that was killed
 // between publishing its work file and the rename left behind: a regular
-// file nobody holds, empty or holding a drawing. Returns whether there
-// was anything of that name.
-bool removeIfLeftBehind(HANDLE directory, const std::string& name)
+// file, empty or holding a drawing, that no program can still be writing:
+// nobody holds it open, and it was left alone for kLeftAloneSeconds
+// before `now` (a program on another system may hold it where this one
+// cannot see). Returns whether there was anything of that name.
+bool removeIfLeftBehind(HANDLE directory, const std::string& name, std::uint64_t now)
 {
     DWORD error = 0;
     // Shared with nobody: a pass under way holds its files open.
@@ -335,7 +404,7 @@ bool removeIfLeftBehind(HANDLE directory, const std::string& name)
     if (!file)
         return error != ERROR_FILE_NOT_FOUND;
     FileState state;
-    if (!StateOf(file.get(), state) || !state.regular)
+    if (!StateOf(file.get(), state) || !state.regular || touchedLately(file.get(), now))
         return true;
     char head[64];
     DWORD got = 0;
@@ -346,14 +415,14 @@ bool removeIfLeftBehind(HANDLE directory, const std::string& name)
     return true;
 }
 
-void removeLeftBehind(HANDLE directory, const std::string& keep)
+void removeLeftBehind(HANDLE directory, const std::string& keep, std::uint64_t now)
 {
     constexpr int kGap = 8;
     for (auto* nameOf : {&workName, &backupLinkName}) {
         int missing = 0;
         for (int i = 0; i < kMaxWorkNames && missing < kGap; ++i) {
             const std::string name = (*nameOf)(i);
-            missing = name == keep || removeIfLeftBehind(directory, name) ? 0 : missing + 1;
+            missing = name == keep || removeIfLeftBehind(directory, name, now) ? 0 : missing + 1;
         }
     }
 }
@@ -563,7 +632,7 @@ std::unique_ptr<WorkFile> Win32FileSystem::createWorkFile(Directory& directory, 
                                                           const std::string* leftBehind)
 {
     if (leftBehind)
-        removeLeftBehind(own(directory).get(), *leftBehind);
+        removeLeftBehind(own(directory).get(), *leftBehind, clock_ ? clock_() : systemClock());
     return std::make_unique<Win32WorkFile>(own(directory).get());
 }
 
@@ -617,6 +686,9 @@ void Win32FileSystem::backUp(InputFile& original, Directory& directory, const st
                                  FILE_NON_DIRECTORY_FILE, error);
             if (!link)
                 failWith(error);
+            // Another program's file by now is neither moved nor removed.
+            if (stateOf(link.get()).key != stateOf(input).key)
+                throw IoError(kFileInUse, "the backup link's name leads to another program's file by now");
             try {
                 moveOver(link.get(), dir, backup, [] {});
             } catch (...) {
@@ -636,6 +708,7 @@ void Win32FileSystem::backUp(InputFile& original, Directory& directory, const st
     copyMetadata(input, copy.get());
     copy.flush();
     copy.publish();
+    copy.requireOwnName();
     moveOver(copy.get(), dir, backup, [] {});
     copy.keep();
 }
@@ -646,6 +719,7 @@ void Win32FileSystem::replace(WorkFile& work, Directory& directory, const std::s
     Win32WorkFile& file = own(work);
     Win32Directory& dir = own(directory);
     file.publish();
+    file.requireOwnName();
     // The classic rename cannot replace a file still open: the pass lets go
     // of the drawing it held, all checks done.
     moveOver(file.get(), dir.get(), nameIn(name), [&] { dir.letGo(name); });

@@ -24,6 +24,13 @@ namespace dxfkonv {
 
 class Win32FileSystem final : public FileSystem {
 public:
+    // The time of day as the system keeps files' times (100 ns steps
+    // since 1601), against which a work file counts as left alone long
+    // enough: the system's clock unless another is given.
+    using Clock = std::uint64_t (*)();
+    Win32FileSystem() = default;
+    explicit Win32FileSystem(Clock clock) : clock_(clock) {}
+
     PathKind kindOf(const std::string& path) override;
     std::unique_ptr<Directory> openDirectory(const std::string& path) override;
     std::unique_ptr<Directory> openSubdirectory(Directory& parent, const std::string& name) override;
@@ -42,6 +49,9 @@ public:
     void backUp(InputFile& original, Directory& directory, const std::string& backupName) override;
     void replace(WorkFile& work, Directory& directory, const std::string& name) override;
     void flush(Directory& directory) override;
+
+private:
+    Clock clock_ = nullptr;
 };
 
 }  // namespace dxfkonv
