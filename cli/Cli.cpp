@@ -307,6 +307,9 @@ private:
     void error(const std::string& name, const ConversionError& e)
     {
         std::string message = e.what();
+        // The other drawing's name, like any name, reaches the terminal quoted.
+        if (const auto* refusal = dynamic_cast<const Refusal*>(&e); refusal && e.code() == kSharedBackupName)
+            message = sharedBackupText(QuoteName(refusal->backupName()), QuoteName(refusal->otherDrawing()));
         const FailureDetail& d = e.detail();
         if (!d.empty()) {
             std::string words = d.step;

@@ -18,6 +18,7 @@ std::string ioErrorText(int code)
                "save the drawing as DXF of AutoCAD 2004 or older, or convert without recoding texts";
         break;
     case kAlreadyConverted: text = "Already converted"; break;
+    case kSharedBackupName: text = "Another drawing has the same backup name"; break;
     case kChangedMeanwhile:
         text = "Changed by another program while it was converted; nothing was replaced";
         break;
@@ -27,6 +28,12 @@ std::string ioErrorText(int code)
     if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
         text += '.';
     return text;
+}
+
+std::string sharedBackupText(const std::string& backupName, const std::string& otherDrawing)
+{
+    return "The drawing has the same backup name " + backupName + " as " + otherDrawing
+           + "; convert it without a backup, or rename one of them.";
 }
 
 namespace {
@@ -81,6 +88,12 @@ std::string declaredText(int code, const std::string& codePage)
 
 Refusal::Refusal(int code, std::string codePage)
     : ConversionError(code, declaredText(code, codePage), {}), codePage_(std::move(codePage))
+{
+}
+
+Refusal::Refusal(int code, std::string otherDrawing, std::string backupName)
+    : ConversionError(code, sharedBackupText(backupName, otherDrawing), {}), otherDrawing_(std::move(otherDrawing)),
+      backupName_(std::move(backupName))
 {
 }
 

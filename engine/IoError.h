@@ -26,11 +26,19 @@ enum IoErrorCode : int {
     // A drawing another program changed while the pass read it: nothing
     // was replaced.
     kChangedMeanwhile = 1004,
+    // A drawing whose backup name another drawing of its directory also
+    // has: one backup would replace the other's.
+    kSharedBackupName = 1005,
 };
 
 // The text shown for an I/O error number: "File access denied.",
 // "I/O error 32." and so on (the final "." included).
 std::string ioErrorText(int code);
+
+// The text for kSharedBackupName, the names written as given (the command
+// line passes them quoted): "The drawing has the same backup name PLAN.old
+// as PLAN.DXF; convert it without a backup, or rename one of them."
+std::string sharedBackupText(const std::string& backupName, const std::string& otherDrawing);
 
 // Why a conversion failed, in more words than the message table's: the
 // step under way ("writing the work file"), the name it worked on, and
@@ -90,12 +98,20 @@ public:
     explicit Refusal(int code);
     // kAlreadyConverted: the drawing declares `codePage`.
     Refusal(int code, std::string codePage);
+    // kSharedBackupName: `otherDrawing`, in the same directory, has the
+    // backup name `backupName` too.
+    Refusal(int code, std::string otherDrawing, std::string backupName);
 
     // The code page a drawing converted before declares.
     const std::string& codePage() const noexcept { return codePage_; }
+    // The other drawing with the same backup name, and that name.
+    const std::string& otherDrawing() const noexcept { return otherDrawing_; }
+    const std::string& backupName() const noexcept { return backupName_; }
 
 private:
     std::string codePage_;
+    std::string otherDrawing_;
+    std::string backupName_;
 };
 
 // The step a conversion is at on this thread, and the name it works on,

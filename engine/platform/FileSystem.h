@@ -70,7 +70,7 @@ struct Subdirectory {
 };
 
 // What a directory holds for the file lists and a batch, hidden names (a
-// leading ".") left out: its drawings, regular files (a symbolic link
+// leading "."; on Windows also those marked hidden or system) left out: its drawings, regular files (a symbolic link
 // counts as what it leads to) with a drawing's name, and its
 // subdirectories. Names whose link leads nowhere are left out. In the
 // order the directory gives them: each caller sorts in its own way.
@@ -151,8 +151,9 @@ public:
     // another pass holds, held until the file is closed.
     virtual std::unique_ptr<InputFile> open(const Found& found, bool exclusive) = 0;
     // Refuses, before anything is written, a file the caller may not
-    // replace: one nobody may write, whoever runs the pass, or another
-    // user's in a shared directory with the sticky bit.
+    // replace: one nobody may write, whoever runs the pass, another
+    // user's in a shared directory with the sticky bit, or one in a
+    // directory where the caller cannot make a work file.
     virtual void requireReplaceable(const Found& found) = 0;
 
     // ---- writing -----------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "engine/IoError.h"
 #include "engine/pass/BackgroundIo.h"
@@ -116,6 +117,131 @@ void requireStillThere(FileSystem& fs, const Found& found, const FileKey& key)
     const std::optional<FileState> now = fs.lookUp(*found.directory, found.name);
     if (!now || now->key != key)
         throw IoError(kFileInUse, "the name leads to another file than the one read");
+}
+
+// The names that give the same backup name as `name`: its stem (the name
+// cut before its last ".") followed by ".dxf" in each of its eight letter
+// cases, and the stem alone where it has no "." ("PLAN", "PLAN.dxf" and
+// "PLAN.DXF" all back up to "PLAN.old"). A file system that compares
+// names without regard to case finds every other spelling through these.
+std::vector<std::string> namesSharingTheBackup(const std::string& name)
+{
+    const std::size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    std::vector<std::string> names;
+    for (unsigned upper = 0; upper < 8; ++upper) {
+        std::string extension = ".dxf";
+        for (unsigned i = 0; i < 3; ++i)
+            if (upper & (1u << i))
+                extension[i + 1] = static_cast<char>(extension[i + 1] - 'a' + 'A');
+        names.push_back(stem + extension);
+    }
+    if (!stem.empty() && stem.find('.') == std::string::npos)
+        names.push_back(stem);
+    return names;
+}
+
+// What the name `name` in `directory` leads to where that is a regular
+// file other than `self`: another drawing. A symbolic link counts as what
+// it leads to, as a directory's listing counts it; one the pass may not
+// follow still leads to a file somebody may convert, and counts too.
+std::optional<FileKey> otherDrawing(FileSystem& fs, Directory& directory, const std::string& name,
+                                    const FileKey& self)
+{
+    std::optional<FileState> there;
+    try {
+        there = fs.lookUp(directory, name);
+    } catch (const IoError& e) {
+        // A name longer than the system takes: nothing can have it.
+        if (e.code() == kInvalidFilename)
+            return std::nullopt;
+        throw;
+    }
+    if (!there)
+        return std::nullopt;
+    if (!there->regular) {
+        try {
+            const Found target = fs.find(&directory, "", name);
+            if (!target.regular())
+                return std::nullopt;
+            there = target.state;
+        } catch (const IoError& e) {
+            if (e.code() != kFileAccessDenied)
+                throw;
+        }
+    }
+    if (there->key == self)
+        return std::nullopt;
+    return there->key;
+}
+
+// The other drawing's name as its directory spells it, for the message: a
+// lookup on a file system that ignores case finds "plan.DXF" as
+// "PLAN.dxf". Only read in the rare case of a shared backup name.
+std::string spelledAsListed(FileSystem& fs, Directory& directory, const std::string& looked, const FileKey& other)
+{
+    try {
+        const DirectoryListing listing = fs.list(directory);
+        for (const std::string& name : listing.drawings)
+            if (name == looked)
+                return name;
+        for (const std::string& name : listing.drawings) {
+            const Found found = fs.find(&directory, "", name);
+            if (found.state && found.state->key == other)
+                return name;
+        }
+    } catch (const IoError&) {
+        // Unreadable: the name looked up is near enough.
+    }
+    return looked;
+}
+
+// Refuses a drawing whose backup name another drawing of the directory
+// the backup goes to also has: one backup would replace the other, and
+// with it the other drawing's original. `self` is the drawing read, which
+// another of its names (a hard link, a link) does not make another
+// drawing.
+void requireOwnBackupName(FileSystem& fs, Directory& directory, const std::string& name,
+                          const std::string& backupName, const FileKey& self)
+{
+    for (const std::string& candidate : namesSharingTheBackup(name)) {
+        if (candidate == name)
+            continue;
+        if (const std::optional<FileKey> other = otherDrawing(fs, directory, candidate, self))
+            throw Refusal(kSharedBackupName, spelledAsListed(fs, directory, candidate, *other), backupName);
+    }
+}
+
+// The backup name of the drawing `drawing`, unless the switches or its own
+// name leave it without a backup.
+std::optional<std::string> backupNameOf(const Drawing& drawing, const ConversionSwitches& switches)
+{
+    std::optional<std::string> backupName = BackupName(drawing.name);
+    if (!switches.keepBackup || *backupName == drawing.name)
+        backupName.reset();
+    return backupName;
+}
+
+// Opens the drawing found for its replace and makes every check that can
+// be made before anything is written: one pass at a time, the name still
+// leading to the file held, a file the caller may replace, and a backup
+// name of its own. A dry run makes them too, so that it meets what the
+// conversion would meet. `state` is the file as it is from here on.
+std::unique_ptr<InputFile> holdForReplace(FileSystem& fs, const Found& found, const Drawing& drawing,
+                                          const std::optional<std::string>& backupName, FileState& state)
+{
+    auto in = fs.open(found, true);
+    state = in->state();
+    requireStillThere(fs, found, state.key);
+    fs.requireReplaceable(found);
+    // The file as it is from here on: the pass checks at its end that
+    // nobody changed it meanwhile.
+    state = in->state();
+    // The backup goes beside the name given, a link's as well.
+    if (backupName)
+        requireOwnBackupName(fs, found.namedIn ? *found.namedIn : *found.directory, drawing.name, *backupName,
+                             state.key);
+    return in;
 }
 
 PassReport notFound()
@@ -234,18 +360,9 @@ PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, c
     }
     if (batch && batch->met(found.state->key))
         return repeated();
-    // One pass at a time; and the name must still lead to the file held.
-    auto in = fs.open(found, true);
-    FileState st = in->state();
-    requireStillThere(fs, found, st.key);
-    fs.requireReplaceable(found);
-    // The file as it is from here on: the pass checks at its end that
-    // nobody changed it meanwhile.
-    st = in->state();
-    // The backup goes beside the name given, a link's as well.
-    std::optional<std::string> backupName = BackupName(drawing.name);
-    if (!switches.keepBackup || *backupName == drawing.name)
-        backupName.reset();
+    const std::optional<std::string> backupName = backupNameOf(drawing, switches);
+    FileState st;
+    auto in = holdForReplace(fs, found, drawing, backupName, st);
     // A batch looks for what killed passes left in each directory once.
     const bool cleanUp = !batch || batch->firstTimeIn(found.directory->key());
     auto replace = std::make_shared<Replace>(fs, std::move(found), std::move(in), st, backupName);
@@ -294,15 +411,16 @@ PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switche
     const Found found = fs.find(drawing.opened.get(), drawing.directory, drawing.name);
     if (!found.regular())
         return notFound();
-    auto in = fs.open(found, false);
-    if (batch) {
-        const FileKey directory = found.directory->key();
-        if (batch->checked(directory, found.name))
-            return repeated();
-        batch->rememberChecked(directory, found.name);
-    }
+    if (batch && batch->checked(found.directory->key(), found.name))
+        return repeated();
+    // What the conversion would refuse or fail at before writing, the dry
+    // run reports alike.
+    FileState st;
+    auto in = holdForReplace(fs, found, drawing, backupNameOf(drawing, switches), st);
+    if (batch)
+        batch->rememberChecked(found.directory->key(), found.name);
     NullSink sink;
-    return runPass(*in, in->state().size, sink, switches, progress, {});
+    return runPass(*in, st.size, sink, switches, progress, {});
 }
 
 namespace {

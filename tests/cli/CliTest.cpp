@@ -227,6 +227,78 @@ TEST(Cli, DrawingsThePassRefusesAreFailuresOnTheirLine)
     EXPECT_EQ(readFile(dir.file("new.dxf")), "\xEF\xBB\xBF  1\r\nP\xC5\x99\xC3\xADli\xC5\xA1 %%c\r\n");
 }
 
+// Two drawings with one backup name: each is refused on its own line,
+// in a dry run too, every name in the text quoted; without a backup both
+// convert.
+TEST(Cli, DrawingsSharingABackupNameAreRefusedUnlessThereIsNoBackup)
+{
+    TempDir dir;
+    ASSERT_EQ(dir.path().find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-"),
+              std::string::npos)
+        << "the scratch path itself would be quoted";
+    const std::string odd = "a b\x1b[2J";
+    const Names drawings{"PLAN.dxf", "PLAN.DXF", "PLAN", odd + ".dxf", odd + ".Dxf"};
+    for (const std::string& name : drawings)
+        writeFile(dir.file(name), " 62\r\n5\r\n");
+    std::vector<std::string> paths;
+    for (const std::string& name : drawings)
+        paths.push_back(dir.file(name));
+    const std::string advice = "; convert it without a backup, or rename one of them.\n";
+    const std::string expected =
+        "dxfkonv-cli: " + dir.file("PLAN.dxf") + ": The drawing has the same backup name PLAN.old as PLAN.DXF"
+        + advice + "dxfkonv-cli: " + dir.file("PLAN.DXF")
+        + ": The drawing has the same backup name PLAN.old as PLAN.dxf" + advice + "dxfkonv-cli: "
+        + dir.file("PLAN") + ": The drawing has the same backup name PLAN.old as PLAN.dxf" + advice
+        + "dxfkonv-cli: '" + dir.path() + "/a b'$'\\033''[2J.dxf': The drawing has the same backup name 'a b'$'\\033''[2J.old' as 'a b'$'\\033''[2J.Dxf'"
+        + advice + "dxfkonv-cli: '" + dir.path() + "/a b'$'\\033''[2J.Dxf': The drawing has the same backup name 'a b'$'\\033''[2J.old' as 'a b'$'\\033''[2J.dxf'"
+        + advice;
+    for (const char* dryRun : {"-q", "-n"}) {
+        std::vector<std::string> args{dryRun};
+        args.insert(args.end(), paths.begin(), paths.end());
+        const Result r = run(dir, args);
+        EXPECT_EQ(r.code, 1) << dryRun;
+        EXPECT_EQ(r.err, expected) << dryRun;
+        EXPECT_EQ(dir.names(), (Names{"PLAN", "PLAN.DXF", "PLAN.dxf", odd + ".Dxf", odd + ".dxf"})) << dryRun;
+    }
+    std::vector<std::string> args{"-q", "--no-backup"};
+    args.insert(args.end(), paths.begin(), paths.end());
+    const Result r = run(dir, args);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (const std::string& name : drawings)
+        EXPECT_EQ(readFile(dir.file(name)), " 62\r\n4\r\n") << name;
+}
+
+// A dry run reports what the conversion would meet: a drawing the user may
+// not replace fails alike, with the same status.
+TEST(Cli, TheDryRunFailsWhereTheConversionWould)
+{
+    TempDir dir(TempDir::Access::kEverybody);
+    ASSERT_EQ(mkdir(dir.file("ro").c_str(), 0777), 0);
+    ASSERT_EQ(chmod(dir.file("ro").c_str(), 0777), 0);
+    writeFile(dir.file("ro/a.dxf"), " 62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("ro/a.dxf").c_str(), 0444), 0);
+    ASSERT_EQ(mkdir(dir.file("closed").c_str(), 0777), 0);
+    writeFile(dir.file("closed/a.dxf"), " 62\r\n5\r\n");
+    ASSERT_EQ(chmod(dir.file("closed/a.dxf").c_str(), 0666), 0);
+    ASSERT_EQ(chmod(dir.file("closed").c_str(), 0555), 0);
+    const ChildSetup unprivileged = geteuid() == 0 ? runningAs(User{kNobody, kNobody, {}}) : ChildSetup{};
+    for (const char* dryRun : {"-q", "-n"}) {
+        const Result r = run(dir, {dryRun, dir.file("ro/a.dxf"), dir.file("closed/a.dxf")}, unprivileged);
+        EXPECT_EQ(r.code, 1) << dryRun;
+        EXPECT_EQ(r.err, "dxfkonv-cli: " + dir.file("ro/a.dxf") + ": File access denied. (nobody may write it)\n"
+                             "dxfkonv-cli: " + dir.file("closed/a.dxf")
+                             + ": File access denied. (making a work file beside it: Permission denied)\n")
+            << dryRun;
+        EXPECT_EQ(r.out, std::string(dryRun) == "-n" ? "0 file(s) checked, 2 failed\n" : "") << dryRun;
+    }
+    chmod(dir.file("closed").c_str(), 0777);
+    EXPECT_EQ(readFile(dir.file("ro/a.dxf")), " 62\r\n5\r\n");
+    EXPECT_EQ(readFile(dir.file("closed/a.dxf")), " 62\r\n5\r\n");
+    EXPECT_EQ(dir.names("ro"), (Names{"a.dxf"}));
+    EXPECT_EQ(dir.names("closed"), (Names{"a.dxf"}));
+}
+
 TEST(Cli, AFolderConvertedTwiceIsRefusedTheSecondTime)
 {
     TempDir dir;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -288,6 +289,159 @@ TEST(IoErrors, TextsAndNumbers)
     }
 }
 
+
+// ---- two drawings, one backup name ------------------------------------------
+
+namespace {
+
+// What a pass over a drawing came to: "converted", or the refusal's number
+// with the other drawing and the backup name it gives.
+std::string outcomeOf(const std::function<PassReport()>& pass)
+{
+    try {
+        pass();
+        return "converted";
+    } catch (const Refusal& e) {
+        return std::to_string(e.code()) + " " + e.otherDrawing() + " " + e.backupName();
+    } catch (const ConversionError& e) {
+        return std::to_string(e.code()) + " " + e.what();
+    }
+}
+
+}  // namespace
+
+// A directory where two names back up to one name: each drawing that has
+// another drawing's backup name is refused untouched, with and without a
+// dry run; the drawing's own other names are no other drawing.
+TEST(ConvertSharedBackup, ADrawingWhoseBackupNameAnotherDrawingHasIsRefused)
+{
+    const std::string old = "  62\r\n5\r\n";
+    const struct {
+        const char* what;
+        Names others;  // beside "PLAN.dxf": "NAME" a file, "NAME>TARGET" a symbolic link, "NAME=" a hard link
+                       // of PLAN.dxf, "NAME/" a directory
+        const char* converted;
+        const char* expected;
+    } rows[] = {
+        {"a name in other letters", {"PLAN.DXF"}, "PLAN.dxf", "1005 PLAN.DXF PLAN.old"},
+        {"and the other way", {"PLAN.DXF"}, "PLAN.DXF", "1005 PLAN.dxf PLAN.old"},
+        {"one of the eight", {"PLAN.dXf"}, "PLAN.dxf", "1005 PLAN.dXf PLAN.old"},
+        {"a name without a dot", {"PLAN"}, "PLAN.dxf", "1005 PLAN PLAN.old"},
+        {"and the other way", {"PLAN"}, "PLAN", "1005 PLAN.dxf PLAN.old"},
+        {"a drawing named on its own", {"PLAN.txt"}, "PLAN.txt", "1005 PLAN.dxf PLAN.old"},
+        {"a link to another drawing", {"other.dxf", "PLAN.DXF>other.dxf"}, "PLAN.dxf", "1005 PLAN.DXF PLAN.old"},
+        {"another stem in other letters", {"plan.DXF"}, "PLAN.dxf", "converted"},
+        {"a dot in the stem", {"PLAN.dxf.dxf", "PLAN.dxf.old"}, "PLAN.dxf", "converted"},
+        {"the other backs up elsewhere", {"PLAN.dxf.txt"}, "PLAN.dxf", "converted"},
+        {"a hard link of the drawing", {"PLAN.DXF="}, "PLAN.dxf", "converted"},
+        {"a symbolic link to the drawing", {"PLAN.DXF>PLAN.dxf"}, "PLAN.dxf", "converted"},
+        {"a link leading nowhere", {"PLAN.DXF>gone.dxf"}, "PLAN.dxf", "converted"},
+        {"a directory", {"PLAN.DXF/"}, "PLAN.dxf", "converted"},
+        {"an older backup of its own", {"PLAN.old"}, "PLAN.dxf", "converted"},
+    };
+    for (const auto& row : rows) {
+        for (const bool dry : {false, true}) {
+            SCOPED_TRACE(std::string(row.what) + (dry ? ", dry run" : ""));
+            TempDir dir;
+            writeFile(dir.file("PLAN.dxf"), old);
+            for (const std::string& other : row.others) {
+                const std::size_t arrow = other.find('>');
+                if (arrow != std::string::npos)
+                    ASSERT_EQ(symlink(other.substr(arrow + 1).c_str(), dir.file(other.substr(0, arrow)).c_str()), 0);
+                else if (other.back() == '=')
+                    ASSERT_EQ(link(dir.file("PLAN.dxf").c_str(), dir.file(other.substr(0, other.size() - 1)).c_str()),
+                              0);
+                else if (other.back() == '/')
+                    ASSERT_EQ(mkdir(dir.file(other).c_str(), 0755), 0);
+                else
+                    writeFile(dir.file(other), old);
+            }
+            const Names before = dir.names();
+            const std::string outcome = outcomeOf([&] {
+                return dry ? InspectFile(Drawing{dir.path(), row.converted}, {})
+                           : Convert(dir.path(), row.converted, {});
+            });
+            EXPECT_EQ(outcome, row.expected);
+            if (outcome != "converted" || dry) {
+                EXPECT_EQ(dir.names(), before);
+                EXPECT_EQ(readFile(dir.file(row.converted)), old);
+            } else {
+                EXPECT_EQ(readFile(dir.file(row.converted)), "  62\r\n4\r\n");
+            }
+        }
+    }
+}
+
+// Without a backup both drawings of a pair convert; a drawing converted
+// the day before makes its pair refused later, its backup kept.
+TEST(ConvertSharedBackup, WithoutABackupThePairConvertsAndAnEarlierBackupStays)
+{
+    TempDir dir;
+    writeFile(dir.file("PLAN.dxf"), "  62\r\n5\r\n");
+    Convert(dir.path(), "PLAN.dxf", {});
+    writeFile(dir.file("PLAN.DXF"), "  62\r\n2\r\n");
+    EXPECT_EQ(outcomeOf([&] { return Convert(dir.path(), "PLAN.DXF", {}); }), "1005 PLAN.dxf PLAN.old");
+    EXPECT_EQ(outcomeOf([&] { return Convert(dir.path(), "PLAN.dxf", {}); }), "1005 PLAN.DXF PLAN.old");
+    EXPECT_EQ(readFile(dir.file("PLAN.old")), "  62\r\n5\r\n");
+    EXPECT_EQ(readFile(dir.file("PLAN.DXF")), "  62\r\n2\r\n");
+
+    ConversionSwitches noBackup;
+    noBackup.keepBackup = false;
+    for (const char* name : {"PLAN.dxf", "PLAN.DXF"})
+        EXPECT_EQ(outcomeOf([&] { return Convert(dir.path(), name, noBackup); }), "converted") << name;
+    EXPECT_EQ(readFile(dir.file("PLAN.dxf")), "  62\r\n5\r\n");  // 4 renumbered once more
+    EXPECT_EQ(readFile(dir.file("PLAN.DXF")), "  62\r\n1\r\n");
+    EXPECT_EQ(readFile(dir.file("PLAN.old")), "  62\r\n5\r\n");
+    EXPECT_EQ(dir.names(), (Names{"PLAN.DXF", "PLAN.dxf", "PLAN.old"}));
+}
+
+// The dry run meets what the conversion meets before it writes: a file
+// the user may not replace fails both alike, and neither touches it.
+TEST(ConvertFailure, TheDryRunFailsWhereTheConversionWould)
+{
+    const struct {
+        const char* what;
+        bool needsRoot;  // to make the drawing another user's
+        mode_t directoryMode;
+        mode_t fileMode;
+        const char* reason;
+    } rows[] = {
+        {"a read-only file", false, 0777, 0444, "nobody may write it"},
+        {"a directory where no work file can be made", false, 0555, 0666, "Permission denied"},
+        {"another user's file in a shared directory", true, 01777, 0666,
+         "another user's file in a shared directory, which only he may replace"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (row.needsRoot && geteuid() != 0)
+            continue;
+        TempDir dir(TempDir::Access::kEverybody);
+        writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
+        ASSERT_EQ(chmod(dir.file("a.dxf").c_str(), row.fileMode), 0);
+        ASSERT_EQ(chmod(dir.path().c_str(), row.directoryMode), 0);
+        for (const bool dry : {false, true}) {
+            // 1: refused with "File access denied." and the reason given.
+            const int code = runUnprivileged([&] {
+                try {
+                    if (dry)
+                        InspectFile(Drawing{dir.path(), "a.dxf"}, {});
+                    else
+                        Convert(dir.path(), "a.dxf", {});
+                    return 0;
+                } catch (const ConversionError& e) {
+                    return e.code() == kFileAccessDenied && std::string(e.what()) == "File access denied."
+                                   && e.detail().reason == row.reason
+                               ? 1
+                               : 2;
+                }
+            });
+            EXPECT_EQ(code, 1) << (dry ? "dry run" : "conversion");
+        }
+        ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+        EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
+        EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
+    }
+}
 
 // A batch whose drawings overlap (each one's flush and replace going on
 // while the next is converted) reports every drawing once, in order,

@@ -408,6 +408,53 @@ TEST(Win32Names, CzechNamesAreConvertedListedAndBackedUp)
     }
 }
 
+// Files marked hidden or system are left out of a directory's drawings
+// and subdirectories, as Explorer and the window leave them out.
+TEST(Win32Names, HiddenAndSystemFilesAreNotListed)
+{
+    TempDir dir;
+    for (const char* name : {"plan.dxf", "skryty.dxf", "system.dxf"})
+        writeFile(dir.file(name), " 62\r\n5\r\n");
+    for (const char* name : {"podklady", "skryte"})
+        std::filesystem::create_directory(std::filesystem::path(wide(dir.file(name))));
+    ASSERT_TRUE(::SetFileAttributesW(wide(dir.file("skryty.dxf")).c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(::SetFileAttributesW(wide(dir.file("system.dxf")).c_str(), FILE_ATTRIBUTE_SYSTEM));
+    ASSERT_TRUE(
+        ::SetFileAttributesW(wide(dir.file("skryte")).c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+    // The marks are kept (Wine keeps them in an extended attribute).
+    ASSERT_TRUE(::GetFileAttributesW(wide(dir.file("skryty.dxf")).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_TRUE(::GetFileAttributesW(wide(dir.file("system.dxf")).c_str()) & FILE_ATTRIBUTE_SYSTEM);
+    const DirectoryListing listing = ListDirectory(dir.path());
+    EXPECT_EQ(listing.drawings, (Names{"plan.dxf"}));
+    ASSERT_EQ(listing.subdirectories.size(), 1u);
+    EXPECT_EQ(listing.subdirectories[0].name, "podklady");
+}
+
+// Two drawings with one backup name are refused untouched; a lookup that
+// finds the drawing itself under other letters is no other drawing.
+TEST(Win32Backup, DrawingsSharingABackupNameAreRefused)
+{
+    TempDir dir;
+    writeFile(dir.file("PLAN"), " 62\r\n5\r\n");
+    writeFile(dir.file("plan.DXF"), " 62\r\n5\r\n");
+    for (const char* name : {"PLAN", "plan.DXF"}) {
+        try {
+            Convert(dir.path(), name, {});
+            ADD_FAILURE() << name << " converted";
+        } catch (const Refusal& e) {
+            EXPECT_EQ(e.code(), kSharedBackupName) << name;
+            // A drawing's name is spelled as the directory holds it; a
+            // name without "." (no drawing's name, never listed) as looked up.
+            EXPECT_EQ(e.otherDrawing(), std::string(name) == "PLAN" ? "plan.DXF" : "plan") << name;
+        }
+    }
+    EXPECT_EQ(dir.names(), (Names{"PLAN", "plan.DXF"}));
+    ASSERT_TRUE(std::filesystem::remove(std::filesystem::path(wide(dir.file("PLAN")))));
+    Convert(dir.path(), "plan.DXF", {});
+    EXPECT_EQ(readFile(dir.file("plan.DXF")), " 62\r\n4\r\n");
+    EXPECT_EQ(dir.names(), (Names{"plan.DXF", "plan.old"}));
+}
+
 TEST(Win32Names, PathsAreSplitAtEitherSeparatorAndJoinedWithABackslash)
 {
     const struct {

@@ -69,6 +69,27 @@ TEST(WindowsCli, ADirectoryStandsForItsDrawingsAndWithRItsSubdirectoriesToo)
     EXPECT_EQ(dir.names(), (Names{"notes.txt", "podklady-č", "výkres.dxf"}));
 }
 
+// A directory's drawings marked hidden or system (attrib +h, +s) are left
+// alone, as the window leaves them out.
+TEST(WindowsCli, HiddenAndSystemDrawingsAreLeftOutOfADirectory)
+{
+    TempDir dir;
+    for (const char* name : {"plan.dxf", "skryty.dxf", "system.dxf"})
+        writeFile(dir.file(name), " 62\r\n5\r\n");
+    ASSERT_TRUE(::SetFileAttributesW(wide(dir.file("skryty.dxf")).c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(::SetFileAttributesW(wide(dir.file("system.dxf")).c_str(), FILE_ATTRIBUTE_SYSTEM));
+    // The marks are kept (Wine keeps them in an extended attribute).
+    ASSERT_TRUE(::GetFileAttributesW(wide(dir.file("skryty.dxf")).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    ASSERT_TRUE(::GetFileAttributesW(wide(dir.file("system.dxf")).c_str()) & FILE_ATTRIBUTE_SYSTEM);
+    const Finished done = cli({L"--no-backup", wide(dir.path())});
+    EXPECT_EQ(done.status, 0u) << done.err;
+    EXPECT_EQ(done.out, dir.file("plan.dxf")
+                            + ": recoded 0 texts, renumbered 1 colour, set 0 code page values\r\n");
+    EXPECT_EQ(readFile(dir.file("plan.dxf")), " 62\r\n4\r\n");
+    EXPECT_EQ(readFile(dir.file("skryty.dxf")), " 62\r\n5\r\n");
+    EXPECT_EQ(readFile(dir.file("system.dxf")), " 62\r\n5\r\n");
+}
+
 TEST(WindowsCli, VersionUsageAndFailures)
 {
     const Finished version = cli({L"--version"});

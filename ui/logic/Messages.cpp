@@ -26,6 +26,11 @@ std::string ErrorText(const std::exception& error)
                 return "Výkres už deklaruje kódovou stránku " + refusal->codePage()
                        + ", byl nejspíš už konvertován.";
             break;
+        case kSharedBackupName:
+            if (const auto* refusal = dynamic_cast<const Refusal*>(failure))
+                return "Výkres má stejný název zálohy " + refusal->backupName() + " jako " + refusal->otherDrawing()
+                       + "; konvertujte ho bez zálohy, nebo jeden z nich přejmenujte.";
+            break;
         case kChangedMeanwhile:
             return "Soubor změnil během konverze jiný program; nic nebylo nahrazeno.";
         default:

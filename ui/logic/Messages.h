@@ -15,8 +15,8 @@ std::string ProgressCaption(const std::string& shownName);
 
 // The text the default handler shows for an error: an I/O error's own
 // ("File access denied."), but a Czech one for the drawings a pass refuses
-// to convert (not a text DXF file, texts in UTF-8) and for a drawing
-// another program changed meanwhile.
+// to convert (not a text DXF file, texts in UTF-8, a backup name another
+// drawing has too) and for a drawing another program changed meanwhile.
 std::string ErrorText(const std::exception& error);
 
 // The same for whatever was thrown; "Neznámá chyba." for what is not a

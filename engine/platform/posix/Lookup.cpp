@@ -126,7 +126,8 @@ int openFound(FileOps& ops, int dirFd, const std::string& name, struct stat& st)
 
 // A file nobody may write is not replaced, whoever runs the pass; nor is
 // one the pass could not rename over (another user's file in a directory
-// with the sticky bit, like /tmp). Refused before anything is written.
+// with the sticky bit, like /tmp), nor one in a directory where no work
+// file can be made. Refused before anything is written.
 void requireWritable(FileOps& ops, int dirFd, const std::string& name)
 {
     struct stat st{};
@@ -141,6 +142,10 @@ void requireWritable(FileOps& ops, int dirFd, const std::string& name)
     if (me != 0 && st.st_uid != me && ops.fstat(dirFd, &dir) == 0 && (dir.st_mode & S_ISVTX) != 0
         && dir.st_uid != me)
         throw IoError(kFileAccessDenied, "another user's file in a shared directory, which only he may replace");
+    // The work file is made in the directory and renamed there.
+    const IoStep step("making a work file beside it");
+    if (ops.faccessat(dirFd, ".", W_OK | X_OK, 0) != 0)
+        fail();
 }
 
 

@@ -538,9 +538,12 @@ DirectoryListing Win32FileSystem::list(Directory& directory)
             const auto* entry = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data() + at);
             const std::wstring_view wide(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
             const std::string name = Utf8(wide);
-            // Hidden names (a leading ".", "." and ".." among them) are left
-            // out, and so are names no UTF-8 can carry (a lone surrogate).
-            if (!name.empty() && name[0] != '.' && Wide(name) == wide) {
+            // Hidden names are left out: a leading "." ("." and ".." among
+            // them), as on other systems, and what Windows marks hidden or
+            // system (attrib +h, +s), as Explorer leaves them out; and so
+            // are names no UTF-8 can carry (a lone surrogate).
+            const bool hidden = entry->FileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+            if (!name.empty() && name[0] != '.' && !hidden && Wide(name) == wide) {
                 const bool link = entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
                 if (entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                     listing.subdirectories.push_back({name, link});
