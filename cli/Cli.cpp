@@ -50,6 +50,8 @@ const char* const kUsage =
     "                        which damages them, and NAME.old is overwritten\n"
     "  -o, --output FILE     write the result to FILE, leave the input untouched (one input)\n"
     "  -n, --dry-run         change nothing, report what would change\n"
+    "      --restore         put each drawing's backup NAME.old back in its place\n"
+    "                        (the backup stays); no conversion\n"
     "  -r, --recursive       with directories: also the *.dxf files in their subdirectories\n"
     "  -q, --quiet           print nothing but errors\n"
     "  -h, --help            show this help\n"
@@ -63,6 +65,7 @@ struct Options {
     bool dryRun = false;
     bool recursive = false;
     bool quiet = false;
+    bool restore = false;
     std::vector<std::string> paths;
 };
 
@@ -86,7 +89,7 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
     // values joined or apart (--text=wl, --text wl, -oFILE), long names
     // abbreviated while they stay unambiguous (--tex), options and paths
     // in any order, "--" ending the options.
-    enum Long : int { kText = 256, kNoText, kPalette, kColour, kNoBackup, kShowVersion };
+    enum Long : int { kText = 256, kNoText, kPalette, kColour, kNoBackup, kShowVersion, kRestore };
     static const option longOptions[] = {
         {"text", required_argument, nullptr, kText},
         {"no-text", no_argument, nullptr, kNoText},
@@ -101,6 +104,7 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
         {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, kShowVersion},
+        {"restore", no_argument, nullptr, kRestore},
         {nullptr, 0, nullptr, 0},
     };
     std::vector<std::string> words = args;
@@ -146,6 +150,7 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
         case 'f': o.switches.convertAgain = true; break;
         case 'n': o.dryRun = true; break;
         case 'r': o.recursive = true; break;
+        case kRestore: o.restore = true; break;
         case 'q': o.quiet = true; break;
         case 'h':
             std::fputs(kUsage, stdout);
@@ -171,6 +176,8 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
     }
     if (o.paths.empty())
         throw UsageError{"no file or directory given"};
+    if (o.restore && o.output)
+        throw UsageError{"--restore and --output exclude each other"};
     if (o.output) {
         if (o.paths.size() != 1)
             throw UsageError{"--output takes exactly one input file"};
@@ -282,7 +289,7 @@ public:
             visit(path);
         batch_.flush();
         if (!o_.quiet && seen_ > 1)
-            out_.line(StandardStream::kOutput, std::to_string(done_) + " file(s) " + (o_.dryRun ? "checked" : "converted") + ", "
+            out_.line(StandardStream::kOutput, std::to_string(done_) + " file(s) " + (o_.dryRun ? "checked" : o_.restore ? "restored" : "converted") + ", "
                                   + std::to_string(failed_) + " failed");
         return failed_ == 0 ? 0 : 1;
     }
@@ -371,6 +378,10 @@ private:
             return;
         }
         const std::string& name = item.drawing.name;
+        if (o_.restore) {
+            restoreOne(item);
+            return;
+        }
         if (o_.switches.keepBackup && !o_.dryRun && BackupName(name) == name) {
             error(path, "the backup would take the file's own name; use --no-backup");
             return;
@@ -434,6 +445,29 @@ private:
         } catch (const Interrupted&) {
             // No failure of the drawing's: it stays as it was.
             progress.clear();
+            interrupted(path);
+        }
+    }
+
+    // Puts a drawing's backup back in its place, or with -n says it would.
+    void restoreOne(const Item& item)
+    {
+        const std::string& path = item.path;
+        try {
+            const RestoreReport report = Restore(item.drawing, o_.dryRun, SystemFileSystem());
+            if (!report.found) {
+                error(path, ioErrorText(kFileNotFound));
+            } else if (!report.backupFound) {
+                error(path, "no backup " + QuoteName(report.backupName) + " to restore from");
+            } else {
+                ++done_;
+                if (!o_.quiet)
+                    out_.line(StandardStream::kOutput, QuoteName(path) + ": " + (o_.dryRun ? "would restore" : "restored")
+                                                           + " from " + QuoteName(report.backupName));
+            }
+        } catch (const ConversionError& e) {
+            error(path, e);
+        } catch (const Interrupted&) {
             interrupted(path);
         }
     }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -541,6 +542,78 @@ TEST(Cli, UnreachableAndOverlongNamesAreReportedAsSuch)
 
 // A member of a drawing's group who converts it keeps its group; the
 // owner, which only the administrator could give back, is reported.
+// --restore puts each drawing's backup back, with the drawing's owner and
+// permissions; the backup stays. A drawing that cannot be restored is a
+// failure of its own, and leaves the drawing and its backup as they were.
+TEST(Cli, RestorePutsTheBackupBack)
+{
+    TempDir dir;
+    const std::string old = " 62\r\n5\r\n";
+    const std::string converted = " 62\r\n4\r\n";
+    for (const char* name : {"a.dxf", "b.DXF", "c.dxf"})
+        writeFile(dir.file(name), old);
+    ASSERT_EQ(run(dir, {"-q", dir.file("a.dxf"), dir.file("b.DXF")}).code, 0);
+    ASSERT_EQ(chmod(dir.file("a.dxf").c_str(), 0640), 0);
+    // c.dxf has no backup.
+
+    const Result dry = run(dir, {"-n", "--restore", dir.path()});
+    EXPECT_EQ(dry.code, 1);
+    EXPECT_EQ(dry.out, dir.file("a.dxf") + ": would restore from a.old\n" + dir.file("b.DXF")
+                           + ": would restore from b.old\n2 file(s) checked, 1 failed\n");
+    EXPECT_EQ(dry.err, "dxfkonv-cli: " + dir.file("c.dxf") + ": no backup c.old to restore from\n");
+    EXPECT_EQ(readFile(dir.file("a.dxf")), converted);
+
+    const Result r = run(dir, {"--restore", dir.path()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, dir.file("a.dxf") + ": restored from a.old\n" + dir.file("b.DXF")
+                         + ": restored from b.old\n2 file(s) restored, 1 failed\n");
+    EXPECT_EQ(r.err, "dxfkonv-cli: " + dir.file("c.dxf") + ": no backup c.old to restore from\n");
+    for (const char* name : {"a.dxf", "a.old", "b.DXF", "b.old", "c.dxf"})
+        EXPECT_EQ(readFile(dir.file(name)), old) << name;
+    EXPECT_EQ(statOf(dir.file("a.dxf")).st_mode & 07777, 0640u);
+    EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "b.DXF", "b.old", "c.dxf"}));
+}
+
+TEST(Cli, AFailedRestoreLeavesBothFilesAsTheyWere)
+{
+    std::string big;
+    while (big.size() < 64 * 1024)
+        big += " 62\r\n5\r\n";
+    const struct {
+        const char* what;
+        std::vector<std::string> drawings;  // each with the backup `big`, holding " 62\r\n4\r\n"
+        mode_t mode;
+        std::optional<rlim_t> fileSizeLimit;
+        std::string error;  // after "dxfkonv-cli: PATH: "
+    } rows[] = {
+        {"read-only", {"a.dxf"}, 0444, std::nullopt, "File access denied. (nobody may write it)"},
+        {"the disk full half way", {"a.dxf"}, 0644, 16 * 1024,
+         "Disk full. (writing the work file: File too large)"},
+        {"a backup name two drawings share", {"a.dxf", "a.DXF"}, 0644, std::nullopt,
+         "The drawing has the same backup name a.old as a.DXF; convert it without a backup, or rename one of "
+         "them."},
+    };
+    for (const auto& row : rows) {
+        TempDir dir;
+        Names names{"a.old"};
+        for (const std::string& name : row.drawings) {
+            writeFile(dir.file(name), " 62\r\n4\r\n");
+            ASSERT_EQ(chmod(dir.file(name).c_str(), row.mode), 0);
+            names.push_back(name);
+        }
+        writeFile(dir.file("a.old"), big);
+        std::sort(names.begin(), names.end());
+        ChildSetup setup;
+        setup.fileSizeLimit = row.fileSizeLimit;
+        const Result r = run(dir, {"--restore", dir.file("a.dxf")}, setup);
+        EXPECT_EQ(r.code, 1) << row.what;
+        EXPECT_EQ(r.err, "dxfkonv-cli: " + dir.file("a.dxf") + ": " + row.error + "\n") << row.what;
+        EXPECT_EQ(readFile(dir.file("a.dxf")), " 62\r\n4\r\n") << row.what;
+        EXPECT_EQ(readFile(dir.file("a.old")), big) << row.what;
+        EXPECT_EQ(dir.names(), names) << row.what;
+    }
+}
+
 TEST(Cli, GroupIsKeptAndALostOwnerIsReported)
 {
     if (geteuid() != 0)
