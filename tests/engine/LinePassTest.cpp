@@ -930,3 +930,22 @@ TEST(LongLines, TakenInPiecesAsTheyWouldBeWhole)
         EXPECT_EQ(ConvertBuffer(c.input, {}), c.output) << c.name;
     }
 }
+
+TEST(FirstSection, KeptBackOnlyAsLongAsItMayBeHeld)
+{
+    // The first section's name decides whether a header goes in front of
+    // it: the pass keeps the output back until then, but not past 1 MiB.
+    std::string between;
+    while (between.size() <= (1u << 20))
+        between += " 10\r\n0.0\r\n";
+    const std::string named = "  0\r\nSECTION\r\n" + between + "  2\r\nENTITIES\r\n  0\r\nENDSEC\r\n";
+    PassReport report;
+    EXPECT_EQ(ConvertBuffer(named, {}, &report), named);
+    EXPECT_EQ(report.codePagesSet, 0u);
+    // Just below that, the header goes in front.
+    const std::string shorter = "  0\r\nSECTION\r\n" + between.substr(40) + "  2\r\nENTITIES\r\n";
+    const std::string front = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n"
+                              "  0\r\nENDSEC\r\n";
+    EXPECT_EQ(ConvertBuffer(shorter, {}, &report), front + shorter);
+    EXPECT_EQ(report.codePagesSet, 1u);
+}
