@@ -409,6 +409,9 @@ struct RuleWords {
         for (const std::string_view name : {kSectionStart, kSectionEnd})
             names.insert(names.end(), {std::string(name), std::string(name)});
         values.emplace_back(kSectionWithoutTexts);
+        values.emplace_back(kHeaderSection);
+        values.emplace_back("ENTITIES");
+        values.emplace_back("dos852");
         variables.emplace_back(kVersionVariable);
         variables.push_back("$" + std::string(kCodePageVariable));
         values.push_back(std::string(kCodePageValueMark) + "_852");
@@ -446,7 +449,7 @@ TEST(RuleBook, RandomDrawingsOfTheRuleBooksWordsAgreeOnEveryWay)
         }
         const ConversionSwitches& sw = variants[round % 3];
         const Outcome whole = convert(input, sw, Way::Whole);
-        for (const Way way : {Way::ByteByByte, Way::ReadAhead}) {
+        for (const Way way : {Way::ByteByByte, Way::InPieces, Way::ReadAhead}) {
             const Outcome got = convert(input, sw, way);
             ASSERT_EQ(got.refused, whole.refused) << nameOf(way) << ", round " << round;
             ASSERT_EQ(got.text, whole.text) << nameOf(way) << ", round " << round;
