@@ -49,10 +49,9 @@ public:
           latinToWindows_(switches.textDirection == kLatinToWindows),
           codePageValue_(CodePageValue(latinToWindows_)),
           colourMap_(ColourMapFor(switches.colourDirection, switches.palette16)),
-          followsStructure_(switches.recodeTexts),
           tails_(CodeTailsFor(needsOf(switches))),
           needs_(needsOf(switches)),
-          structure_(latinToWindows_),
+          structure_(switches.recodeTexts, latinToWindows_),
           progressMark_(size < kMinProgressInput || !progress ? kNever : 0)
     {
     }
@@ -63,11 +62,13 @@ protected:
     PassReport finish()
     {
         if (heldZero_)
-            releaseZero(false);  // the input's last line: nothing to declare before it
+            releaseZero(BeforeZero::Nothing);  // the input's last line: nothing to declare before it
         if (report_.lines % 2 != 0 && !inCodePageRun_ && converts(lastCode_)) {
             ++report_.lines;
             writer_.put(takeValue(lastCode_, {}, report_.lines));
         }
+        if (sectionHeld_)
+            settleFirstSection();  // unnamed at the end: nothing goes before it
         writer_.flush();
         report_.alreadyConverted = declared_ && AlreadyConverted(*declared_, latinToWindows_, dosEscapeRecoded_);
         return std::move(report_);
@@ -92,17 +93,27 @@ protected:
         const std::string_view line = nextLine(atCode);
         if (!reader_.lineGoesOn()) {
             refuseFirstLine(line, marked);
-            writer_.put(line);
+            if (zeroWaitsForValue())
+                holdZero().add(line);
+            else
+                writer_.put(line);
         } else {
             // Spaces around a group code, held as they are counted.
             LineShape shape(kLongestFirstCode);
             eachPiece(line, true, [&](std::string_view piece) { shape.add(piece); });
             refuseFirstLine(shape.coreKept() ? shape.core() : std::string_view("\x01"), marked);
             lastCode_ = ClassifyCode(shape.core(), tails_);
-            writer_.putRepeated(' ', shape.leading());
-            writer_.putRaw(shape.core().data(), shape.core().size());
-            writer_.putRepeated(' ', shape.trailing());
-            writer_.putRaw("\r\n", 2);
+            if (zeroWaitsForValue()) {
+                HeldLine& held = holdZero();
+                held.addRepeated(' ', shape.leading());
+                held.add(shape.core());
+                held.addRepeated(' ', shape.trailing());
+            } else {
+                writer_.putRepeated(' ', shape.leading());
+                writer_.putRaw(shape.core().data(), shape.core().size());
+                writer_.putRepeated(' ', shape.trailing());
+                writer_.putRaw("\r\n", 2);
+            }
         }
         reportProgress();
     }
@@ -144,10 +155,11 @@ protected:
         };
         const std::uint64_t offset = reader_.offset();
         const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
-        if (kind == kNameCode && declaresBefore(value)) {
+        if (const BeforeZero before = kind == kNameCode ? beforeZero(value) : BeforeZero::Nothing;
+            before != BeforeZero::Nothing) {
             writer_.putRaw(data + runStart, codeStart - runStart);
             runStart = codeStart;
-            declareCodePage();
+            putBeforeZero(before);
         }
         if (!codeCrLf)
             replace(codeStart, valueStart, std::string_view(data + codeStart, valueStart - 1 - codeStart));
@@ -186,15 +198,16 @@ protected:
             codePageRun();
             return;
         }
-        if (atCode && mayEndHeader()) {
-            // Held until its value says whether it ends the header; the
-            // gauge moves as if it were written.
+        if (atCode && zeroWaitsForValue()) {
+            // Held until its value says whether it ends the header or
+            // starts the first section; the gauge moves as if it were
+            // written.
             holdZero().add(line);
             reportProgress();
             return;
         }
         if (heldZero_)
-            releaseZero(declaresBefore(line));
+            releaseZero(beforeZero(line));
         writer_.put(atCode ? line : takeValue(lastCode_, line, report_.lines));
         reportProgress();
     }
@@ -202,23 +215,40 @@ protected:
     // ---- the code page declared where it is missing --------------------------
 
     // Whether the code line just read may be the group code 0 that ends a
-    // HEADER section without a code page: its value decides.
-    bool mayEndHeader() const { return lastCode_ == kNameCode && followsStructure_ && structure_.codePageDue(); }
+    // HEADER section without a code page, or starts the drawing's first
+    // section: its value decides what goes before it.
+    bool zeroWaitsForValue() const { return lastCode_ == kNameCode && structure_.zeroDecides(); }
 
-    // Whether the code page is declared before a name code with `value`.
-    bool declaresBefore(std::string_view value) const
+    // What goes out before a name code with `value`: the code page
+    // declared at the end of a header without it, or, at the first
+    // section's start, nothing yet: the output is kept back until the
+    // section's name says whether a header goes before it.
+    enum class BeforeZero { Nothing, CodePage, HoldBack };
+    BeforeZero beforeZero(std::string_view value) const
     {
-        return followsStructure_ && structure_.codePageDue() && EndsSection(value);
+        if (structure_.codePageDue() && EndsSection(value))
+            return BeforeZero::CodePage;
+        if (structure_.firstSectionDue() && StartsSection(value))
+            return BeforeZero::HoldBack;
+        return BeforeZero::Nothing;
+    }
+
+    void putBeforeZero(BeforeZero before)
+    {
+        if (before == BeforeZero::CodePage) {
+            declareCodePage();
+        } else if (before == BeforeZero::HoldBack) {
+            writer_.holdBack();
+            sectionHeld_ = true;
+        }
     }
 
     HeldLine& holdZero() { return heldZero_.emplace(); }
 
-    // Writes the group code 0 held back, the code page declared before it
-    // where `declare`.
-    void releaseZero(bool declare)
+    // Writes the group code 0 held back, after what goes before it.
+    void releaseZero(BeforeZero before)
     {
-        if (declare)
-            declareCodePage();
+        putBeforeZero(before);
         heldZero_->writeTo(writer_);
         writer_.putRaw("\r\n", 2);
         heldZero_.reset();
@@ -232,6 +262,26 @@ protected:
         ++report_.codePagesSet;
     }
 
+    // The first section is named or has ended unnamed: what was kept back
+    // since its start goes out, after a HEADER section declaring the code
+    // page where it is not one. Where too much was kept back to hold, it
+    // went out already, and nothing goes before it.
+    void settleFirstSection()
+    {
+        sectionHeld_ = false;
+        const bool kept = writer_.holdingBack();
+        const std::string held = writer_.takeHeldBack();
+        if (kept && structure_.headerMissing()) {
+            for (const std::string_view line : kHeaderOpening)
+                writer_.put(line);
+            declareCodePage();
+            for (const std::string_view line : kHeaderClosing)
+                writer_.put(line);
+        }
+        structure_.firstSectionSettled();
+        writer_.putRaw(held.data(), held.size());
+    }
+
     // The code-page header after the line that starts it: its value lines
     // up to the next "$" line, or up to the group code 0 that ends the
     // header when it is the last variable there. That line goes out as it
@@ -241,8 +291,8 @@ protected:
     {
         inCodePageRun_ = true;
         ++codePageRuns_;
-        if (followsStructure_)
-            structure_.codePageRunStarts();
+        runCodeDeclares_ = false;
+        structure_.codePageRunStarts();
         for (;;) {
             if (reader_.physicalEnd()) {
                 reportProgress();
@@ -258,22 +308,33 @@ protected:
     }
 
     // A line of the code-page run, written; returns whether it ends the run.
+    // A group code 0 that ends it may start the first section: it is then
+    // held until its value is read.
     bool runLine(std::string_view line, bool atCode)
     {
         if (EndsCodePageRun(atCode, lastCode_, line)) {
             if (!atCode)
                 follow(lastCode_, line);
-            writer_.put(line);
+            if (atCode && zeroWaitsForValue())
+                holdZero().add(line);
+            else
+                writer_.put(line);
             return true;
         }
-        putRunValue(IsCodePageValue(line), line, [&] { writer_.put(line); });
+        if (atCode)
+            runCodeDeclares_ = DeclaresCodePage(line);
+        putRunValue(replacedInRun(atCode, IsCodePageValue(line)), line, [&] { writer_.put(line); });
         return false;
     }
 
-    // A line of the run that mentions ANSI is replaced by the code-page
-    // value; any other goes out as `asItIs` writes it. The first line the
-    // first run replaces (`line`, or what is kept of it) declares the
-    // drawing's code page.
+    // Whether a line of the run that does not end it is replaced: the
+    // declared code page, or a line that mentions ANSI.
+    bool replacedInRun(bool atCode, bool mentionsAnsi) const { return mentionsAnsi || (!atCode && runCodeDeclares_); }
+
+    // A line of the run that is replaced goes out as the code-page value;
+    // any other goes out as `asItIs` writes it. The first line the first
+    // run replaces (`line`, or what is kept of it) declares the drawing's
+    // code page.
     template <typename AsItIs>
     void putRunValue(bool replaced, std::string_view line, AsItIs&& asItIs)
     {
@@ -306,7 +367,7 @@ protected:
                 const std::size_t taken = dollar ? 0 : held.add(piece);
                 if (taken == piece.size())
                     return;
-                out = !dollar && ansi.found() ? Out::Replaced : Out::AsItIs;
+                out = !dollar && replacedInRun(atCode, ansi.found()) ? Out::Replaced : Out::AsItIs;
                 if (out == Out::Replaced)
                     return;
                 held.writeTo(writer_);
@@ -321,8 +382,14 @@ protected:
         if (ends && !atCode)
             follow(lastCode_, shape.standIn());
         const bool stillHeld = out == Out::Held;
+        if (ends && stillHeld && atCode && zeroWaitsForValue()) {
+            heldZero_ = std::move(held);  // spaces and a 0: as runLine() holds it
+            return true;
+        }
+        if (atCode)
+            runCodeDeclares_ = DeclaresCodePage(shape.standIn());
         if (stillHeld)
-            out = !dollar && ansi.found() ? Out::Replaced : Out::AsItIs;
+            out = !dollar && replacedInRun(atCode, ansi.found()) ? Out::Replaced : Out::AsItIs;
         putRunValue(out == Out::Replaced, shape.standIn(), [&] {
             if (stillHeld)
                 held.writeTo(writer_);
@@ -361,22 +428,23 @@ protected:
             LineShape shape(kShortCore);
             WordWatch codePage(kCodePageVariable);
             // A code line that may be the group code 0 ending a header
-            // without its code page, and the value after one, are held back
-            // while they may still trim to that code or to ENDSEC.
-            const std::string_view word = atCode ? kNameCodeDigits : kSectionEnd;
-            bool holding = atCode ? followsStructure_ && structure_.codePageDue() : heldZero_.has_value();
+            // without its code page or starting the first section, and the
+            // value after one, are held back while they may still trim to
+            // that code, to ENDSEC or to SECTION.
+            bool holding = atCode ? structure_.zeroDecides() : heldZero_.has_value();
             HeldLine held;
             eachPiece(head, true, [&](std::string_view piece) {
                 shape.add(piece);
                 codePage.add(piece);
                 if (holding) {
-                    if (shape.mayTrimTo(word)) {
+                    if (atCode ? shape.mayTrimTo(kNameCodeDigits)
+                               : shape.mayTrimTo(kSectionEnd) || shape.mayTrimTo(kSectionStart)) {
                         held.add(piece);  // spaces and a few letters: a few runs of bytes
                         return;
                     }
                     holding = false;
                     if (!atCode)
-                        releaseZero(false);
+                        releaseZero(BeforeZero::Nothing);
                     held.writeTo(writer_);
                 }
                 writer_.putRaw(piece.data(), piece.size());
@@ -384,13 +452,13 @@ protected:
             if (atCode)
                 lastCode_ = ClassifyCode(shape.standIn(), tails_);
             if (holding) {
-                if (atCode && mayEndHeader()) {
+                if (atCode && zeroWaitsForValue()) {
                     heldZero_ = std::move(held);
                     reportProgress();
                     return;
                 }
                 if (!atCode)
-                    releaseZero(declaresBefore(shape.standIn()));
+                    releaseZero(beforeZero(shape.standIn()));
                 held.writeTo(writer_);
             }
             writer_.putRaw("\r\n", 2);
@@ -489,10 +557,13 @@ protected:
 
     // Both paths show the structure every pair they take, but for the
     // plain ones (none of the codes it looks at) while it awaits nothing.
+    // Where that names the first section or ends it unnamed, what was kept
+    // back since its start goes out.
     [[gnu::always_inline]] void follow(Code code, std::string_view value)
     {
-        if (followsStructure_)
-            structure_.follow(code, value);
+        structure_.follow(code, value);
+        if (sectionHeld_ && !structure_.firstSectionOpen()) [[unlikely]]
+            settleFirstSection();
     }
 
     std::string_view recodeText(std::string_view value, std::uint64_t line)
@@ -570,7 +641,6 @@ protected:
     const bool latinToWindows_;
     const std::string_view codePageValue_;
     const ColourMap& colourMap_;
-    const bool followsStructure_;  // only the text rules need it
     const CodeTails& tails_;
     const PassNeeds needs_;  // the code lines the leap stops at
     Structure structure_;
@@ -583,7 +653,9 @@ protected:
     int lastPercent_ = -1;
     std::string scratch_;
     std::optional<HeldLine> heldZero_;  // a group code 0 whose value decides what goes before it
+    bool sectionHeld_ = false;          // the output is kept back from the first section's start on
     std::uint64_t codePageRuns_ = 0;    // started so far
+    bool runCodeDeclares_ = false;      // the run's last code line is that of the declared code page
     std::optional<std::string> declared_;  // the drawing's code page, as its first run declares it
     bool dosEscapeRecoded_ = false;     // a text recoded "lw" held an escape of a byte of 128 or more
     ColourText colourText_;

@@ -206,6 +206,11 @@ public:
     {
         if (discards_)
             return;
+        if (holding_) {
+            putRaw(line.data(), line.size());
+            putRaw("\r\n", 2);
+            return;
+        }
         if (used_ + line.size() + 2 <= chunk_) {
             char* p = buffer_.get() + used_;
             std::memcpy(p, line.data(), line.size());
@@ -224,6 +229,16 @@ public:
     {
         if (discards_)
             return;
+        if (holding_) {
+            if (heldBack_.size() + n <= kMostHeldBack) {
+                heldBack_.append(data, n);
+                return;
+            }
+            // Too much to keep back: it goes out as it came after all.
+            holding_ = false;
+            const std::string kept = takeHeldBack();
+            putRaw(kept.data(), kept.size());
+        }
         while (used_ + n >= chunk_) {
             const std::size_t take = chunk_ - used_;
             std::memcpy(buffer_.get() + used_, data, take);
@@ -250,6 +265,20 @@ public:
         }
     }
 
+    // Keeps what is put from here on back, in memory, until
+    // takeHeldBack(): the caller may write something in front of it. At
+    // most kMostHeldBack bytes are kept: past that, they go out as they
+    // came, and holdingBack() turns false.
+    void holdBack() { holding_ = true; }
+    bool holdingBack() const { return holding_; }
+    // Ends keeping back and hands over what was kept, to be put again.
+    std::string takeHeldBack()
+    {
+        holding_ = false;
+        return std::move(heldBack_);
+    }
+    static constexpr std::size_t kMostHeldBack = std::size_t{1} << 20;
+
     void flush()
     {
         if (used_ != 0)
@@ -263,6 +292,8 @@ private:
     const bool discards_;  // nothing need be put together for the sink
     Block buffer_;
     std::size_t used_ = 0;
+    bool holding_ = false;
+    std::string heldBack_;
 };
 
 }  // namespace dxfkonv::linepass

@@ -178,7 +178,7 @@ private:
         // stays where it is. A group code 0 (a new entity, a section's
         // start or end) only tells the structure where the drawing is.
         const bool plain =
-            kind == Code::Other ? !structure_.awaiting() : kind == kNameCode && !structure_.codePageDue();
+            kind == Code::Other ? !structure_.awaiting() : kind == kNameCode && !structure_.zeroDecides();
         if (plain && codeCrLf && valueCrLf && scan.offset + valueEnd + 1 <= progressMark_) {
             if (kind == kNameCode)
                 follow(kind, std::string_view(data + valueStart, valueEnd - 1 - valueStart));

@@ -177,6 +177,21 @@ public:
         return i;
     }
 
+    // n times the byte c; a run of one byte costs next to nothing.
+    void addRepeated(char c, std::uint64_t n)
+    {
+        const std::array<char, 4096> bytes = [c] {
+            std::array<char, 4096> b;
+            b.fill(c);
+            return b;
+        }();
+        while (n != 0) {
+            const std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(n, bytes.size()));
+            add({bytes.data(), now});
+            n -= now;
+        }
+    }
+
     void writeTo(LineWriter& writer) const
     {
         for (const Run& run : runs_)

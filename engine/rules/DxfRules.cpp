@@ -48,9 +48,14 @@ void Structure::note(Code code, std::string_view value)
     case Code::Zero: {
         const std::string_view name = Trimmed(value);
         entity_ = kNoEntity;
-        for (std::size_t i = 0; i < kEntityTexts.size(); ++i)
+        for (std::size_t i = 0; entities_ && i < kEntityTexts.size(); ++i)
             if (name == kEntityTexts[i].entity)
                 entity_ = static_cast<unsigned char>(i);
+        // The first section ends unnamed at the next group 0.
+        if (firstSection_ == FirstSection::Open)
+            firstSection_ = FirstSection::Settled;
+        else if (firstSection_ == FirstSection::Due && name == kSectionStart)
+            firstSection_ = FirstSection::Open;
         if (name == kSectionStart || name == kSectionEnd) {
             withoutTexts_ = false;
             if (name == kSectionStart) {
@@ -70,6 +75,8 @@ void Structure::note(Code code, std::string_view value)
             withoutTexts_ = true;
         if (section_ == Section::Unnamed)
             section_ = name == kHeaderSection ? Section::Header : Section::Other;
+        if (firstSection_ == FirstSection::Open)
+            firstSection_ = name == kHeaderSection ? FirstSection::Settled : FirstSection::WithoutHeader;
         break;
     }
     case Code::Header:

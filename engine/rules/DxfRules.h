@@ -58,7 +58,7 @@ struct GroupCodeRule {
 inline constexpr std::array kGroupCodes{
     GroupCodeRule{"0", Code::Zero, Need::Always, Where::Anywhere},  // also ends the code-page run
     GroupCodeRule{"1", Code::Text, Need::Texts, Where::Anywhere},
-    GroupCodeRule{"2", Code::Name, Need::Texts, Where::InPlace},
+    GroupCodeRule{"2", Code::Name, Need::Always, Where::InPlace},  // names a section, which every pass follows
     GroupCodeRule{"3", Code::Part, Need::Texts, Where::InPlace},
     GroupCodeRule{"9", Code::Header, Need::Always, Where::Anywhere},
     GroupCodeRule{"62", Code::Colour, Need::Colours, Where::Anywhere},
@@ -74,13 +74,16 @@ inline constexpr std::string_view kNameCodeDigits = [] {
 }();
 
 // Entities whose own group codes hold texts besides group 1: MTEXT keeps
-// the first parts of a text longer than 250 characters under group 3.
+// the first parts of a text longer than 250 characters under group 3, an
+// ATTDEF the prompt shown when its block is inserted (its tag, group 2,
+// is a name and stays).
 struct EntityText {
     std::string_view entity;
     Code code;
 };
 inline constexpr std::array kEntityTexts{
     EntityText{"MTEXT", Code::Part},
+    EntityText{"ATTDEF", Code::Part},
 };
 
 // Sections: 0/SECTION, 2/NAME ... 0/ENDSEC. Group-1 values in OBJECTS are
@@ -110,15 +113,20 @@ const CodeTails& CodeTailsFor(PassNeeds needs);
 
 // ---- the structure ---------------------------------------------------------
 
-// The drawing's structure as far as the text rules need it, followed pair
-// by pair in a pass that recodes texts. Names are compared trimmed of
-// spaces, as written (upper case). Once the version is read or the first
-// section has ended, the version is no longer looked for.
+// The drawing's structure as far as the rules need it, followed pair by
+// pair: its sections (where the code page is declared) in every pass, the
+// entities with texts of their own in a pass that recodes texts. Names are
+// compared trimmed of spaces, as written (upper case). Once the version is
+// read or the first section has ended, the version is no longer looked for.
 class Structure {
 public:
+    // `texts`: texts are recoded, so entities are followed too.
     // `latinToWindows`: texts in UTF-8 are recoded as such; else a drawing
-    // with them is refused.
-    explicit Structure(bool latinToWindows = true) : utf8Refused_(!latinToWindows) {}
+    // with them is refused when texts are recoded.
+    explicit Structure(bool texts = true, bool latinToWindows = true)
+        : entities_(texts), utf8Refused_(texts && !latinToWindows)
+    {
+    }
 
     // Throws Refusal(kTextsInUtf8) at a version that writes texts in UTF-8
     // where they are refused.
@@ -137,6 +145,23 @@ public:
     // CodePageDeclaration), so it must not pass over a group code 0 unseen.
     bool codePageDue() const { return section_ == Section::Header && !runInHeader_; }
 
+    // A drawing whose first section is no HEADER gets one declaring the
+    // code page, in front of that section: from its 0/SECTION pair on, the
+    // pass keeps the output back until the section's first group 2 names
+    // it or the next group 0 comes first (then nothing goes before it).
+    // Whether no section has started yet.
+    bool firstSectionDue() const { return firstSection_ == FirstSection::Due; }
+    // Whether the first section has started and is not named yet.
+    bool firstSectionOpen() const { return firstSection_ == FirstSection::Open; }
+    // Whether the first section was named, and not HEADER.
+    bool headerMissing() const { return firstSection_ == FirstSection::WithoutHeader; }
+    // The pass has written what the first section's name called for.
+    void firstSectionSettled() { firstSection_ = FirstSection::Settled; }
+
+    // Whether what goes out before a group code 0 here depends on its
+    // value: its code line is held back until that is read.
+    bool zeroDecides() const { return codePageDue() || firstSectionDue(); }
+
     // Whether the next pair matters whatever its group code.
     bool awaiting() const { return awaited_ != Awaited::Nothing; }
 
@@ -153,6 +178,7 @@ public:
 
 private:
     enum class Awaited : unsigned char { Nothing, SectionName, Version };
+    enum class FirstSection : unsigned char { Due, Open, WithoutHeader, Settled };
     // The section as its name makes it: none, named later, HEADER, another.
     enum class Section : unsigned char { None, Unnamed, Header, Other };
     static constexpr unsigned char kNoEntity = 0xFF;
@@ -165,6 +191,8 @@ private:
     bool versionDue_ = true;
     Section section_ = Section::None;
     bool runInHeader_ = false;  // a code-page run started in this HEADER section
+    FirstSection firstSection_ = FirstSection::Due;
+    const bool entities_;  // entities with texts of their own are followed
     const bool utf8Refused_;
     bool utf8_ = false;
 };
@@ -173,10 +201,14 @@ private:
 
 // A line mentioning DWGCODEPAGE, in any case, starts the code-page run,
 // unless it is the value of a group other than 9 (a text, a layer name).
-// The run's values that mention ANSI become the code page the text
-// direction names; the run ends at the next line with a "$" (the next
-// header variable) or at the group code 0 that ends the header.
+// The run's lines that mention ANSI become the code page the text
+// direction names, and so does its value of group 3, the code page the
+// drawing declares, whatever it holds ("dos852", "UNDEFINED", nothing):
+// a converted drawing always declares the code page of its texts. The
+// run ends at the next line with a "$" (the next header variable), which
+// stays as it is, or at the group code 0 that ends the header.
 inline constexpr std::string_view kCodePageValueMark = "ANSI";
+inline constexpr std::string_view kCodePageCode = "3";
 inline constexpr char kRunEndMark = '$';
 // Checked on every code line the fast path stops at: most are too short.
 inline bool StartsCodePageRun(bool atCode, Code lastCode, std::string_view line);
@@ -185,17 +217,26 @@ inline bool EndsCodePageRun(bool atCode, Code lastCode, std::string_view line)
     return line.find(kRunEndMark) != std::string_view::npos || (atCode && lastCode == Code::Zero);
 }
 inline bool IsCodePageValue(std::string_view line);
+// Whether a code line of the run is that of the declared code page.
+inline bool DeclaresCodePage(std::string_view codeLine);
 inline std::string_view CodePageValue(bool latinToWindows) { return latinToWindows ? "ANSI_1250" : "ANSI_852"; }
 
-// Where a pass that recodes texts ends a HEADER section in which no
-// code-page run started (see Structure::codePageDue), the code page is
-// declared: these four lines go out before the group code 0 whose value
-// ends the section, unless that code line is the input's last. They count
-// as one code-page value set, are no input lines, and never declare the
-// drawing's code page below.
+// Where a pass ends a HEADER section in which no code-page run started
+// (see Structure::codePageDue), the code page is declared: these four
+// lines go out before the group code 0 whose value ends the section,
+// unless that code line is the input's last. They count as one code-page
+// value set, are no input lines, and never declare the drawing's code
+// page below.
 inline constexpr std::array<std::string_view, 3> kCodePageDeclaration{"  9", "$DWGCODEPAGE", "  3"};
 // ... followed by CodePageValue().
+// A drawing whose first section is named, and not HEADER, gets a HEADER
+// section with only that declaration in front of it (see
+// Structure::headerMissing); counted the same way.
+inline constexpr std::array<std::string_view, 4> kHeaderOpening{"  0", "SECTION", "  2", "HEADER"};
+// ... the declaration, then:
+inline constexpr std::array<std::string_view, 2> kHeaderClosing{"  0", "ENDSEC"};
 inline bool EndsSection(std::string_view value);
+inline bool StartsSection(std::string_view value);
 
 // ---- a second conversion ----------------------------------------------------
 
@@ -424,7 +465,7 @@ inline constexpr std::array<bool, 256> kNameStarts = [] {
 // entities: only names starting like those it acts on need a closer look.
 [[gnu::always_inline]] inline void Structure::follow(Code code, std::string_view value)
 {
-    if (awaited_ == Awaited::Nothing && code == kNameCode
+    if (awaited_ == Awaited::Nothing && code == kNameCode && firstSection_ != FirstSection::Open
         && (value.empty() || !detail::kNameStarts[static_cast<unsigned char>(value[0])])) {
         entity_ = kNoEntity;
         return;
@@ -452,6 +493,16 @@ inline bool StartsCodePageRun(bool atCode, Code lastCode, std::string_view line)
 inline bool EndsSection(std::string_view value)
 {
     return Trimmed(value) == kSectionEnd;
+}
+
+inline bool StartsSection(std::string_view value)
+{
+    return Trimmed(value) == kSectionStart;
+}
+
+inline bool DeclaresCodePage(std::string_view codeLine)
+{
+    return Trimmed(codeLine) == kCodePageCode;
 }
 
 inline bool IsCodePageValue(std::string_view line)

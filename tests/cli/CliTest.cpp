@@ -417,10 +417,13 @@ TEST(Cli, EachDrawingOnceInABatch)
     }
 }
 
-// A small drawing and what the defaults make of it.
+// A small drawing and what the defaults make of it: without a HEADER
+// section, it gets one declaring the code page.
 const std::string kSmallDrawing = "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nTEXT\r\n 62\r\n     5\r\n  1\r\n"
                                   "P%%216%%161li%%159\r\n  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
-const std::string kSmallConverted = "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nTEXT\r\n 62\r\n4\r\n  1\r\n"
+const std::string kSmallConverted = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n"
+                                    "  0\r\nENDSEC\r\n"
+                                    "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nTEXT\r\n 62\r\n4\r\n  1\r\n"
                                     "P\xEC\xEDli\xE8\r\n  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
 
 // Another hard link of a drawing converted before in the batch still
@@ -433,8 +436,8 @@ TEST(Cli, AnotherHardLinkIsConvertedInItsOwnRight)
     ASSERT_EQ(::link(dir.file("a.dxf").c_str(), dir.file("b.dxf").c_str()), 0);
     const Result r = run(dir, {dir.file("a.dxf"), dir.file("b.dxf"), dir.file("a.dxf")});
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, dir.file("a.dxf") + ": recoded 1 text, renumbered 1 colour, set 0 code page values; backup a.old\n"
-                         + dir.file("b.dxf") + ": recoded 1 text, renumbered 1 colour, set 0 code page values; backup b.old\n"
+    EXPECT_EQ(r.out, dir.file("a.dxf") + ": recoded 1 text, renumbered 1 colour, set 1 code page value; backup a.old\n"
+                         + dir.file("b.dxf") + ": recoded 1 text, renumbered 1 colour, set 1 code page value; backup b.old\n"
                          + dir.file("a.dxf") + ": skipped, the same file as one converted before\n"
                          + "2 file(s) converted, 0 failed\n");
     for (const char* name : {"a.dxf", "b.dxf"})
@@ -457,12 +460,12 @@ TEST(Cli, OptionsAsGnuToolsTakeThem)
         std::string err;
     } cases[] = {
         {{"-nq", a}, 0, "", ""},
-        {{a, "-n"}, 0, a + ": would recode 1 text, would renumber 1 colour, would set 0 code page values\n", ""},
-        {{"-n", "--text=wl", a}, 0, a + ": would recode 0 texts, would renumber 1 colour, would set 0 code page values\n", ""},
+        {{a, "-n"}, 0, a + ": would recode 1 text, would renumber 1 colour, would set 1 code page value\n", ""},
+        {{"-n", "--text=wl", a}, 0, a + ": would recode 0 texts, would renumber 1 colour, would set 1 code page value\n", ""},
         {{"-n", "--tex", "lw", "--pal=none", a}, 0,
-         a + ": would recode 1 text, colours left alone, would set 0 code page values\n", ""},
+         a + ": would recode 1 text, colours left alone, would set 1 code page value\n", ""},
         {{"-n", "--col=as", "--pal", "16", a}, 0,
-         a + ": would recode 1 text, would renumber 1 colour, would set 0 code page values\n", ""},
+         a + ": would recode 1 text, would renumber 1 colour, would set 1 code page value\n", ""},
         {{"--no", a}, 2, "", "dxfkonv-cli: unknown or ambiguous option --no\nTry 'dxfkonv-cli --help'.\n"},
         {{"-nx", a}, 2, "", "dxfkonv-cli: unknown or ambiguous option -x\nTry 'dxfkonv-cli --help'.\n"},
         {{a, "--palette"}, 2, "", "dxfkonv-cli: option --palette needs a value\nTry 'dxfkonv-cli --help'.\n"},

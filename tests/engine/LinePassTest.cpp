@@ -277,7 +277,10 @@ TEST(TextsInPlace, NamesAndDataInTheObjectsSectionStay)
     wl.textDirection = "wl";
     const std::string name = "Pr\xE9sentation1";
     const std::string path = "C:\\V\xFDkresy\\a.png";
-    Lines expected = objectsSection(name, path);
+    // A drawing whose first section is no HEADER gets one in front of it.
+    Lines expected{"  0", "SECTION", "  2", "HEADER", "  9", "$DWGCODEPAGE", "  3", "ANSI_852", "  0", "ENDSEC"};
+    for (const std::string& line : objectsSection(name, path))
+        expected.push_back(line);
     expected.back() = "Pr%%130sentation1";  // a text after the section is a text again
     PassReport report;
     EXPECT_EQ(convert(objectsSection(name, path), wl, &report), expected);
@@ -286,7 +289,8 @@ TEST(TextsInPlace, NamesAndDataInTheObjectsSectionStay)
     const Lines notNames{"  0", "LAYER", "  2", "OBJECTS", "  1", "%%130", "  0", "SECTION", "  5", "1A",
                          "  2", "OBJECTS", "  1", "%%130"};
     EXPECT_EQ(convert(notNames),
-              (Lines{"  0", "LAYER", "  2", "OBJECTS", "  1", "\xE9", "  0", "SECTION", "  5", "1A", "  2",
+              (Lines{"  0", "LAYER", "  2", "OBJECTS", "  1", "\xE9", "  0", "SECTION", "  2", "HEADER", "  9",
+                     "$DWGCODEPAGE", "  3", "ANSI_1250", "  0", "ENDSEC", "  0", "SECTION", "  5", "1A", "  2",
                      "OBJECTS", "  1", "\xE9"}));
 }
 
@@ -299,9 +303,9 @@ TEST(TextsInPlace, AllPartsOfAMultiLineTextAreRecoded)
                       {}, &report),
               (Lines{"  0", "MTEXT", "  3", recoded, "  3", recoded, "  1", "\xE9", "  0", "TEXT", "  3", "%%130"}));
     EXPECT_EQ(report.textsRecoded, 3u);
-    // Group 3 elsewhere, and with texts left alone, stays.
+    // Group 3 elsewhere but in an ATTDEF (its prompt), and with texts left alone, stays.
     EXPECT_EQ(convert({"  0", "STYLE", "  3", "%%130.shx", "  0", "ATTDEF", "  3", "%%130"}),
-              (Lines{"  0", "STYLE", "  3", "%%130.shx", "  0", "ATTDEF", "  3", "%%130"}));
+              (Lines{"  0", "STYLE", "  3", "%%130.shx", "  0", "ATTDEF", "  3", "\xE9"}));
     EXPECT_EQ(convert({"  0", "MTEXT", "  3", "%%130"}, textsOff()), (Lines{"  0", "MTEXT", "  3", "%%130"}));
 }
 
@@ -904,8 +908,9 @@ TEST(LongLines, TakenInPiecesAsTheyWouldBeWhole)
         {"plain text", "1\r\nabcdefghijklmnop\r\n", "1\r\nabcdefghijklmnop\r\n", 0, 0, 0},
         {"section name with spaces",
          "0\r\nSECTION\r\n2\r\nOBJECTS" + many + "\r\n1\r\n%%130\r\n0\r\nENDSEC" + many + "\r\n1\r\n%%130\r\n",
+         "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n  0\r\nENDSEC\r\n"
          "0\r\nSECTION\r\n2\r\nOBJECTS" + many + "\r\n1\r\n%%130\r\n0\r\nENDSEC" + many + "\r\n1\r\n\xE9\r\n", 1,
-         0, 0},
+         0, 1},
         {"code page header", "9\r\n" + many + "$dwgCodePage\r\n3\r\n" + many + "ansi_852" + many + "\r\n0\r\nX\r\n",
          "9\r\n" + many + "$dwgCodePage\r\n3\r\nANSI_1250\r\n0\r\nX\r\n", 0, 0, 1},
         {"code page run to a dollar", "9\r\n$DWGCODEPAGE\r\n3\r\nANSI" + many + "$X\r\n62\r\n5\r\n",
@@ -924,4 +929,23 @@ TEST(LongLines, TakenInPiecesAsTheyWouldBeWhole)
         // And whole, as the pass takes lines that are not too long.
         EXPECT_EQ(ConvertBuffer(c.input, {}), c.output) << c.name;
     }
+}
+
+TEST(FirstSection, KeptBackOnlyAsLongAsItMayBeHeld)
+{
+    // The first section's name decides whether a header goes in front of
+    // it: the pass keeps the output back until then, but not past 1 MiB.
+    std::string between;
+    while (between.size() <= (1u << 20))
+        between += " 10\r\n0.0\r\n";
+    const std::string named = "  0\r\nSECTION\r\n" + between + "  2\r\nENTITIES\r\n  0\r\nENDSEC\r\n";
+    PassReport report;
+    EXPECT_EQ(ConvertBuffer(named, {}, &report), named);
+    EXPECT_EQ(report.codePagesSet, 0u);
+    // Just below that, the header goes in front.
+    const std::string shorter = "  0\r\nSECTION\r\n" + between.substr(40) + "  2\r\nENTITIES\r\n";
+    const std::string front = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n"
+                              "  0\r\nENDSEC\r\n";
+    EXPECT_EQ(ConvertBuffer(shorter, {}, &report), front + shorter);
+    EXPECT_EQ(report.codePagesSet, 1u);
 }

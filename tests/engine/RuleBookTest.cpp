@@ -90,9 +90,21 @@ TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
     ConversionSwitches wl;
     wl.textDirection = "wl";
     ConversionSwitches textsOffLw = textsOff();
+    ConversionSwitches textsOffWl = textsOff();
+    textsOffWl.textDirection = "wl";
     const std::string header = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n";
     const std::string declared1250 = "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n";
     const std::string endsec = "  0\r\nENDSEC\r\n";
+    // The header a drawing without one gets in front of its first section.
+    const std::string header1250 = header + declared1250 + endsec;
+    const std::string header852 = header + "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n" + endsec;
+    // A section with a colour in it, as read (1) and as written (7).
+    const auto section = [&](const std::string& name, const char* colour = "1") {
+        return "  0\r\nSECTION\r\n  2\r\n" + name + "\r\n  0\r\nLINE\r\n 62\r\n" + colour + "\r\n" + endsec;
+    };
+    const auto declaring = [&](const std::string& codePage) {
+        return header + "  9\r\n$DWGCODEPAGE\r\n  3\r\n" + codePage + "\r\n" + endsec;
+    };
     const struct {
         const char* rule;
         ConversionSwitches switches;
@@ -113,12 +125,21 @@ TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
          "  0\r\n  MTEXT\r\n  3\r\n\xE9\r\n", 0, 1, 0, 0},
         {"a name that merely starts like MTEXT", defaults, "  0\r\nMTEXTX\r\n  3\r\n%%130\r\n",
          "  0\r\nMTEXTX\r\n  3\r\n%%130\r\n", 0, 0, 0, 0},
+        {"ATTDEF: the prompt is a text, the tag is not", defaults,
+         "  0\r\nATTDEF\r\n  1\r\n%%130\r\n  2\r\nC%%130\r\n  3\r\n%%172%%161slo\r\n  0\r\nATTRIB\r\n  3\r\n%%130\r\n",
+         "  0\r\nATTDEF\r\n  1\r\n\xE9\r\n  2\r\nC%%130\r\n  3\r\n\xC8\xEDslo\r\n  0\r\nATTRIB\r\n  3\r\n%%130\r\n", 0,
+         2, 0, 0},
+        {"... written Latin II", wl, "  0\r\nATTDEF\r\n  3\r\n\xC8\xEDslo\r\n", "  0\r\nATTDEF\r\n  3\r\n%%172%%161slo\r\n", 0,
+         1, 0, 0},
+        {"... left alone without text recoding", textsOff(), "  0\r\nATTDEF\r\n  3\r\n%%130\r\n",
+         "  0\r\nATTDEF\r\n  3\r\n%%130\r\n", 0, 0, 0, 0},
         {"no texts in OBJECTS", defaults,
          "  0\r\nSECTION\r\n  2\r\nOBJECTS\r\n  1\r\n%%130\r\n  0\r\nENDSEC\r\n  1\r\n%%130\r\n",
-         "  0\r\nSECTION\r\n  2\r\nOBJECTS\r\n  1\r\n%%130\r\n  0\r\nENDSEC\r\n  1\r\n\xE9\r\n", 0, 1, 0, 0},
+         header1250 + "  0\r\nSECTION\r\n  2\r\nOBJECTS\r\n  1\r\n%%130\r\n  0\r\nENDSEC\r\n  1\r\n\xE9\r\n", 0, 1, 0,
+         1},
         {"a section's name only right after SECTION", defaults,
          "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  2\r\nOBJECTS\r\n  1\r\n%%130\r\n",
-         "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  2\r\nOBJECTS\r\n  1\r\n\xE9\r\n", 0, 1, 0, 0},
+         header1250 + "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  2\r\nOBJECTS\r\n  1\r\n\xE9\r\n", 0, 1, 0, 1},
         {"group 62 is a colour", defaults, " 62\r\n     1\r\n 62\r\n-5\r\n", " 62\r\n7\r\n 62\r\n-4\r\n", 0, 0, 2, 0},
         {"162 is no colour", defaults, "162\r\n1\r\n", "162\r\n1\r\n", 0, 0, 0, 0},
         {"the drawing's version before AC1021", defaults, "  9\r\n$ACADVER\r\n  1\r\nAC1018\r\n  1\r\n%%130\r\n",
@@ -144,6 +165,24 @@ TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
         {"the code page up to the next variable", defaults,
          "  9\r\n$DWGCODEPAGE\r\n  3\r\nansi_852\r\n 62\r\n1\r\n  9\r\n$X\r\n 62\r\n1\r\n",
          "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n 62\r\n1\r\n  9\r\n$X\r\n 62\r\n7\r\n", 0, 0, 1, 1},
+        {"the declared code page replaced whatever it holds: dos852", defaults, declaring("dos852"),
+         header + declared1250 + endsec, 0, 0, 0, 1},
+        {"... DOS850", defaults, declaring("DOS850"), header + declared1250 + endsec, 0, 0, 0, 1},
+        {"... UNDEFINED", defaults, declaring("UNDEFINED"), header + declared1250 + endsec, 0, 0, 0, 1},
+        {"... MAC-ROMAN", defaults, declaring("MAC-ROMAN"), header + declared1250 + endsec, 0, 0, 0, 1},
+        {"... ASCII", defaults, declaring("ASCII"), header + declared1250 + endsec, 0, 0, 0, 1},
+        {"... nothing", defaults, declaring(""), header + declared1250 + endsec, 0, 0, 0, 1},
+        {"... spaces and a code written after spaces", defaults,
+         "  9\r\n$DWGCODEPAGE\r\n 3 \r\n  dos852 \r\n", "  9\r\n$DWGCODEPAGE\r\n 3 \r\nANSI_1250\r\n", 0, 0, 0, 1},
+        {"... as the text direction names it, without text recoding", textsOffWl, declaring("dos852"),
+         header852, 0, 0, 0, 1},
+        {"... only the value of group 3; other lines of the run as before", defaults,
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\ndos852\r\n  1\r\ndos852\r\n 62\r\nansi\r\n 13\r\ndos\r\n  9\r\n$X\r\n",
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n  1\r\ndos852\r\n 62\r\nANSI_1250\r\n 13\r\ndos\r\n  9\r\n$X\r\n", 0,
+         0, 0, 2},
+        {"... but a line with a dollar ends the run", defaults,
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\ndos$852\r\n 62\r\n1\r\n",
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\ndos$852\r\n 62\r\n7\r\n", 0, 0, 1, 0},
         {"the code page up to the end of the header", textsOff(),
          "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n  0\r\nENDSEC\r\n  3\r\nANSI31\r\n",
          "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n  0\r\nENDSEC\r\n  3\r\nANSI31\r\n", 0, 0, 0, 1},
@@ -162,10 +201,44 @@ TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
          "  0\r\nSECTION\r\n  2\r\n HEADER \r\n  9\r\n$UCSNAME\r\n  2\r\nWORLD\r\n" + declared1250 + endsec, 0,
          0, 0, 1},
         {"... not in other sections", defaults,
-         "  0\r\nSECTION\r\n  2\r\nheader\r\n" + endsec + "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  2\r\nHEADER\r\n" + endsec,
-         "  0\r\nSECTION\r\n  2\r\nheader\r\n" + endsec + "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  2\r\nHEADER\r\n" + endsec,
-         0, 0, 0, 0},
-        {"... not without recoding texts", textsOffLw, header + endsec, header + endsec, 0, 0, 0, 0},
+         header + endsec + "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  2\r\nHEADER\r\n" + endsec,
+         header + declared1250 + endsec + "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  2\r\nHEADER\r\n" + endsec, 0, 0, 0,
+         1},
+        {"... without recoding texts too", textsOffLw, header + endsec, header + declared1250 + endsec, 0, 0, 0, 1},
+        {"... and so in the other direction", textsOffWl, header + endsec, header852, 0, 0, 0, 1},
+        {"a header in front of a first section of CLASSES", defaults, section("CLASSES"),
+         header1250 + section("CLASSES", "7"), 0, 0, 1, 1},
+        {"... of TABLES", defaults, section("TABLES"), header1250 + section("TABLES", "7"), 0, 0, 1, 1},
+        {"... of BLOCKS", defaults, section("BLOCKS"), header1250 + section("BLOCKS", "7"), 0, 0, 1, 1},
+        {"... of ENTITIES", defaults, section("ENTITIES"), header1250 + section("ENTITIES", "7"), 0, 0, 1, 1},
+        {"... of OBJECTS", defaults, section("OBJECTS"), header1250 + section("OBJECTS", "7"), 0, 0, 1, 1},
+        {"... without recoding texts", textsOffLw, section("ENTITIES"), header1250 + section("ENTITIES", "7"), 0, 0, 1, 1},
+        {"... as the text direction names it", wl, section("ENTITIES"), header852 + section("ENTITIES", "7"), 0, 0, 1,
+         1},
+        {"... so without recoding texts", textsOffWl, section("BLOCKS"), header852 + section("BLOCKS", "7"), 0, 0, 1, 1},
+        {"... of a name not HEADER as written", defaults, section(" header "), header1250 + section(" header ", "7"), 0,
+         0, 1, 1},
+        {"... named after other pairs, spaces around", defaults,
+         "  0 \r\n SECTION \r\n999\r\nnote\r\n  1\r\n%%130\r\n  2\r\n ENTITIES \r\n",
+         header1250 + "  0 \r\n SECTION \r\n999\r\nnote\r\n  1\r\n\xE9\r\n  2\r\n ENTITIES \r\n", 0, 1, 0, 1},
+        {"... and once only", defaults, section("TABLES") + section("ENTITIES"),
+         header1250 + section("TABLES", "7") + section("ENTITIES", "7"), 0, 0, 2, 1},
+        {"no header in front of a first section named HEADER", textsOffLw, header + "  9\r\n$X\r\n" + endsec + section("ENTITIES"),
+         header + "  9\r\n$X\r\n" + declared1250 + endsec + section("ENTITIES", "7"), 0, 0, 1, 1},
+        {"... named HEADER after spaces", defaults, "  0\r\nSECTION\r\n  2\r\n  HEADER \r\n" + endsec,
+         "  0\r\nSECTION\r\n  2\r\n  HEADER \r\n" + declared1250 + endsec, 0, 0, 0, 1},
+        {"... nor where the first section has no name before its next group 0", textsOffLw,
+         "  0\r\nSECTION\r\n 62\r\n1\r\n" + endsec + section("ENTITIES"),
+         "  0\r\nSECTION\r\n 62\r\n7\r\n" + endsec + section("ENTITIES", "7"), 0, 0, 2, 0},
+        {"... nor in a drawing without sections", textsOffLw, "  0\r\nLINE\r\n 62\r\n1\r\n  0\r\nEOF\r\n",
+         "  0\r\nLINE\r\n 62\r\n7\r\n  0\r\nEOF\r\n", 0, 0, 1, 0},
+        {"... nor where the input ends unnamed", defaults, "  0\r\nSECTION\r\n  1\r\n%%130\r\n",
+         "  0\r\nSECTION\r\n  1\r\n\xE9\r\n", 0, 1, 0, 0},
+        {"... nor where SECTION is no value of group 0", defaults, "  1\r\nSECTION\r\n  2\r\nENTITIES\r\n",
+         "  1\r\nSECTION\r\n  2\r\nENTITIES\r\n", 0, 0, 0, 0},
+        {"a header after a code-page run that the first section ends", defaults,
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\ndos852\r\n" + section("ENTITIES"),
+         "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n" + header1250 + section("ENTITIES", "7"), 0, 0, 1, 2},
         {"... not where the header's last line is the drawing's", defaults, header + "  0\r\n",
          header + "  0\r\n", 0, 0, 0, 0},
         {"... each header on its own", defaults,
@@ -194,8 +267,8 @@ TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
          "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n  9\r\n$X\r\n" + declared1250,
          declared1250 + "  9\r\n$X\r\n" + declared1250, 0, 0, 0, 2},
         {"... and only where it replaces a line", defaults,
-         "  9\r\n$DWGCODEPAGE\r\n  3\r\ncp1250\r\n  9\r\n$X\r\n" + declared1250,
-         "  9\r\n$DWGCODEPAGE\r\n  3\r\ncp1250\r\n  9\r\n$X\r\n" + declared1250, 0, 0, 0, 1},
+         "  9\r\n$DWGCODEPAGE\r\n 13\r\ncp1250\r\n  9\r\n$X\r\n" + declared1250,
+         "  9\r\n$DWGCODEPAGE\r\n 13\r\ncp1250\r\n  9\r\n$X\r\n" + declared1250, 0, 0, 0, 1},
         {"Ctrl-Z where a code is due ends the drawing", defaults, "  0\r\nEOF\r\n\x1A 62\r\n1\r\n",
          "  0\r\nEOF\r\n", 0, 0, 0, 0},
         {"Ctrl-Z in a value is a byte", defaults, "  1\r\n\x1A%%130\r\n 62\r\n1\r\n",
@@ -215,6 +288,45 @@ TEST(RuleBook, EveryRuleOnEveryWayAtEveryOffset)
                 ASSERT_EQ(got.report.coloursRenumbered, c.colours) << c.rule << ", " << nameOf(way);
                 ASSERT_EQ(got.report.codePagesSet, c.codePages) << c.rule << ", " << nameOf(way);
             }
+        }
+    }
+}
+
+TEST(RuleBook, EveryConvertedDrawingDeclaresItsCodePageAndASecondRunIsRefused)
+{
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
+    const std::string headerStart = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n";
+    const std::string entities = "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nTEXT\r\n 62\r\n1\r\n  1\r\n\xB0x\xB1\r\n";
+    const std::string inserted1250 =
+        headerStart + "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n  0\r\nENDSEC\r\n";
+    const struct {
+        const char* drawing;
+        ConversionSwitches switches;
+        std::string in;
+        std::string out;
+        std::vector<std::uint64_t> lostLines;  // as the input numbers them
+    } cases[] = {
+        {"declared the DOS way", {}, headerStart + "  9\r\n$DWGCODEPAGE\r\n  3\r\ndos852\r\n  0\r\nENDSEC\r\n",
+         headerStart + "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_1250\r\n  0\r\nENDSEC\r\n", {}},
+        {"... written Latin II", wl, headerStart + "  9\r\n$DWGCODEPAGE\r\n  3\r\nDOS850\r\n  0\r\nENDSEC\r\n",
+         headerStart + "  9\r\n$DWGCODEPAGE\r\n  3\r\nANSI_852\r\n  0\r\nENDSEC\r\n", {}},
+        {"without a HEADER section", {}, entities,
+         inserted1250 + "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nTEXT\r\n 62\r\n7\r\n  1\r\n x \r\n", {10}},
+        {"... colours only", textsOff(), entities,
+         inserted1250 + "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\nTEXT\r\n 62\r\n7\r\n  1\r\n\xB0x\xB1\r\n", {}},
+        {"colours only, a HEADER without the code page", textsOff(), headerStart + "  0\r\nENDSEC\r\n 62\r\n1\r\n",
+         inserted1250 + " 62\r\n7\r\n", {}},
+    };
+    for (const auto& c : cases) {
+        for (const Way way : kWays) {
+            const Outcome first = convert(c.in, c.switches, way);
+            ASSERT_EQ(first.refused, 0) << c.drawing << ", " << nameOf(way);
+            EXPECT_EQ(first.text, c.out) << c.drawing << ", " << nameOf(way);
+            EXPECT_EQ(first.report.codePagesSet, 1u) << c.drawing << ", " << nameOf(way);
+            EXPECT_EQ(first.report.lostCharLines, c.lostLines) << c.drawing << ", " << nameOf(way);
+            const Outcome second = convert(first.text, c.switches, way);
+            EXPECT_EQ(second.refused, kAlreadyConverted) << c.drawing << ", " << nameOf(way);
         }
     }
 }
@@ -297,6 +409,9 @@ struct RuleWords {
         for (const std::string_view name : {kSectionStart, kSectionEnd})
             names.insert(names.end(), {std::string(name), std::string(name)});
         values.emplace_back(kSectionWithoutTexts);
+        values.emplace_back(kHeaderSection);
+        values.emplace_back("ENTITIES");
+        values.emplace_back("dos852");
         variables.emplace_back(kVersionVariable);
         variables.push_back("$" + std::string(kCodePageVariable));
         values.push_back(std::string(kCodePageValueMark) + "_852");
@@ -334,7 +449,7 @@ TEST(RuleBook, RandomDrawingsOfTheRuleBooksWordsAgreeOnEveryWay)
         }
         const ConversionSwitches& sw = variants[round % 3];
         const Outcome whole = convert(input, sw, Way::Whole);
-        for (const Way way : {Way::ByteByByte, Way::ReadAhead}) {
+        for (const Way way : {Way::ByteByByte, Way::InPieces, Way::ReadAhead}) {
             const Outcome got = convert(input, sw, way);
             ASSERT_EQ(got.refused, whole.refused) << nameOf(way) << ", round " << round;
             ASSERT_EQ(got.text, whole.text) << nameOf(way) << ", round " << round;
