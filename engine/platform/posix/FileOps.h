@@ -53,6 +53,11 @@ public:
     // memory (O_DIRECT), or not; false where that cannot be done, or is
     // not worth it: anywhere but on a local disk.
     virtual bool writeDirect(int fd, bool on);
+    // Whether the file system of `fd` keeps for each file a change time
+    // that follows every write and that nobody can set back (utimensat
+    // sets the modification time only). False where unsure: file systems
+    // of other systems, user space and network file systems.
+    virtual bool keepsChangeTimes(int fd);
 };
 
 // The operating system's own calls.
