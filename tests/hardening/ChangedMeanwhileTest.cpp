@@ -132,5 +132,61 @@ TEST(ChangedMeanwhile, SaveWithItsTimePutBackIsNeverReplaced)
     }
 }
 
+// Where the file system keeps change times nobody can set back, and the
+// drawing's is older than the clock's tick, its times alone tell: the
+// drawing is not read a second time, and a save with its modification
+// time put back still shows. On exFAT it is always read again.
+TEST(ChangedMeanwhile, TimesTellOnlyWhereTheFileSystemKeepsThem)
+{
+    ScratchDir dir;
+    struct statfs fs{};
+    ASSERT_EQ(::statfs(dir.path().c_str(), &fs), 0);
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    if (type != 0xEF53 && type != 0x58465342 && type != 0x9123683E && type != 0x01021994)
+        GTEST_SKIP() << "the temporary directory is on no ext4, XFS, Btrfs or tmpfs";
+    ExfatVolume exfat;
+    const std::string old = makeDrawing(64 * 1024, 26);
+    writeFile(dir / "clean.dxf", old);
+    writeFile(dir / "saved.dxf", old);
+    if (exfat.mounted())
+        writeFile(exfat.file("clean.dxf"), old);
+    else
+        std::printf("exFAT left out: %s\n", exfat.whyNot().c_str());
+    // Older than the clock's tick, by far.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+
+    const struct {
+        const char* name;
+        std::string dir;
+        const char* file;
+        bool save;
+        Outcome::Kind kind;
+        int reread;
+    } cases[] = {
+        {"untouched", dir.path(), "clean.dxf", false, Outcome::kConverted, 0},
+        {"saved, its time put back", dir.path(), "saved.dxf", true, Outcome::kIoError, 0},
+        {"on exFAT", exfat.path(), "clean.dxf", false, Outcome::kConverted, 1},
+    };
+    for (const auto& c : cases) {
+        if (c.dir.empty())
+            continue;
+        SCOPED_TRACE(c.name);
+        FaultySystem counter;
+        counter.before = [&](Seam op, int) {
+            if (c.save && op == Seam::kGiveMetadata)
+                saveUnseen(c.dir + "/" + c.file);
+        };
+        const Outcome o = runHere([&] { return Convert(c.dir, c.file, ConversionSwitches{}, {}, counter); });
+        EXPECT_EQ(o.kind, c.kind) << describe(o);
+        EXPECT_EQ(counter.calls(Seam::kContentOf), c.reread);
+        if (c.kind == Outcome::kConverted) {
+            EXPECT_EQ(readFile(c.dir + "/" + c.file), ConvertBuffer(old, ConversionSwitches{}));
+        } else {
+            EXPECT_EQ(o.code, kChangedMeanwhile);
+            EXPECT_EQ(namesIn(c.dir), (Names{"clean.dxf", "clean.old", "saved.dxf"}));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace dxfkonv::hardening
