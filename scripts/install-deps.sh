@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   qt6-base-dev
   libacl1-dev libattr1-dev
+  exfat-fuse exfatprogs
   clang libclang-rt-14-dev
   fonts-dejavu-core
   "$@"

@@ -21,10 +21,13 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "engine/pass/ContentHash.h"
 
 namespace dxfkonv {
 
@@ -53,6 +56,12 @@ struct FileState {
     Timestamp changed;       // its content or its attributes, as the system keeps it
     std::uint64_t names = 1;  // hard links
     bool regular = false;
+    // Of a drawing held open (InputFile::state()): whether any change to
+    // its content from now on is sure to show in `size` or `changed`. A
+    // file system that keeps a change time nobody can set back, and a
+    // change time older than the clock's tick; or a file nobody can write
+    // while it is held. Where not, only its content tells.
+    bool changesShow = false;
 };
 
 // What of a file's owner, group and permissions (with its access control
@@ -171,10 +180,17 @@ public:
     virtual MetadataKept giveNewFileMetadata(WorkFile& work) = 0;
     // Puts what was written on the disk.
     virtual void flush(WorkFile& work) = 0;
+    // Reads the file open as `file` once more, whole, from its start, and
+    // says what it holds now, wherever the reads of the file stood.
+    virtual Content contentOf(InputFile& file) = 0;
     // Keeps the file open as `original` as `backupName` in `directory`,
     // replacing an earlier backup in one step: a hard link where the file
-    // system allows, else a copy with its times.
-    virtual void backUp(InputFile& original, Directory& directory, const std::string& backupName) = 0;
+    // system allows, else a copy with its times. The backup is made first
+    // under a name of its own; `beforeKept` runs then, told what was
+    // copied (null for a link), and when it throws the backup goes and an
+    // earlier one stays as it was.
+    virtual void backUp(InputFile& original, Directory& directory, const std::string& backupName,
+                        const std::function<void(const Content* copied)>& beforeKept) = 0;
     // Puts the work file in the place of `name` in `directory`, in one
     // step, so the name leads to the old or the new file at any moment.
     virtual void replace(WorkFile& work, Directory& directory, const std::string& name) = 0;

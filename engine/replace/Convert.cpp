@@ -8,6 +8,7 @@
 
 #include "engine/IoError.h"
 #include "engine/pass/BackgroundIo.h"
+#include "engine/pass/ContentHash.h"
 #include "engine/pass/HandOff.h"
 #include "engine/rules/DxfRules.h"
 
@@ -22,10 +23,11 @@ constexpr std::uint64_t kBackgroundIoFrom = 4u << 20;
 // The number the message table gives a file another program holds.
 constexpr int kFileInUse = 32;
 
-// The drawing as the pass reads it, counted.
+// The drawing as the pass reads it, counted, and hashed when `hash` is
+// given.
 class InputSource final : public ByteSource {
 public:
-    explicit InputSource(InputFile& file) : file_(file) {}
+    InputSource(InputFile& file, ContentHash* hash) : file_(file), hash_(hash) {}
     std::size_t read(char* buffer, std::size_t n) override
     {
         // Every pass reads its drawing block by block, and nothing else
@@ -34,6 +36,8 @@ public:
             throw Interrupted(signal);
         const std::size_t got = file_.read(buffer, n);
         total_ += got;
+        if (hash_)
+            hash_->add(buffer, got);
         return got;
     }
 
@@ -52,6 +56,7 @@ public:
 
 private:
     InputFile& file_;
+    ContentHash* hash_;
     std::uint64_t total_ = 0;
 };
 
@@ -72,11 +77,13 @@ public:
 
 // Runs the pass from `in` into `out`, on threads of their own for reading
 // and writing when the input is large enough to gain from them. `read`,
-// when given, is told how many bytes the input gave in all.
+// when given, is told how many bytes the input gave in all; `hash`, when
+// given, is given them all.
 PassReport runPass(InputFile& in, std::uint64_t inputSize, ByteSink& out, const ConversionSwitches& switches,
-                   const ProgressSink& progress, const AskConvertAgain& ask, std::uint64_t* read = nullptr)
+                   const ProgressSink& progress, const AskConvertAgain& ask, std::uint64_t* read = nullptr,
+                   ContentHash* hash = nullptr)
 {
-    InputSource input(in);
+    InputSource input(in, hash);
     PassReport report;
     if (inputSize < kBackgroundIoFrom) {
         report = ConvertStream(input, out, inputSize, switches, progress);
@@ -102,10 +109,10 @@ PassReport runPass(InputFile& in, std::uint64_t inputSize, ByteSink& out, const 
 // `before`) was changed by another program while the pass read it: cut
 // short, written to or grown, or when the pass did not read exactly its
 // size. Its content is then neither what the pass converted nor a fit
-// backup.
-void requireUnchanged(const FileState& before, const FileState& now, std::uint64_t read)
+// backup. Once a backup is linked to it, its change time is the link's.
+void requireUnchanged(const FileState& before, const FileState& now, std::uint64_t read, bool linked = false)
 {
-    if (now.size != before.size || now.modified != before.modified || now.changed != before.changed
+    if (now.size != before.size || now.modified != before.modified || (!linked && now.changed != before.changed)
         || read != before.size)
         throw IoError(kChangedMeanwhile, "its size or times changed while it was read");
 }
@@ -288,7 +295,14 @@ public:
         WorkSink sink(*work_);
         {
             const IoStep step("converting");
-            report_ = runPass(*input_, inputState_.size, sink, switches, progress, ask, &read_);
+            // Where a change need not show in the file's size and times,
+            // what the pass read is hashed, to be compared at the end.
+            ContentHash hash;
+            const bool hashed = !inputState_.changesShow;
+            report_ = runPass(*input_, inputState_.size, sink, switches, progress, ask, &read_,
+                              hashed ? &hash : nullptr);
+            if (hashed)
+                content_ = hash.content();
         }
         const MetadataKept kept = like == Like::kInput   ? fs_.giveMetadata(*work_, *input_)
                                   : like == Like::kFound ? fs_.giveMetadata(*work_, found_)
@@ -309,8 +323,18 @@ public:
         if (expected_)
             requireStillThere(fs_, found_, *expected_);
         requireUnchanged(inputState_, input_->state(), read_);
+        // The last look at the drawing comes once its backup is made and
+        // before that takes its name: a change while the backup is made
+        // leaves an earlier backup as it was.
         if (backupName_)
-            fs_.backUp(*input_, found_.namedIn ? *found_.namedIn : *found_.directory, *backupName_);
+            fs_.backUp(*input_, found_.namedIn ? *found_.namedIn : *found_.directory, *backupName_,
+                       [this](const Content* copied) {
+                           if (copied && content_ && *copied != *content_)
+                               throw IoError(kChangedMeanwhile, "the copy for the backup is not what was read");
+                           requireSameAsRead(!copied);
+                       });
+        else
+            requireSameAsRead();
         fs_.replace(*work_, *found_.directory, found_.name);
         if (batch)
             batch->flushLater(fs_, *found_.directory);
@@ -320,6 +344,17 @@ public:
     }
 
 private:
+    // Refuses to go on when the drawing no longer holds what the pass
+    // read: by its size and times where any change shows in them, else by
+    // its content, read once more. `linked`: a backup was just linked to
+    // it, which moved its change time; then checked as well just before.
+    void requireSameAsRead(bool linked = false)
+    {
+        requireUnchanged(inputState_, input_->state(), read_, linked);
+        if (content_ && fs_.contentOf(*input_) != *content_)
+            throw IoError(kChangedMeanwhile, "its content changed while it was converted");
+    }
+
     FileSystem& fs_;
     Found found_;
     std::unique_ptr<InputFile> input_;
@@ -327,7 +362,8 @@ private:
     std::optional<std::string> backupName_;
     std::optional<FileKey> expected_;
     std::unique_ptr<WorkFile> work_;
-    std::uint64_t read_ = 0;  // bytes the input gave
+    std::uint64_t read_ = 0;          // bytes the input gave
+    std::optional<Content> content_;  // and what they were, where hashed
     PassReport report_;
 };
 

@@ -8,8 +8,8 @@ const char* seamName(Seam op)
 {
     static const char* const names[] = {
         "kindOf", "openDirectory", "openSubdirectory", "reopen", "list", "find", "lookUp", "open",
-        "requireReplaceable", "createWorkFile", "giveMetadata", "flush (work file)", "backUp", "replace",
-        "flush (directory)"};
+        "requireReplaceable", "createWorkFile", "giveMetadata", "flush (work file)", "contentOf", "backUp",
+        "replace", "flush (directory)"};
     return names[static_cast<int>(op)];
 }
 
@@ -107,10 +107,17 @@ void FaultySystem::flush(WorkFile& work)
     inner_.flush(work);
 }
 
-void FaultySystem::backUp(InputFile& original, Directory& directory, const std::string& backupName)
+Content FaultySystem::contentOf(InputFile& file)
+{
+    enter(Seam::kContentOf);
+    return inner_.contentOf(file);
+}
+
+void FaultySystem::backUp(InputFile& original, Directory& directory, const std::string& backupName,
+                          const std::function<void(const Content* copied)>& beforeKept)
 {
     enter(Seam::kBackUp);
-    inner_.backUp(original, directory, backupName);
+    inner_.backUp(original, directory, backupName, beforeKept);
 }
 
 void FaultySystem::replace(WorkFile& work, Directory& directory, const std::string& name)

@@ -14,7 +14,7 @@ namespace dxfkonv::test {
 
 enum class Seam : int {
     kKindOf, kOpenDirectory, kOpenSubdirectory, kReopen, kList, kFind, kLookUp, kOpen, kRequireReplaceable,
-    kCreateWorkFile, kGiveMetadata, kFlushWork, kBackUp, kReplace, kFlushDirectory, kCount
+    kCreateWorkFile, kGiveMetadata, kFlushWork, kContentOf, kBackUp, kReplace, kFlushDirectory, kCount
 };
 const char* seamName(Seam op);
 
@@ -46,7 +46,9 @@ public:
     MetadataKept giveMetadata(WorkFile& work, const Found& like) override;
     MetadataKept giveNewFileMetadata(WorkFile& work) override;
     void flush(WorkFile& work) override;
-    void backUp(InputFile& original, Directory& directory, const std::string& backupName) override;
+    Content contentOf(InputFile& file) override;
+    void backUp(InputFile& original, Directory& directory, const std::string& backupName,
+                const std::function<void(const Content* copied)>& beforeKept) override;
     void replace(WorkFile& work, Directory& directory, const std::string& name) override;
     void flush(Directory& directory) override;
 

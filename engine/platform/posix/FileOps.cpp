@@ -169,6 +169,28 @@ struct timespec FileOps::now()
     return time;
 }
 
+bool FileOps::keepsChangeTimes(int fd)
+{
+#if defined(__linux__)
+    struct statfs fs{};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // XFS
+    case 0x9123683E:  // Btrfs
+    case 0xF2F52010:  // F2FS
+    case 0x01021994:  // tmpfs
+        return true;
+    default:
+        return false;  // FUSE (exFAT, NTFS-3G), vfat, exfat, ntfs3, NFS, SMB, ...
+    }
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
 FileOps& SystemFileOps()
 {
     static SystemOps ops;

@@ -67,6 +67,11 @@ public:
     virtual int setLease(int fd, int type);
     // The time of day, as files' times are kept.
     virtual struct timespec now();
+    // Whether the file system of `fd` keeps for each file a change time
+    // that follows every write and that nobody can set back (utimensat
+    // sets the modification time only). False where unsure: file systems
+    // of other systems, user space and network file systems.
+    virtual bool keepsChangeTimes(int fd);
 };
 
 // The operating system's own calls.

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -32,7 +33,10 @@ using namespace posix;
 
 // The number the message table gives a file another program holds.
 constexpr int kFileInUse = 32;
-
+// Far more than the clock that stamps files moves at a time: a change
+// time this old cannot be shared by a save that comes now.
+constexpr std::int64_t kClockTickBound = 2'000'000'000;  // nanoseconds
+constexpr std::size_t kRereadChunk = 1 << 20;
 
 FileKey keyOf(const struct stat& st)
 {
@@ -84,6 +88,18 @@ std::unique_ptr<Directory> wrap(FileOps& ops, std::unique_ptr<Fd> fd, bool synca
     return std::make_unique<PosixDirectory>(ops, std::move(fd), syncable);
 }
 
+// Whether `then` is older than now by clearly more than the clock's tick;
+// not when it lies ahead (a clock set back).
+bool longAgo(const struct timespec& then)
+{
+    struct timespec now{};
+    if (::clock_gettime(CLOCK_REALTIME, &now) != 0)
+        return false;
+    const std::int64_t age = (static_cast<std::int64_t>(now.tv_sec) - then.tv_sec) * 1'000'000'000
+                             + (static_cast<std::int64_t>(now.tv_nsec) - then.tv_nsec);
+    return age > kClockTickBound;
+}
+
 class PosixInput final : public InputFile {
 public:
     PosixInput(FileOps& ops, std::unique_ptr<Fd> fd) : ops_(ops), fd_(std::move(fd)) {}
@@ -99,7 +115,13 @@ public:
             }
         }
     }
-    FileState state() override { return stateOf(stat()); }
+    FileState state() override
+    {
+        const struct stat st = stat();
+        FileState state = stateOf(st);
+        state.changesShow = ops_.keepsChangeTimes(fd_->get()) && longAgo(st.st_ctim);
+        return state;
+    }
     struct stat stat()
     {
         struct stat st{};
@@ -289,10 +311,32 @@ MetadataKept PosixFileSystem::giveNewFileMetadata(WorkFile& work)
 
 void PosixFileSystem::flush(WorkFile& work) { own(work).file().flush(); }
 
-void PosixFileSystem::backUp(InputFile& original, Directory& directory, const std::string& backupName)
+Content PosixFileSystem::contentOf(InputFile& file)
+{
+    const IoStep step("reading the drawing again");
+    const int fd = own(file).fd();
+    std::unique_ptr<char[]> buffer(new char[kRereadChunk]);
+    ContentHash now;
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t got = ops_.pread(fd, buffer.get(), kRereadChunk, offset);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            fail();
+        }
+        if (got == 0)
+            return now.content();
+        now.add(buffer.get(), static_cast<std::size_t>(got));
+        offset += got;
+    }
+}
+
+void PosixFileSystem::backUp(InputFile& original, Directory& directory, const std::string& backupName,
+                             const std::function<void(const Content* copied)>& beforeKept)
 {
     PosixInput& input = own(original);
-    makeBackup(ops_, input.fd(), input.stat(), own(directory).fd(), backupName);
+    makeBackup(ops_, input.fd(), input.stat(), own(directory).fd(), backupName, beforeKept);
 }
 
 void PosixFileSystem::replace(WorkFile& work, Directory& directory, const std::string& name)

@@ -207,10 +207,12 @@ void NewFile::requireOwnName()
 }
 
 // Copies the open file `fd` (from its start) into a new file of the same
-// permissions and times, for a backup where no hard link can be made.
-void copyInto(FileOps& ops, int fd, const struct stat& st, NewFile& copy)
+// permissions and times, for a backup where no hard link can be made, and
+// says what it copied.
+Content copyInto(FileOps& ops, int fd, const struct stat& st, NewFile& copy)
 {
     std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+    ContentHash copied;
     off_t offset = 0;
     for (;;) {
         const ssize_t got = ops.pread(fd, buffer.get(), kCopyChunk, offset);
@@ -222,6 +224,7 @@ void copyInto(FileOps& ops, int fd, const struct stat& st, NewFile& copy)
         if (got == 0)
             break;
         writeAll(ops, copy.fd(), buffer.get(), static_cast<std::size_t>(got));
+        copied.add(buffer.get(), static_cast<std::size_t>(got));
         offset += got;
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -229,27 +232,35 @@ void copyInto(FileOps& ops, int fd, const struct stat& st, NewFile& copy)
         fail();
     copy.adopt(st, fd);
     copy.flush();
+    return copied.content();
 }
 
 // Puts the old content (the file open as `fd`, the very file the pass
 // read) under `backupName` in the directory `dirFd`, replacing any earlier
 // backup in one step, so that name never stands empty or half-written. A
 // hard link costs nothing and keeps the times; where none can be made the
-// bytes are copied.
-void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const std::string& backupName)
+// bytes are copied. Either is made under a name of its own first, and
+// takes the backup's name only when `beforeKept` returns.
+void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const std::string& backupName,
+                const std::function<void(const Content* copied)>& beforeKept)
 {
     const IoStep step("keeping the backup", backupName);
     if (st.st_nlink == 1) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        // No earlier backup: the link can take the name at once.
-        if (ops.linkat(AT_FDCWD, self, dirFd, backupName, AT_SYMLINK_FOLLOW) == 0)
-            return;
-        int err = errno;
+        int err = EEXIST;
         PendingRemoval pending;
         for (int i = 0; err == EEXIST && i < kMaxWorkNames; ++i) {
             const std::string name = backupLinkName(i);
             if (ops.linkat(AT_FDCWD, self, dirFd, name, AT_SYMLINK_FOLLOW) == 0) {
                 pending.set(dirFd, name);
+                // The last checks, then the link, if still ours, takes the
+                // backup's name.
+                try {
+                    beforeKept(nullptr);
+                } catch (...) {
+                    ops.unlinkat(dirFd, name, 0);
+                    throw;
+                }
                 bool here = false;
                 try {
                     here = namedHere(ops, dirFd, name, fd);
@@ -277,7 +288,8 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
     }
     // The file has other names, or the file system takes no hard link.
     NewFile copy(ops, dirFd);
-    copyInto(ops, fd, st, copy);
+    const Content copied = copyInto(ops, fd, st, copy);
+    beforeKept(&copied);
     const std::string& name = copy.publish();
     copy.close();
     copy.requireOwnName();

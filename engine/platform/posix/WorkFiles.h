@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -312,7 +313,9 @@ private:
 
 
 // Keeps the file open as `fd` (the very file the pass read, as `st`) as
-// `backupName` in `dirFd`, replacing an earlier backup in one step.
-void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const std::string& backupName);
+// `backupName` in `dirFd`, replacing an earlier backup in one step once
+// `beforeKept` (see FileSystem::backUp()) has let it.
+void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const std::string& backupName,
+                const std::function<void(const Content* copied)>& beforeKept);
 
 }  // namespace dxfkonv::posix

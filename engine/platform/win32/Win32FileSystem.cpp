@@ -4,6 +4,7 @@
 #include <aclapi.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -104,9 +105,22 @@ std::unique_ptr<Directory> reopenDirectory(HANDLE directory)
     return std::make_unique<Win32Directory>(std::move(again));
 }
 
+// Whether the file open as `handle` is on another machine, shared over
+// the network: there programs of other systems write to it whatever its
+// share mode says.
+bool onAnotherMachine(HANDLE handle)
+{
+    FILE_REMOTE_PROTOCOL_INFO protocol{};
+    return ::GetFileInformationByHandleEx(handle, FileRemoteProtocolInfo, &protocol, sizeof protocol);
+}
+
 class Win32Input final : public InputFile {
 public:
-    explicit Win32Input(Handle handle) : handle_(std::make_shared<Handle>(std::move(handle))) {}
+    // `writersRefused`: opened with a share mode that lets nobody write.
+    Win32Input(Handle handle, bool writersRefused)
+        : handle_(std::make_shared<Handle>(std::move(handle))), writersRefused_(writersRefused)
+    {
+    }
     std::size_t read(char* buffer, std::size_t n) override
     {
         DWORD got = 0;
@@ -119,7 +133,16 @@ public:
         }
         return got;
     }
-    FileState state() override { return stateOf(get()); }
+    FileState state() override
+    {
+        FileState state = stateOf(get());
+        // Windows lets any program set a file's change time, so the times
+        // tell nothing for sure; but on this machine the share mode
+        // refuses every writer while the file is held, whatever its file
+        // system (FAT and exFAT too): nothing can change it.
+        state.changesShow = writersRefused_ && !onAnotherMachine(get());
+        return state;
+    }
     HANDLE get() const
     {
         if (!*handle_)
@@ -130,6 +153,7 @@ public:
 
 private:
     std::shared_ptr<Handle> handle_;
+    bool writersRefused_;
 };
 
 Win32Input& own(InputFile& input) { return static_cast<Win32Input&>(input); }
@@ -427,9 +451,10 @@ void removeLeftBehind(HANDLE directory, const std::string& keep, std::uint64_t n
     }
 }
 
-// Copies the open file `from` (from its start) into the new file `copy`,
-// with its times, for a backup where no hard link can be made.
-void copyInto(HANDLE from, Win32WorkFile& copy)
+// Reads the open file `from` from its start, piece by piece, handing each
+// to `take`.
+template <typename Take>
+void readWhole(HANDLE from, Take&& take)
 {
     std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
     std::uint64_t offset = 0;
@@ -442,10 +467,22 @@ void copyInto(HANDLE from, Win32WorkFile& copy)
             && ::GetLastError() != ERROR_HANDLE_EOF)
             failWin32();
         if (got == 0)
-            break;
-        copy.write(buffer.get(), got);
+            return;
+        take(buffer.get(), got);
         offset += got;
     }
+}
+
+// Copies the open file `from` (from its start) into the new file `copy`,
+// with its times, for a backup where no hard link can be made, and says
+// what it copied.
+Content copyInto(HANDLE from, Win32WorkFile& copy)
+{
+    ContentHash copied;
+    readWhole(from, [&](const char* data, DWORD n) {
+        copy.write(data, n);
+        copied.add(data, n);
+    });
     FILE_BASIC_INFO times{};
     if (!::GetFileInformationByHandleEx(from, FileBasicInfo, &times, sizeof times))
         failWin32();
@@ -453,6 +490,7 @@ void copyInto(HANDLE from, Win32WorkFile& copy)
     times.FileAttributes = 0;
     if (!::SetFileInformationByHandle(copy.get(), FileBasicInfo, &times, sizeof times))
         failWin32();
+    return copied.content();
 }
 
 }  // namespace
@@ -598,7 +636,7 @@ std::unique_ptr<InputFile> Win32FileSystem::open(const Found& found, bool exclus
     const DWORD attributes = attributesOf(file.get());
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         throw IoError(kFileInUse, "the name leads to a link by now");
-    auto input = std::make_unique<Win32Input>(std::move(file));
+    auto input = std::make_unique<Win32Input>(std::move(file), exclusive);
     if (exclusive) {
         // One pass at a time: a pass only reads, so the share mode alone
         // would let two of them in.
@@ -667,20 +705,27 @@ MetadataKept Win32FileSystem::giveNewFileMetadata(WorkFile&)
 
 void Win32FileSystem::flush(WorkFile& work) { own(work).flush(); }
 
-void Win32FileSystem::backUp(InputFile& original, Directory& directory, const std::string& backupName)
+Content Win32FileSystem::contentOf(InputFile& file)
+{
+    const IoStep step("reading the drawing again");
+    ContentHash now;
+    readWhole(own(file).get(), [&](const char* data, DWORD n) { now.add(data, n); });
+    return now.content();
+}
+
+void Win32FileSystem::backUp(InputFile& original, Directory& directory, const std::string& backupName,
+                             const std::function<void(const Content* copied)>& beforeKept)
 {
     const IoStep step("keeping the backup", backupName);
     const HANDLE input = own(original).get();
     const HANDLE dir = own(directory).get();
     const std::wstring backup = nameIn(backupName);
     if (stateOf(input).names == 1) {
-        // The very file read takes the name: no name is looked up again.
-        DWORD error = LinkInto(input, dir, backup);
-        if (error == 0)
-            return;
+        // The very file read is linked under a name of the pass's own (no
+        // name is looked up again), then takes the backup's name in one
+        // step once `beforeKept` lets it.
+        DWORD error = ERROR_ALREADY_EXISTS;
         for (int i = 0; error == ERROR_ALREADY_EXISTS && i < kMaxWorkNames; ++i) {
-            // An earlier backup: the link is made under a name of the pass's
-            // own, then takes the backup's name in one step.
             const std::wstring temporary = Wide(backupLinkName(i));
             error = LinkInto(input, dir, temporary);
             if (error != 0)
@@ -693,6 +738,7 @@ void Win32FileSystem::backUp(InputFile& original, Directory& directory, const st
             if (stateOf(link.get()).key != stateOf(input).key)
                 throw IoError(kFileInUse, "the backup link's name leads to another program's file by now");
             try {
+                beforeKept(nullptr);
                 moveOver(link.get(), dir, backup, [] {});
             } catch (...) {
                 DeleteOnClose(link.get(), true);
@@ -707,9 +753,10 @@ void Win32FileSystem::backUp(InputFile& original, Directory& directory, const st
     }
     // The file has other names, or the file system takes no hard link.
     Win32WorkFile copy(dir);
-    copyInto(input, copy);
+    const Content copied = copyInto(input, copy);
     copyMetadata(input, copy.get());
     copy.flush();
+    beforeKept(&copied);
     copy.publish();
     copy.requireOwnName();
     moveOver(copy.get(), dir, backup, [] {});

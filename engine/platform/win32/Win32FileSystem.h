@@ -46,7 +46,9 @@ public:
     MetadataKept giveMetadata(WorkFile& work, const Found& like) override;
     MetadataKept giveNewFileMetadata(WorkFile& work) override;
     void flush(WorkFile& work) override;
-    void backUp(InputFile& original, Directory& directory, const std::string& backupName) override;
+    Content contentOf(InputFile& file) override;
+    void backUp(InputFile& original, Directory& directory, const std::string& backupName,
+                const std::function<void(const Content* copied)>& beforeKept) override;
     void replace(WorkFile& work, Directory& directory, const std::string& name) override;
     void flush(Directory& directory) override;
 
