@@ -1,5 +1,6 @@
 #include "engine/replace/Convert.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -182,6 +183,13 @@ std::optional<FileKey> otherDrawing(FileSystem& fs, Directory& directory, const 
     return there->key;
 }
 
+bool equalIgnoringCase(const std::string& a, const std::string& b)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size()
+           && std::equal(a.begin(), a.end(), b.begin(), [&lower](char x, char y) { return lower(x) == lower(y); });
+}
+
 // The other drawing's name as its directory spells it, for the message: a
 // lookup on a file system that ignores case finds "plan.DXF" as
 // "PLAN.dxf". Only read in the rare case of a shared backup name.
@@ -197,23 +205,71 @@ std::string spelledAsListed(FileSystem& fs, Directory& directory, const std::str
             if (found.state && found.state->key == other)
                 return name;
         }
+        // A file system that ignores case and numbers each spelling apart.
+        for (const std::string& name : listing.drawings)
+            if (equalIgnoringCase(name, looked))
+                return name;
     } catch (const IoError&) {
         // Unreadable: the name looked up is near enough.
     }
     return looked;
 }
 
+// `name` with the case of each ASCII letter turned.
+std::string caseTurned(const std::string& name)
+{
+    std::string turned = name;
+    for (char& c : turned) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return turned;
+}
+
+// Whether the file system of `directory` compares names without regard to
+// case, as exFAT, FAT and NTFS do: the drawing `name` (the file `self`)
+// is found under its name in the other case too. Some of them (exFAT
+// through FUSE) give each spelling a number of its own, so where the
+// other spelling leads to another number the listing says whether that
+// is a file of its own.
+bool foldsCase(FileSystem& fs, Directory& directory, const std::string& name, const FileKey& self)
+{
+    const std::string turned = caseTurned(name);
+    if (turned == name)
+        return false;
+    const std::optional<FileState> there = fs.lookUp(directory, turned);
+    if (!there)
+        return false;
+    if (there->key == self)
+        return true;
+    const DirectoryListing listing = fs.list(directory);
+    for (const std::string& listed : listing.drawings)
+        if (listed == turned)
+            return false;
+    return true;
+}
+
 // Refuses a drawing whose backup name another drawing of the directory
 // the backup goes to also has: one backup would replace the other, and
 // with it the other drawing's original. `self` is the drawing read, which
 // another of its names (a hard link, a link) does not make another
-// drawing.
+// drawing. Where the file system ignores case, the other spellings of the
+// drawing's own name lead to the drawing itself; `folds` says so, and is
+// worked out here when the caller does not know it yet.
 void requireOwnBackupName(FileSystem& fs, Directory& directory, const std::string& name,
-                          const std::string& backupName, const FileKey& self)
+                          const std::string& backupName, const FileKey& self, std::optional<bool>& folds)
 {
     for (const std::string& candidate : namesSharingTheBackup(name)) {
         if (candidate == name)
             continue;
+        if (equalIgnoringCase(candidate, name)) {
+            if (!folds)
+                folds = foldsCase(fs, directory, name, self);
+            if (*folds)
+                continue;
+        }
         if (const std::optional<FileKey> other = otherDrawing(fs, directory, candidate, self))
             throw Refusal(kSharedBackupName, spelledAsListed(fs, directory, candidate, *other), backupName);
     }
@@ -235,7 +291,8 @@ std::optional<std::string> backupNameOf(const Drawing& drawing, const Conversion
 // name of its own. A dry run makes them too, so that it meets what the
 // conversion would meet. `state` is the file as it is from here on.
 std::unique_ptr<InputFile> holdForReplace(FileSystem& fs, const Found& found, const Drawing& drawing,
-                                          const std::optional<std::string>& backupName, FileState& state)
+                                          const std::optional<std::string>& backupName, FileState& state,
+                                          Batch* batch = nullptr)
 {
     auto in = fs.open(found, true);
     state = in->state();
@@ -245,9 +302,15 @@ std::unique_ptr<InputFile> holdForReplace(FileSystem& fs, const Found& found, co
     // nobody changed it meanwhile.
     state = in->state();
     // The backup goes beside the name given, a link's as well.
-    if (backupName)
-        requireOwnBackupName(fs, found.namedIn ? *found.namedIn : *found.directory, drawing.name, *backupName,
-                             state.key);
+    if (backupName) {
+        Directory& backupDirectory = found.namedIn ? *found.namedIn : *found.directory;
+        // Whether its file system ignores case is worked out once a batch.
+        const FileKey key = batch ? backupDirectory.key() : FileKey{};
+        std::optional<bool> folds = batch ? batch->foldsCase(key) : std::nullopt;
+        requireOwnBackupName(fs, backupDirectory, drawing.name, *backupName, state.key, folds);
+        if (batch && folds)
+            batch->rememberFoldsCase(key, *folds);
+    }
     return in;
 }
 
@@ -398,7 +461,7 @@ PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, c
         return repeated();
     const std::optional<std::string> backupName = backupNameOf(drawing, switches);
     FileState st;
-    auto in = holdForReplace(fs, found, drawing, backupName, st);
+    auto in = holdForReplace(fs, found, drawing, backupName, st, batch);
     // A batch looks for what killed passes left in each directory once.
     const bool cleanUp = !batch || batch->firstTimeIn(found.directory->key());
     auto replace = std::make_shared<Replace>(fs, std::move(found), std::move(in), st, backupName);
@@ -452,7 +515,7 @@ PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switche
     // What the conversion would refuse or fail at before writing, the dry
     // run reports alike.
     FileState st;
-    auto in = holdForReplace(fs, found, drawing, backupNameOf(drawing, switches), st);
+    auto in = holdForReplace(fs, found, drawing, backupNameOf(drawing, switches), st, batch);
     if (batch)
         batch->rememberChecked(found.directory->key(), found.name);
     NullSink sink;
@@ -546,6 +609,7 @@ Batch& Batch::operator=(Batch&& other) noexcept
         files_ = std::move(other.files_);
         entries_ = std::move(other.entries_);
         cleaned_ = std::move(other.cleaned_);
+        foldsCase_ = std::move(other.foldsCase_);
         directories_ = std::exchange(other.directories_, {});
     }
     return *this;

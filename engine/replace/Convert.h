@@ -5,7 +5,9 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -73,6 +75,15 @@ public:
     // Whether the batch looks into the directory for the first time.
     bool firstTimeIn(const FileKey& directory) { return cleaned_.insert(directory).second; }
 
+    // Whether the file system of `directory` compares names without regard
+    // to case, where the batch has worked it out.
+    std::optional<bool> foldsCase(const FileKey& directory) const
+    {
+        const auto known = foldsCase_.find(directory);
+        return known == foldsCase_.end() ? std::nullopt : std::optional<bool>(known->second);
+    }
+    void rememberFoldsCase(const FileKey& directory, bool folds) { foldsCase_[directory] = folds; }
+
     // Whether the last steps handed over and not yet finished are those
     // of the file read as `file`.
     bool finishing(const FileKey& file) const { return file != FileKey{} && pendingInput_ == file; }
@@ -119,6 +130,7 @@ private:
     std::set<FileKey> files_;
     std::set<std::pair<FileKey, std::string>> entries_;
     std::set<FileKey> cleaned_;
+    std::map<FileKey, bool> foldsCase_;
     struct Waiting {
         FileKey key;
         FileSystem* fs;

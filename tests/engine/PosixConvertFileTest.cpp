@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ExfatVolume.h"
 #include "FaultyOps.h"
 #include "TestFiles.h"
 #include "engine/platform/posix/Errno.h"
@@ -370,6 +371,52 @@ TEST(ConvertSharedBackup, ADrawingWhoseBackupNameAnotherDrawingHasIsRefused)
             }
         }
     }
+}
+
+// exFAT compares names without regard to case and gives each spelling of
+// a name a number of its own: the drawing's own name in other letters is
+// the drawing itself, while another file whose name differs in case only
+// (no dot, so another name) is another drawing. A batch works the case
+// rule out once and converts every drawing of a folder.
+TEST(ConvertSharedBackup, OnExfatOtherLettersAreTheSameName)
+{
+    ExfatVolume exfat;
+    if (!exfat.mounted())
+        GTEST_SKIP() << exfat.whyNot();
+    const struct {
+        const char* what;
+        Names drawings;  // the first is converted
+        const char* expected;
+    } rows[] = {
+        {"alone", {"plan.dxf"}, "converted"},
+        {"named in capitals", {"PLAN.DXF"}, "converted"},
+        // (A name without a dot is no drawing's: the message spells it as looked up.)
+        {"beside a file without a dot in capitals", {"plan.dxf", "PLAN"}, "1005 plan plan.old"},
+        {"that file converted", {"PLAN", "plan.dxf"}, "1005 plan.dxf PLAN.old"},
+        {"beside another stem", {"plan.dxf", "plan2.DXF"}, "converted"},
+    };
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        // A folder of its own for each row: the system keeps what it looked
+        // up under one spelling for a while.
+        const std::string folder = exfat.file(std::to_string(++n));
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        for (const std::string& name : row.drawings)
+            writeFile(folder + "/" + name, "  62\r\n5\r\n");
+        EXPECT_EQ(outcomeOf([&] { return Convert(folder, row.drawings[0], {}); }), row.expected);
+    }
+
+    for (const char* name : {"a.dxf", "B.DXF", "c.Dxf"})
+        writeFile(exfat.file(name), "  62\r\n5\r\n");
+    Batch batch;
+    for (const char* name : {"a.dxf", "B.DXF", "c.Dxf"})
+        EXPECT_EQ(outcomeOf([&] { return Convert(exfat.path(), name, {}, {}, SystemFileSystem(), &batch); }),
+                  "converted")
+            << name;
+    batch.flush();
+    for (const char* name : {"a.dxf", "B.DXF", "c.Dxf"})
+        EXPECT_EQ(readFile(exfat.file(name)), "  62\r\n4\r\n") << name;
 }
 
 // Without a backup both drawings of a pair convert; a drawing converted

@@ -246,6 +246,13 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
 {
     const IoStep step("keeping the backup", backupName);
     if (st.st_nlink == 1) {
+        // A link is the very file: where links are sure to be made, its
+        // last checks may as well come first, so that the link has a name
+        // of its own only for a moment; elsewhere they come once it is
+        // made, not before a copy that needs them again.
+        const bool checkedFirst = ops.keepsChangeTimes(fd);
+        if (checkedFirst)
+            beforeKept(nullptr);
         const std::string self = "/proc/self/fd/" + std::to_string(fd);
         int err = EEXIST;
         PendingRemoval pending;
@@ -253,14 +260,6 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
             const std::string name = backupLinkName(i);
             if (ops.linkat(AT_FDCWD, self, dirFd, name, AT_SYMLINK_FOLLOW) == 0) {
                 pending.set(dirFd, name);
-                // The last checks, then the link, if still ours, takes the
-                // backup's name.
-                try {
-                    beforeKept(nullptr);
-                } catch (...) {
-                    ops.unlinkat(dirFd, name, 0);
-                    throw;
-                }
                 bool here = false;
                 try {
                     here = namedHere(ops, dirFd, name, fd);
@@ -271,6 +270,18 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
                 if (!here) {
                     pending.clear();
                     failNamedElsewhere();
+                }
+                if (!checkedFirst) {
+                    try {
+                        beforeKept(nullptr);
+                    } catch (...) {
+                        ops.unlinkat(dirFd, name, 0);
+                        throw;
+                    }
+                    if (!namedHere(ops, dirFd, name, fd)) {
+                        pending.clear();
+                        failNamedElsewhere();
+                    }
                 }
                 if (ops.renameat(dirFd, name, dirFd, backupName) != 0) {
                     err = errno;
