@@ -103,22 +103,29 @@ void FileOps::startWriteBack(int fd, off_t offset, off_t length)
 #if defined(__linux__)
 namespace {
 
-// File systems on a local disk that take writes straight from memory as
-// fast as through the cache; on a network share or in memory every such
-// write would wait on its own.
-bool onLocalDisk(int fd)
+// The kind of file system `fd` is on, as far as a pass needs to know it:
+// a Linux file system of a local disk (ext2/3/4, XFS, Btrfs, F2FS), which
+// takes writes straight from memory as fast as through the cache and
+// keeps a change time nobody can set back; the system's memory (tmpfs),
+// which keeps such a change time too; or anything else (FUSE, as exFAT
+// and NTFS-3G are mounted, vfat, exfat, ntfs3, NFS, SMB, ...).
+enum class FileSystemKind { kLocalDisk, kMemory, kOther };
+
+FileSystemKind kindOfFileSystem(int fd)
 {
     struct statfs fs{};
     if (::fstatfs(fd, &fs) != 0)
-        return false;
+        return FileSystemKind::kOther;
     switch (static_cast<unsigned long>(fs.f_type)) {
     case 0xEF53:      // ext2, ext3, ext4
     case 0x58465342:  // XFS
     case 0x9123683E:  // Btrfs
     case 0xF2F52010:  // F2FS
-        return true;
+        return FileSystemKind::kLocalDisk;
+    case 0x01021994:  // tmpfs
+        return FileSystemKind::kMemory;
     default:
-        return false;
+        return FileSystemKind::kOther;
     }
 }
 
@@ -128,7 +135,8 @@ bool onLocalDisk(int fd)
 bool FileOps::writeDirect(int fd, bool on)
 {
 #if defined(__linux__) && defined(O_DIRECT)
-    if (on && !onLocalDisk(fd))
+    // On a network share or in memory every such write would wait on its own.
+    if (on && kindOfFileSystem(fd) != FileSystemKind::kLocalDisk)
         return false;
     const int flags = ::fcntl(fd, F_GETFL);
     return flags >= 0 && ::fcntl(fd, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) == 0;
@@ -172,19 +180,7 @@ struct timespec FileOps::now()
 bool FileOps::keepsChangeTimes(int fd)
 {
 #if defined(__linux__)
-    struct statfs fs{};
-    if (::fstatfs(fd, &fs) != 0)
-        return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0xEF53:      // ext2, ext3, ext4
-    case 0x58465342:  // XFS
-    case 0x9123683E:  // Btrfs
-    case 0xF2F52010:  // F2FS
-    case 0x01021994:  // tmpfs
-        return true;
-    default:
-        return false;  // FUSE (exFAT, NTFS-3G), vfat, exfat, ntfs3, NFS, SMB, ...
-    }
+    return kindOfFileSystem(fd) != FileSystemKind::kOther;
 #else
     (void)fd;
     return false;

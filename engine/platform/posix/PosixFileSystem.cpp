@@ -36,7 +36,6 @@ constexpr int kFileInUse = 32;
 // Far more than the clock that stamps files moves at a time: a change
 // time this old cannot be shared by a save that comes now.
 constexpr std::int64_t kClockTickBound = 2'000'000'000;  // nanoseconds
-constexpr std::size_t kRereadChunk = 1 << 20;
 
 FileKey keyOf(const struct stat& st)
 {
@@ -314,22 +313,7 @@ void PosixFileSystem::flush(WorkFile& work) { own(work).file().flush(); }
 Content PosixFileSystem::contentOf(InputFile& file)
 {
     const IoStep step("reading the drawing again");
-    const int fd = own(file).fd();
-    std::unique_ptr<char[]> buffer(new char[kRereadChunk]);
-    ContentHash now;
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t got = ops_.pread(fd, buffer.get(), kRereadChunk, offset);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            fail();
-        }
-        if (got == 0)
-            return now.content();
-        now.add(buffer.get(), static_cast<std::size_t>(got));
-        offset += got;
-    }
+    return readFromStart(ops_, own(file).fd());
 }
 
 void PosixFileSystem::backUp(InputFile& original, Directory& directory, const std::string& backupName,

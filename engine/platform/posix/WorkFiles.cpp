@@ -206,13 +206,10 @@ void NewFile::requireOwnName()
     }
 }
 
-// Copies the open file `fd` (from its start) into a new file of the same
-// permissions and times, for a backup where no hard link can be made, and
-// says what it copied.
-Content copyInto(FileOps& ops, int fd, const struct stat& st, NewFile& copy)
+Content readFromStart(FileOps& ops, int fd, const std::function<void(const char*, std::size_t)>& each)
 {
     std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
-    ContentHash copied;
+    ContentHash read;
     off_t offset = 0;
     for (;;) {
         const ssize_t got = ops.pread(fd, buffer.get(), kCopyChunk, offset);
@@ -222,17 +219,29 @@ Content copyInto(FileOps& ops, int fd, const struct stat& st, NewFile& copy)
             fail();
         }
         if (got == 0)
-            break;
-        writeAll(ops, copy.fd(), buffer.get(), static_cast<std::size_t>(got));
-        copied.add(buffer.get(), static_cast<std::size_t>(got));
+            return read.content();
+        const auto n = static_cast<std::size_t>(got);
+        if (each)
+            each(buffer.get(), n);
+        read.add(buffer.get(), n);
         offset += got;
     }
+}
+
+// Copies the open file `fd` (from its start) into a new file of the same
+// permissions and times, for a backup where no hard link can be made, and
+// says what it copied.
+Content copyInto(FileOps& ops, int fd, const struct stat& st, NewFile& copy)
+{
+    const Content copied = readFromStart(ops, fd, [&ops, &copy](const char* data, std::size_t n) {
+        writeAll(ops, copy.fd(), data, n);
+    });
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (ops.futimens(copy.fd(), times) != 0)
         fail();
     copy.adopt(st, fd);
     copy.flush();
-    return copied.content();
+    return copied;
 }
 
 // Puts the old content (the file open as `fd`, the very file the pass

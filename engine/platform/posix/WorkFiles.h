@@ -312,6 +312,11 @@ private:
 };
 
 
+// Reads the file open as `fd` from its start to its end, by positions (the
+// file's own position stays where it was), handing each block to `each`
+// when given, and says what it read.
+Content readFromStart(FileOps& ops, int fd, const std::function<void(const char*, std::size_t)>& each = {});
+
 // Keeps the file open as `fd` (the very file the pass read, as `st`) as
 // `backupName` in `dirFd`, replacing an earlier backup in one step once
 // `beforeKept` (see FileSystem::backUp()) has let it.
