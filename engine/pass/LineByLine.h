@@ -12,7 +12,7 @@
 
 #include "engine/IoError.h"
 #include "engine/pass/LongLines.h"
-#include "engine/rules/ColourRenumbering.h"
+#include "engine/rules/ColourNumber.h"
 #include "engine/rules/DxfRules.h"
 #include "engine/rules/TextRecoding.h"
 
@@ -493,7 +493,7 @@ protected:
     // number, written as it goes by once it stays.
     void longColour(std::string_view head)
     {
-        ColourReading reading;
+        ColourNumberReader reading;
         HeldLine held;
         bool writing = false;
         eachPiece(head, true, [&](std::string_view piece) {
@@ -501,9 +501,9 @@ protected:
                 writer_.putRaw(piece.data(), piece.size());
                 return;
             }
-            const bool open = reading.verdict() == ColourReading::Verdict::Open;
+            const bool open = reading.verdict() == ColourNumberReader::Verdict::Open;
             reading.add(piece);
-            if (reading.verdict() == ColourReading::Verdict::Stays) {
+            if (reading.verdict() == ColourNumberReader::Verdict::Stays) {
                 held.writeTo(writer_);
                 writer_.putRaw(piece.data(), piece.size());
                 writing = true;
@@ -516,9 +516,9 @@ protected:
             writer_.putRaw("\r\n", 2);
             return;
         }
-        bool renumbered = false;
-        writer_.put(reading.number(colourMap_, colourText_, renumbered));
-        report_.coloursRenumbered += renumbered;
+        const ColourLine colour = reading.end(colourMap_, colourText_);
+        writer_.put(colour.number);
+        report_.coloursRenumbered += colour.renumbered;
     }
 
     // The next line the slow way, counted; a code line is classified.
@@ -589,12 +589,11 @@ protected:
 
     std::string_view renumberColour(std::string_view value)
     {
-        bool renumbered = false;
-        const std::string_view number = renumberColourLine(value, colourMap_, colourText_, renumbered);
-        if (number.empty())
+        const ColourLine colour = RenumberColourLine(value, colourMap_, colourText_);
+        if (colour.number.empty())
             return value;
-        report_.coloursRenumbered += renumbered;
-        return number;
+        report_.coloursRenumbered += colour.renumbered;
+        return colour.number;
     }
 
     void reportProgress() { progressAt(reader_.consumed()); }

@@ -1,5 +1,6 @@
 #include "engine/rules/TextRecoding.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace dxfkonv {
@@ -136,121 +137,18 @@ Escape5 escapeOf(unsigned r)
             static_cast<char>('0' + r % 10)};
 }
 
-// "wl": bytes of 128 or more become "%%" and their decimal code.
-std::size_t encodeEscapes(std::string_view line, std::string& out)
-{
-    const ByteTable& t = windowsToLatin();
-    std::size_t lost = 0;
-    const std::size_t n = line.size();
-    std::size_t i = 0;
-    while (i < n) {
-        std::size_t j = i;
-        while (j < n && isPlain(line[j]))
-            ++j;
-        out.append(line.data() + i, j - i);
-        if (j == n)
-            break;
-        const auto c = static_cast<unsigned char>(line[j]);
-        lost += t.lost[c];
-        const unsigned r = t.recode[c];
-        if (r < 128) {
-            out += static_cast<char>(r);
-        } else {
-            const Escape5 escape = escapeOf(r);
-            out.append(escape.data(), escape.size());
-        }
-        i = j + 1;
-    }
-    return lost;
-}
-
-// "lw": escapes and raw bytes become Windows 1250 bytes, or, with `utf8`,
-// escapes become UTF-8 characters and raw bytes stay. The result is never
-// longer than the line (an escape of a byte of 128 or more has at least
-// five bytes, its character at most three), so it is written in place
-// behind `out`.
+// The byte an escape names, at `o` as the text's bytes are written;
+// returns the end.
 template <bool utf8>
-RecodedText decodeEscapes(std::string_view line, std::string& out)
+char* putEscaped(const ByteTable& t, unsigned value, char* o, std::size_t& lost, bool& dosEscape)
 {
-    const ByteTable& t = latinToWindows();
-    // Counted in locals, not in the result: the bytes written through `o`
-    // could alias a result that lives in the caller's memory, and each
-    // count would go to memory and back.
-    std::size_t lost = 0;
-    bool dosEscape = false;
-    const std::size_t n = line.size();
-    const std::size_t base = out.size();
-    out.resize(base + n);
-    char* const start = out.data() + base;
-    char* o = start;
-    auto put = [&](unsigned char c) {
-        lost += t.lost[c];
-        *o++ = static_cast<char>(t.recode[c]);
-    };
-    auto putEscaped = [&](unsigned value) {
-        const auto c = static_cast<unsigned char>(value % 256);
-        dosEscape |= c >= 128;
-        if constexpr (utf8) {
-            lost += t.lost[c];
-            o += putUtf8(t.recode[c], o);
-        } else {
-            put(c);
-        }
-    };
-    std::size_t i = 0;
-    while (i < n) {
-        // Plain bytes up to the next "%" or high byte stand for themselves;
-        // copied as they are looked at, the runs being short. A drawing in
-        // UTF-8 keeps its own high bytes too.
-        while (i < n && (utf8 || isPlain(line[i])) && line[i] != '%')
-            *o++ = line[i++];
-        if (i == n)
-            break;
-        const auto c = static_cast<unsigned char>(line[i]);
-        if (c != '%') {
-            put(c == 0xA7 ? 0x85 : c);  // a raw 0xA7 is read as 0x85
-            ++i;
-            continue;
-        }
-        if (i + 1 == n || line[i + 1] != '%') {
-            *o++ = '%';
-            ++i;
-            continue;
-        }
-        // "%%" at i. Of a run of three or more "%", the last two start the escape.
-        while (n - i >= 3 && line[i + 2] == '%') {
-            *o++ = '%';
-            ++i;
-        }
-        // A lone "%%" at the end stays.
-        if (n - i < 3) {
-            std::memcpy(o, line.data() + i, n - i);
-            o += n - i;
-            break;
-        }
-        // Up to four digits give the code; no digits leave the "%%".
-        std::size_t k = i + 2;
-        unsigned value = 0;
-        while (k < n && k - (i + 2) < 4 && isDigit(static_cast<unsigned char>(line[k]))) {
-            value = value * 10 + static_cast<unsigned>(line[k] - '0');
-            ++k;
-        }
-        if (k == i + 2) {
-            *o++ = '%';
-            *o++ = '%';
-        } else {
-            putEscaped(value);
-        }
-        i = k;
-        // "%%c" is the diameter sign.
-        if (!utf8 && i < n && line[i] == 'c' && o - start >= 2 && o[-1] == '%' && o[-2] == '%') {
-            o -= 2;
-            *o++ = static_cast<char>(0xDD);
-            ++i;
-        }
-    }
-    out.resize(base + static_cast<std::size_t>(o - start));
-    return {lost, dosEscape};
+    const auto c = static_cast<unsigned char>(value % 256);
+    dosEscape |= c >= 128;
+    lost += t.lost[c];
+    if constexpr (utf8)
+        return o + putUtf8(t.recode[c], o);
+    *o = static_cast<char>(t.recode[c]);
+    return o + 1;
 }
 
 }  // namespace
@@ -268,9 +166,27 @@ std::size_t ConvertTextInto(bool latinToWindowsDirection, std::string_view line,
 
 RecodedText RecodeTextInto(bool latinToWindowsDirection, TextBytes bytes, std::string_view line, std::string& out)
 {
-    if (!latinToWindowsDirection)
-        return {encodeEscapes(line, out), false};
-    return bytes == TextBytes::Utf8 ? decodeEscapes<true>(line, out) : decodeEscapes<false>(line, out);
+    TextRecoder recoder(latinToWindowsDirection, bytes);
+    if (!latinToWindowsDirection) {
+        // A text that may grow fivefold goes out through a buffer on the
+        // stack, in pieces it has room for (no escape spans two of them).
+        std::array<char, 1024> buffer;
+        while (!line.empty()) {
+            const std::size_t n = std::min(line.size(), recoder.fits(buffer.size()));
+            const char* const end = recoder.add(line.substr(0, n), buffer.data());
+            out.append(buffer.data(), static_cast<std::size_t>(end - buffer.data()));
+            line.remove_prefix(n);
+        }
+        return {recoder.lost(), false};
+    }
+    const std::size_t base = out.size();
+    // The text is one piece, written in place behind `out`: "lw" never
+    // makes it longer.
+    out.resize(base + line.size());
+    char* const start = out.data() + base;
+    char* const end = recoder.finish(recoder.add(line, start));
+    out.resize(base + static_cast<std::size_t>(end - start));
+    return {recoder.lost(), recoder.dosEscape()};
 }
 
 char16_t Cp1250Character(unsigned char c)
@@ -278,150 +194,207 @@ char16_t Cp1250Character(unsigned char c)
     return c < 128 ? c : kCp1250Upper[c - 128];
 }
 
+char* TextRecoder::add(std::string_view piece, char* o)
+{
+    const char* const p = piece.data();
+    const char* const end = p + piece.size();
+    char* const from = o;
+    if (!latinToWindows_)
+        o = encode(p, end, o);
+    else
+        o = utf8_ ? decode<true>(p, end, o) : decode<false>(p, end, o);
+    written_ += static_cast<std::uint64_t>(o - from);
+    return o;
+}
+
+// "lw": escapes and raw bytes become Windows 1250 bytes, or, in UTF-8,
+// escapes become UTF-8 characters and raw bytes stay. An escape is "%%"
+// (the last two of a run of "%") and one to four digits, its byte the
+// number modulo 256; "%%" without digits stays, and so does a lone "%".
+// "%%c" where the escape's bytes end in "%%" is the diameter sign (not in
+// UTF-8, which shows it as the sign itself). A raw 0xA7 is read as 0x85.
+template <bool utf8>
+char* TextRecoder::decode(const char* p, const char* const end, char* o)
+{
+    const ByteTable& t = latinToWindows();
+    // Kept in locals while the piece is read, not in the members: the
+    // bytes written through `o` could alias them, and each change would go
+    // to memory and back.
+    Escape escape = escape_;
+    unsigned digits = digits_;
+    unsigned value = value_;
+    std::size_t lost = lost_;
+    bool changed = changed_;
+    bool dosEscape = dosEscape_;
+    char* const from = o;
+    auto put = [&](unsigned char c) {
+        lost += t.lost[c];
+        *o++ = static_cast<char>(t.recode[c]);
+    };
+    // After an escape, or a "%%" that stays: whether `c` makes the
+    // diameter sign of the last two bytes written.
+    auto diameter = [&](char c) {
+        if (utf8 || c != 'c' || written_ + static_cast<std::uint64_t>(o - from) < 2 || o[-1] != '%' || o[-2] != '%')
+            return false;
+        o[-2] = static_cast<char>(0xDD);
+        --o;
+        changed = true;
+        return true;
+    };
+    // The states below are where an escape stands; each goes straight on
+    // to the next as the bytes come, and the piece may end in any of them.
+    switch (escape) {
+    case Escape::None: goto none;
+    case Escape::OnePercent: goto onePercent;
+    case Escape::TwoPercent: goto twoPercent;
+    case Escape::Digits: goto moreDigits;
+    }
+none:
+    // Plain bytes up to the next "%" or high byte stand for themselves;
+    // copied as they are looked at, the runs being short. A drawing in
+    // UTF-8 keeps its own high bytes too.
+    while (p != end && (utf8 || isPlain(*p)) && *p != '%')
+        *o++ = *p++;
+    if (p == end) {
+        escape = Escape::None;
+        goto done;
+    }
+    if (*p != '%') {
+        const auto c = static_cast<unsigned char>(*p++);
+        const unsigned char read = c == 0xA7 ? 0x85 : c;
+        changed = changed || t.recode[read] != c;
+        put(read);
+        goto none;
+    }
+    ++p;
+onePercent:
+    if (p == end) {
+        escape = Escape::OnePercent;
+        goto done;
+    }
+    if (*p != '%') {
+        *o++ = '%';  // a lone "%"
+        goto none;
+    }
+    ++p;
+twoPercent:
+    if (p == end) {
+        escape = Escape::TwoPercent;
+        goto done;
+    }
+    if (*p == '%') {
+        *o++ = '%';  // of three or more, the last two start the escape
+        ++p;
+        goto twoPercent;
+    }
+    if (!isDigit(static_cast<unsigned char>(*p))) {
+        *o++ = '%';  // no digits leave the "%%"
+        *o++ = '%';
+        p += diameter(*p);
+        goto none;
+    }
+    digits = 1;
+    value = static_cast<unsigned>(*p++ - '0');
+moreDigits:
+    // Up to four digits; the byte after them ends the escape.
+    for (;;) {
+        if (p == end) {
+            escape = Escape::Digits;
+            goto done;
+        }
+        if (digits == 4 || !isDigit(static_cast<unsigned char>(*p)))
+            break;
+        ++digits;
+        value = value * 10 + static_cast<unsigned>(*p++ - '0');
+    }
+    o = putEscaped<utf8>(t, value, o, lost, dosEscape);
+    changed = true;
+    p += diameter(*p);
+    goto none;
+done:
+    escape_ = escape;
+    digits_ = digits;
+    value_ = value;
+    lost_ = lost;
+    changed_ = changed;
+    dosEscape_ = dosEscape;
+    return o;
+}
+
+// "wl": bytes of 128 or more become "%%" and their decimal code.
+char* TextRecoder::encode(const char* p, const char* const end, char* o)
+{
+    const ByteTable& t = windowsToLatin();
+    std::size_t lost = lost_;
+    bool changed = changed_;
+    while (p != end) {
+        const char* plain = p;
+        while (plain != end && isPlain(*plain))
+            ++plain;
+        std::memcpy(o, p, static_cast<std::size_t>(plain - p));
+        o += plain - p;
+        p = plain;
+        if (p == end)
+            break;
+        const auto c = static_cast<unsigned char>(*p++);
+        lost += t.lost[c];
+        changed = true;
+        const unsigned r = t.recode[c];
+        if (r < 128) {
+            *o++ = static_cast<char>(r);
+        } else {
+            const Escape5 escape = escapeOf(r);
+            std::memcpy(o, escape.data(), escape.size());
+            o += escape.size();
+        }
+    }
+    lost_ = lost;
+    changed_ = changed;
+    return o;
+}
+
+char* TextRecoder::finish(char* o)
+{
+    // The end of the text ends an escape: a "%" or "%%" stays, digits
+    // decode.
+    char* const from = o;
+    switch (escape_) {
+    case Escape::None: break;
+    case Escape::OnePercent: *o++ = '%'; break;
+    case Escape::TwoPercent:
+        *o++ = '%';
+        *o++ = '%';
+        break;
+    case Escape::Digits:
+        changed_ = true;
+        o = utf8_ ? putEscaped<true>(latinToWindows(), value_, o, lost_, dosEscape_)
+                  : putEscaped<false>(latinToWindows(), value_, o, lost_, dosEscape_);
+        break;
+    }
+    escape_ = Escape::None;
+    written_ += static_cast<std::uint64_t>(o - from);
+    return o;
+}
+
 void PiecewiseRecoding::add(std::string_view piece)
 {
-    for (const char c : piece) {
-        if (latinToWindows_)
-            decode(static_cast<unsigned char>(c));
-        else
-            encode(static_cast<unsigned char>(c));
+    while (!piece.empty()) {
+        // The pending bytes written first where they leave room for less
+        // than half their size of the piece.
+        if (recoder_.fits(pending_.size() - used_) < std::min(piece.size(), pending_.size() / 2))
+            flush(2);
+        const std::size_t n = std::min(piece.size(), recoder_.fits(pending_.size() - used_));
+        used_ = static_cast<std::size_t>(recoder_.add(piece.substr(0, n), pending_.data() + used_) - pending_.data());
+        piece.remove_prefix(n);
     }
 }
 
 void PiecewiseRecoding::finish()
 {
-    // As decodeEscapes() ends a text: a "%" or "%%" stays, digits decode.
-    switch (escape_) {
-    case Escape::None: break;
-    case Escape::OnePercent: send('%'); break;
-    case Escape::TwoPercent:
-        send('%');
-        send('%');
-        break;
-    case Escape::Digits:
-        putEscaped(value_);
-        break;
-    }
-    escape_ = Escape::None;
-    flush(0);
-}
-
-// decodeEscapes() one byte at a time.
-void PiecewiseRecoding::decode(unsigned char c)
-{
-    switch (escape_) {
-    case Escape::None:
-        if (c == '%') {
-            escape_ = Escape::OnePercent;
-        } else if (utf8_ || isPlain(static_cast<char>(c))) {
-            send(static_cast<char>(c));
-        } else {
-            const unsigned char read = c == 0xA7 ? 0x85 : c;
-            changed_ = changed_ || latinToWindows().recode[read] != c;
-            put(read);
-        }
-        return;
-    case Escape::OnePercent:
-        if (c == '%') {
-            escape_ = Escape::TwoPercent;
-            return;
-        }
-        send('%');  // a lone "%"
-        escape_ = Escape::None;
-        decode(c);
-        return;
-    case Escape::TwoPercent:
-        if (c == '%') {
-            send('%');  // of three or more, the last two start the escape
-            return;
-        }
-        if (isDigit(c)) {
-            escape_ = Escape::Digits;
-            digits_ = 1;
-            value_ = c - '0';
-            return;
-        }
-        send('%');  // no digits leave the "%%"
-        send('%');
-        escape_ = Escape::None;
-        afterEscape(c);
-        return;
-    case Escape::Digits:
-        if (isDigit(c) && digits_ < 4) {
-            ++digits_;
-            value_ = value_ * 10 + (c - '0');
-            return;
-        }
-        putEscaped(value_);
-        escape_ = Escape::None;
-        afterEscape(c);
-        return;
-    }
-}
-
-// "%%c" is the diameter sign, where the escape's bytes end in "%%".
-void PiecewiseRecoding::afterEscape(unsigned char c)
-{
-    if (c == 'c' && !utf8_ && emitted_ >= 2 && pending_[used_ - 1] == '%' && pending_[used_ - 2] == '%') {
-        used_ -= 2;
-        emitted_ -= 2;
-        send(static_cast<char>(0xDD));
-        changed_ = true;
-        return;
-    }
-    decode(c);
-}
-
-// encodeEscapes() one byte at a time.
-void PiecewiseRecoding::encode(unsigned char c)
-{
-    if (isPlain(static_cast<char>(c))) {
-        send(static_cast<char>(c));
-        return;
-    }
-    const ByteTable& t = windowsToLatin();
-    lost_ += t.lost[c];
-    changed_ = true;
-    const unsigned r = t.recode[c];
-    if (r < 128) {
-        send(static_cast<char>(r));
-        return;
-    }
-    for (const char e : escapeOf(r))
-        send(e);
-}
-
-void PiecewiseRecoding::put(unsigned char c)
-{
-    const ByteTable& t = latinToWindows();
-    lost_ += t.lost[c];
-    send(static_cast<char>(t.recode[c]));
-}
-
-// The byte an escape names, as decodeEscapes() writes it.
-void PiecewiseRecoding::putEscaped(unsigned value)
-{
-    const auto c = static_cast<unsigned char>(value % 256);
-    changed_ = true;
-    dosEscape_ = dosEscape_ || c >= 128;
-    if (!utf8_) {
-        put(c);
-        return;
-    }
-    const ByteTable& t = latinToWindows();
-    lost_ += t.lost[c];
-    std::array<char, 3> bytes{};
-    const std::size_t n = putUtf8(t.recode[c], bytes.data());
-    for (std::size_t k = 0; k < n; ++k)
-        send(bytes[k]);
-}
-
-void PiecewiseRecoding::send(char c)
-{
-    if (used_ == pending_.size())
+    if (pending_.size() - used_ < TextRecoder::kKeptEscape)
         flush(2);
-    pending_[used_++] = c;
-    ++emitted_;
+    used_ = static_cast<std::size_t>(recoder_.finish(pending_.data() + used_) - pending_.data());
+    flush(0);
 }
 
 // Writes all but the last `keep` bytes not yet written.

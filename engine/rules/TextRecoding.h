@@ -51,9 +51,60 @@ RecodedText RecodeTextInto(bool latinToWindows, TextBytes bytes, std::string_vie
 // code page leaves undefined.
 char16_t Cp1250Character(unsigned char c);
 
+// The recoding of one text, read as it comes in pieces cut anywhere (a
+// text held whole is one piece) and written at the place the caller gives.
+// Only an escape not yet ended is kept from one piece to the next.
+class TextRecoder {
+public:
+    TextRecoder(bool latinToWindows, TextBytes bytes) : latinToWindows_(latinToWindows), utf8_(bytes == TextBytes::Utf8)
+    {
+    }
+
+    // The most bytes of a piece whose recoding fits in `room` bytes: an
+    // escape kept from the piece before and the piece's bytes ("lw"), or
+    // five bytes for each ("wl").
+    std::size_t fits(std::size_t room) const
+    {
+        return latinToWindows_ ? (room > kKeptEscape ? room - kKeptEscape : 0) : room / 5;
+    }
+
+    // Recodes the piece at `o`, which has the room it fits in; returns the end
+    // of what it wrote. Where this text has been written to before, its
+    // last two bytes so far lie just before `o`: "%%c" may take them back
+    // into the diameter sign.
+    char* add(std::string_view piece, char* o);
+    // At the end of the text: writes what is kept (kKeptEscape bytes at
+    // most) at `o`; returns the end.
+    char* finish(char* o);
+
+    std::size_t lost() const { return lost_; }  // bytes that became spaces
+    bool changed() const { return changed_; }   // the text came out different from what went in
+    bool dosEscape() const { return dosEscape_; }  // as RecodedText::dosEscape
+
+    static constexpr std::size_t kKeptEscape = 6;
+
+private:
+    // Where an escape stands after the bytes so far ("lw"): none, "%",
+    // "%%", or "%%" and 1 to 4 digits.
+    enum class Escape : unsigned char { None, OnePercent, TwoPercent, Digits };
+
+    template <bool utf8>
+    char* decode(const char* p, const char* end, char* o);
+    char* encode(const char* p, const char* end, char* o);
+
+    const bool latinToWindows_;
+    const bool utf8_;
+    Escape escape_ = Escape::None;
+    unsigned digits_ = 0;
+    unsigned value_ = 0;
+    std::size_t lost_ = 0;
+    bool changed_ = false;
+    bool dosEscape_ = false;
+    std::uint64_t written_ = 0;  // bytes of the recoded text so far
+};
+
 // The same recoding for a text too long to hold: it comes in pieces, cut
-// anywhere, and goes out in short runs of bytes as it is recoded, the
-// whole giving what ConvertTextInto() gives for the whole text. Only the
+// anywhere, and goes out in short runs of bytes as it is recoded. Only the
 // few bytes an escape may still need are kept from one piece to the next.
 class PiecewiseRecoding {
 public:
@@ -66,7 +117,7 @@ public:
     };
 
     PiecewiseRecoding(bool latinToWindows, Out& out, TextBytes bytes = TextBytes::Cp1250)
-        : latinToWindows_(latinToWindows), utf8_(bytes == TextBytes::Utf8), out_(out)
+        : recoder_(latinToWindows, bytes), out_(out)
     {
     }
 
@@ -75,35 +126,17 @@ public:
     void finish();
 
     // Bytes that became spaces, as ConvertTextInto() counts them.
-    std::size_t lost() const { return lost_; }
+    std::size_t lost() const { return recoder_.lost(); }
     // Whether the text came out different from what went in.
-    bool changed() const { return changed_; }
+    bool changed() const { return recoder_.changed(); }
     // As RecodedText::dosEscape.
-    bool dosEscape() const { return dosEscape_; }
+    bool dosEscape() const { return recoder_.dosEscape(); }
 
 private:
-    // Where an escape stands after the bytes so far ("lw"): none, "%",
-    // "%%", or "%%" and 1 to 4 digits.
-    enum class Escape { None, OnePercent, TwoPercent, Digits };
-
-    void decode(unsigned char c);
-    void encode(unsigned char c);
-    void afterEscape(unsigned char c);
-    void put(unsigned char c);
-    void putEscaped(unsigned value);
-    void send(char c);
     void flush(std::size_t keep);
 
-    const bool latinToWindows_;
-    const bool utf8_;
+    TextRecoder recoder_;
     Out& out_;
-    Escape escape_ = Escape::None;
-    unsigned digits_ = 0;
-    unsigned value_ = 0;
-    std::size_t lost_ = 0;
-    bool changed_ = false;
-    bool dosEscape_ = false;
-    std::uint64_t emitted_ = 0;  // bytes of the recoded text so far
     // The recoded bytes not yet written; the last two stay while "%%c"
     // may still turn them into the diameter sign.
     std::array<char, 4096> pending_{};

@@ -236,6 +236,9 @@ TEST(PiecewiseRecoding, CutAnywhereAsWhole)
         {true, "\xA7\xB0", "\xF9 ", 1},
         {true, "%%0%%", std::string(1, '\0') + "%%", 0},
         {true, "", "", 0},
+        {true, "%%1234c", "\xCF" "c", 0},  // four digits end the escape; its byte is no "%%"
+        {true, "%%%%%", "%%%%%", 0},
+        {true, "x%%37%%c", "x%\xDD", 0},
         {false, "\xE9x", "%%130x", 0},
         {false, "\xA4", "%%207", 0},
         {false, "\x80", " ", 1},
@@ -243,6 +246,9 @@ TEST(PiecewiseRecoding, CutAnywhereAsWhole)
         {false, "plain %%", "plain %%", 0},
     };
     for (const auto& c : cases) {
+        std::string whole = "kept";
+        EXPECT_EQ(RecodeTextInto(c.latinToWindows, TextBytes::Cp1250, c.in, whole).lost, c.lost) << c.in;
+        EXPECT_EQ(whole, "kept" + c.out) << c.in;
         for (std::size_t cut = 0; cut <= c.in.size(); ++cut) {
             const Piecewise got = recodeCut(c.latinToWindows, c.in, {cut});
             EXPECT_EQ(got.text, c.out) << c.in << " cut at " << cut;
@@ -253,6 +259,37 @@ TEST(PiecewiseRecoding, CutAnywhereAsWhole)
         for (std::size_t i = 1; i < c.in.size(); ++i)
             everyByte.push_back(i);
         EXPECT_EQ(recodeCut(c.latinToWindows, c.in, everyByte).text, c.out) << c.in;
+    }
+}
+
+// Texts longer than the bytes the recoding keeps before it writes them:
+// an escape, and "%%c" taking back the two bytes before it, across the
+// point where they go out, and "wl" texts five times as long out as in.
+TEST(PiecewiseRecoding, LongTextsAcrossWhatIsKept)
+{
+    for (std::size_t before = 4080; before < 4100; ++before) {
+        const std::string in = std::string(before, 'a') + "%%%37c%%130";
+        const std::string out = std::string(before, 'a') + "\xDD\xE9";
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4096}, in.size()}) {
+            std::vector<std::size_t> cuts;
+            for (std::size_t at = piece; at < in.size(); at += piece)
+                cuts.push_back(at);
+            const Piecewise got = recodeCut(true, in, cuts);
+            ASSERT_EQ(got.text, out) << before << " in pieces of " << piece;
+            ASSERT_TRUE(got.changed);
+        }
+    }
+    std::string in;
+    std::string out;
+    for (int i = 0; i < 3000; ++i) {
+        in += "x\xE9";
+        out += "x%%130";
+    }
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{1000}, in.size()}) {
+        std::vector<std::size_t> cuts;
+        for (std::size_t at = piece; at < in.size(); at += piece)
+            cuts.push_back(at);
+        ASSERT_EQ(recodeCut(false, in, cuts).text, out) << "in pieces of " << piece;
     }
 }
 
@@ -307,6 +344,16 @@ TEST(Utf8Texts, EscapesBecomeTheirCharacterAndBytesStay)
         EXPECT_EQ(out, c.out) << c.in;
         EXPECT_EQ(got.lost, c.lost) << c.in;
         EXPECT_EQ(got.dosEscape, c.dosEscape) << c.in;
+        std::vector<std::size_t> everyByte;
+        for (std::size_t cut = 0; cut <= c.in.size(); ++cut) {
+            const Piecewise cutOnce = recodeCut(true, c.in, {cut}, TextBytes::Utf8);
+            EXPECT_EQ(cutOnce.text, c.out) << c.in << " cut at " << cut;
+            EXPECT_EQ(cutOnce.lost, c.lost) << c.in << " cut at " << cut;
+            EXPECT_EQ(cutOnce.dosEscape, c.dosEscape) << c.in << " cut at " << cut;
+            if (cut != 0 && cut != c.in.size())
+                everyByte.push_back(cut);
+        }
+        EXPECT_EQ(recodeCut(true, c.in, everyByte, TextBytes::Utf8).text, c.out) << c.in;
     }
 }
 
