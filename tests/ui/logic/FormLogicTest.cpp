@@ -383,34 +383,33 @@ TEST(FormLogicBatch, TheSummaryListsTheDrawingsWhereCharactersBecameSpaces)
         EXPECT_NE(entry.rfind("message", 0), 0u) << entry;
 }
 
-// Two drawings with one backup name are both refused and stay selected;
-// the batch goes on, and without a backup they are converted.
+// A drawing whose backup name another file of its folder has ("b" backs
+// up to "b.old" as well, on every file system) is refused and stays
+// selected; the batch goes on, and without a backup it is converted.
 TEST(FormLogicBatch, DrawingsSharingABackupNameAreRefusedUnlessThereIsNoBackup)
 {
     Windows w;
-    w.List({"b.dxf", "b.DXF", "c.dxf"}, {"b.dxf", "b.DXF", "c.dxf"});
+    w.List({"b.dxf", "c.dxf"}, {"b.dxf", "c.dxf"});
+    test::writeFile(w.dir.file("b"), test::kTiny);
     w.form.logic.ConvertButtonClick();
     EXPECT_EQ(w.log, (Log{"caption Konvertuje se soubor b.dxf", "gauge 0", "show", "hide",
-                          "caption Konvertuje se soubor b.DXF", "gauge 0", "show", "hide",
                           "caption Konvertuje se soubor c.dxf", "gauge 0", "show", "gauge 100", "deselect c.dxf",
                           "hide",
                           "message Tyto výkresy nebyly konvertovány:\n\n"
-                          "b.dxf: Výkres má stejný název zálohy b.old jako b.DXF; konvertujte ho bez zálohy, nebo "
-                          "jeden z nich přejmenujte.\n"
-                          "b.DXF: Výkres má stejný název zálohy b.old jako b.dxf; konvertujte ho bez zálohy, nebo "
+                          "b.dxf: Výkres má stejný název zálohy b.old jako b; konvertujte ho bez zálohy, nebo "
                           "jeden z nich přejmenujte.",
                           "batch ended"}));
-    EXPECT_TRUE(w.form.files[0].selected && w.form.files[1].selected);
-    EXPECT_EQ(w.dir.names(), (std::vector<std::string>{"b.DXF", "b.dxf", "c.dxf", "c.old"}));
+    EXPECT_TRUE(w.form.files[0].selected);
+    EXPECT_EQ(w.dir.names(), (std::vector<std::string>{"b", "b.dxf", "c.dxf", "c.old"}));
 
     w.log.clear();
     w.form.Click(C::OldChBox);  // off
     ASSERT_FALSE(w.form.Checked(C::OldChBox));
     w.form.logic.ConvertButtonClick();
-    EXPECT_FALSE(w.form.files[0].selected || w.form.files[1].selected);
-    for (const char* name : {"b.dxf", "b.DXF"})
-        EXPECT_EQ(test::readFile(w.dir.file(name)), test::kTinyDefaults) << name;
-    EXPECT_EQ(w.dir.names(), (std::vector<std::string>{"b.DXF", "b.dxf", "c.dxf", "c.old"}));
+    EXPECT_FALSE(w.form.files[0].selected);
+    EXPECT_EQ(test::readFile(w.dir.file("b.dxf")), test::kTinyDefaults);
+    EXPECT_EQ(test::readFile(w.dir.file("b")), test::kTiny);
+    EXPECT_EQ(w.dir.names(), (std::vector<std::string>{"b", "b.dxf", "c.dxf", "c.old"}));
 }
 
 // ---------------------------------------------------------------------------
