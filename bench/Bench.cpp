@@ -134,6 +134,13 @@ public:
             throw dxfkonv::IoErrorFromErrno(errno);
         return static_cast<std::size_t>(k);
     }
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) override
+    {
+        const ssize_t k = ::pread(fd_, buffer, n, static_cast<off_t>(offset));
+        if (k < 0)
+            throw dxfkonv::IoErrorFromErrno(errno);
+        return static_cast<std::size_t>(k);
+    }
 
 private:
     int fd_;

@@ -63,7 +63,7 @@ ConversionSwitches switchesFrom(unsigned bits)
 
 class PiecewiseSource : public ByteSource {
 public:
-    PiecewiseSource(std::string_view data, unsigned pattern) : data_(data), pattern_(pattern) {}
+    PiecewiseSource(std::string_view data, unsigned pattern) : all_(data), data_(data), pattern_(pattern) {}
     std::size_t read(char* buffer, std::size_t n) override
     {
         std::size_t piece = data_.size();
@@ -74,8 +74,16 @@ public:
         data_.remove_prefix(piece);
         return piece;
     }
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) override
+    {
+        const std::string_view rest = all_.substr(std::min<std::uint64_t>(offset, all_.size()));
+        n = std::min(n, rest.size());
+        std::memcpy(buffer, rest.data(), n);
+        return n;
+    }
 
 private:
+    const std::string_view all_;
     std::string_view data_;
     unsigned pattern_;
     unsigned calls_ = 0;

@@ -66,6 +66,13 @@ std::size_t ReadAheadSource::fill(char* buffer, std::size_t size, std::size_t ca
     return got;
 }
 
+std::size_t ReadAheadSource::readAt(std::uint64_t offset, char* buffer, std::size_t n)
+{
+    // The source is used by one thread at a time.
+    reader_.wait();
+    return source_.readAt(offset, buffer, n);
+}
+
 bool ReadAheadSource::takeBlockJob(BlockJob* job)
 {
     reader_.wait();  // a block under way is done with the job it had

@@ -24,6 +24,8 @@ public:
     std::size_t read(char* buffer, std::size_t n) override;
     // Hands back the block read ahead and reads the next into the buffer given.
     std::size_t readBuffer(Block& buffer, std::size_t size, std::size_t capacity) override;
+    // After the read under way, in the caller's thread.
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) override;
     // The job runs on the reading thread, right after each read.
     bool takeBlockJob(BlockJob* job) override;
 

@@ -298,9 +298,10 @@ protected:
                 reportProgress();
                 return;
             }
+            const std::uint64_t start = reader_.consumed();
             bool atCode;
             const std::string_view line = nextLine(atCode);
-            if (reader_.lineGoesOn() ? longRunLine(line, atCode) : runLine(line, atCode))
+            if (reader_.lineGoesOn() ? longRunLine(line, atCode, start) : runLine(line, atCode))
                 break;
         }
         inCodePageRun_ = false;
@@ -348,17 +349,20 @@ protected:
         }
     }
 
-    // runLine() for a line too long to hold (its first bytes in `head`).
-    // It is held back until a "$" says it stays or its end says what goes
-    // out; a line too varied to hold (see HeldLine) is decided there by
-    // what came of it so far.
-    bool longRunLine(std::string_view head, bool atCode)
+    // runLine() for a line too long to hold (its first bytes in `head`; it
+    // starts at `start` in the input). It is held back until a "$" says it
+    // stays or its end says what goes out; a line too varied to hold (see
+    // HeldLine) is read ahead to its end first. Where the line then read
+    // differs from the line read ahead, the input changed meanwhile, and
+    // the pass fails.
+    bool longRunLine(std::string_view head, bool atCode, std::uint64_t start)
     {
         LineShape shape(kShortCore);
         WordWatch ansi(kCodePageValueMark);
         HeldLine held;
         bool dollar = false;
         enum class Out { Held, AsItIs, Replaced } out = Out::Held;
+        bool readAhead = false;
         eachPiece(head, true, [&](std::string_view piece) {
             shape.add(piece);
             ansi.add(piece);
@@ -367,7 +371,13 @@ protected:
                 const std::size_t taken = dollar ? 0 : held.add(piece);
                 if (taken == piece.size())
                     return;
-                out = !dollar && replacedInRun(atCode, ansi.found()) ? Out::Replaced : Out::AsItIs;
+                bool replaced = false;
+                if (!dollar) {
+                    const LineMarks ahead = ReadLineAhead(reader_, start, kRunEndMark, kCodePageValueMark);
+                    replaced = !ahead.stop && replacedInRun(atCode, ahead.word);
+                    readAhead = true;
+                }
+                out = replaced ? Out::Replaced : Out::AsItIs;
                 if (out == Out::Replaced)
                     return;
                 held.writeTo(writer_);
@@ -382,6 +392,8 @@ protected:
         if (ends && !atCode)
             follow(lastCode_, shape.standIn());
         const bool stillHeld = out == Out::Held;
+        if (readAhead && (out == Out::Replaced) != (!dollar && replacedInRun(atCode, ansi.found())))
+            throw IoError(kChangedMeanwhile, "a line read ahead was another when read");
         if (ends && stillHeld && atCode && zeroWaitsForValue()) {
             heldZero_ = std::move(held);  // spaces and a 0: as runLine() holds it
             return true;

@@ -136,6 +136,10 @@ public:
         return false;
     }
 
+    // Bytes of the input from `offset` on, read ahead of the lines: where
+    // the lines stand stays as it is.
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) { return source_.readAt(offset, buffer, n); }
+
     // How many bytes of the input the lines taken so far spanned.
     std::uint64_t consumed() const { return offset_ + begin_; }
 

@@ -309,7 +309,7 @@ private:
 };
 class StringSource : public ByteSource {
 public:
-    explicit StringSource(std::string_view data) : data_(data) {}
+    explicit StringSource(std::string_view data) : all_(data), data_(data) {}
     std::size_t read(char* buffer, std::size_t n) override
     {
         n = std::min(n, data_.size());
@@ -317,9 +317,18 @@ public:
         data_.remove_prefix(n);
         return n;
     }
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) override
+    {
+        if (offset >= all_.size())
+            return 0;
+        n = std::min<std::size_t>(n, all_.size() - offset);
+        std::memcpy(buffer, all_.data() + offset, n);
+        return n;
+    }
 
 private:
-    std::string_view data_;
+    const std::string_view all_;
+    std::string_view data_;  // not read yet
 };
 
 class StringSink : public ByteSink {

@@ -33,6 +33,13 @@ public:
     virtual ~ByteSource() = default;
     virtual std::size_t read(char* buffer, std::size_t n) = 0;
 
+    // Up to n bytes of the input from `offset` on (0 is its first byte), 0
+    // only at its end, wherever read() stands, which it leaves as it is:
+    // the pass reads a line ahead this way where what it writes of the
+    // line's start depends on the line's end and the line is too long to
+    // hold. Failures are thrown as IoError, and the pass fails with them.
+    virtual std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) = 0;
+
     // As read(), into the start of a buffer of `size` bytes, at most
     // `capacity` of them; may instead hand back another buffer of the same
     // size, filled, keeping the one given. What lies past the bytes given

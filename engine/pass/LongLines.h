@@ -90,6 +90,43 @@ private:
     bool found_ = false;
 };
 
+// What a line too long to hold holds, read ahead from its start (at
+// `offset` in the input) to its end as the reader splits lines: a line
+// ends at LF, and a CR is no part of it. Whether it has the byte `stop`,
+// and whether it contains `upperWord` in any case; the line is read no
+// further than its first `stop`.
+struct LineMarks {
+    bool stop = false;
+    bool word = false;
+};
+inline LineMarks ReadLineAhead(LineReader& reader, std::uint64_t offset, char stop, std::string_view upperWord)
+{
+    constexpr std::size_t kAheadChunk = 256 << 10;
+    const std::unique_ptr<char[]> buffer(new char[kAheadChunk]);
+    WordWatch watch(upperWord);
+    LineMarks marks;
+    bool ended = false;
+    while (!ended && !marks.stop) {
+        const std::size_t got = reader.readAt(offset, buffer.get(), kAheadChunk);
+        if (got == 0)
+            break;
+        offset += got;
+        std::string_view rest(buffer.get(), got);
+        if (const std::size_t lf = rest.find('\n'); lf != std::string_view::npos) {
+            rest = rest.substr(0, lf);
+            ended = true;
+        }
+        while (!rest.empty() && !marks.stop) {
+            const std::string_view piece = rest.substr(0, rest.find('\r'));
+            watch.add(piece);
+            marks.stop = piece.find(stop) != std::string_view::npos;
+            rest.remove_prefix(std::min(rest.size(), piece.size() + 1));
+        }
+    }
+    marks.word = watch.found();
+    return marks;
+}
+
 // A line too long to hold as the rules see it: spaces, a core from the
 // first byte that is not a space to the last, and spaces. The core is kept
 // while it is at most `longest` bytes long; a line with a longer one is no

@@ -101,6 +101,9 @@ public:
     virtual ~InputFile() = default;
     // Up to n bytes from where the last read ended; 0 only at the end.
     virtual std::size_t read(char* buffer, std::size_t n) = 0;
+    // Up to n bytes from `offset` on; 0 only at the end. Where read() goes
+    // on stays as it is.
+    virtual std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) = 0;
     virtual FileState state() = 0;
 };
 

@@ -41,6 +41,14 @@ public:
             hash_->add(buffer, got);
         return got;
     }
+    // Neither counted nor hashed: the pass reads the same bytes with
+    // read() as well.
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) override
+    {
+        if (const int signal = StopSignal())
+            throw Interrupted(signal);
+        return file_.readAt(offset, buffer, n);
+    }
 
     // Reads on to the end (where the pass stopped at an end-of-file mark)
     // and says how many bytes the file gave in all.

@@ -157,6 +157,13 @@ TEST(LongLineMemory, LongLinesConvertedToAFile)
          static_cast<off_t>(5 + n + 3 + 12)},
         {"code of spaces around 1", {{"  0\r\nTEXT\r\n"}, {" ", n}, {"1"}, {" ", n}, {"\r\n%%130\r\n"}},
          "  0\r\nTEXT\r\n   ", "    \r\n\xE9\r\n", static_cast<off_t>(11 + 2 * n + 1 + 2 + 3)},
+        // A line of the code-page run too varied to hold, read ahead to
+        // its end.
+        {"code-page run line, ANSI at its end", {{"  9\r\n$DWGCODEPAGE\r\n  4\r\n"}, {"xy", n / 2}, {"ansi" + eof}},
+         "  9\r\n$DWGCODEPAGE\r\n  4\r\nANSI_1250\r\n", "ANSI_1250\r\n  0\r\nEOF\r\n", 24 + 11 + 10},
+        {"code-page run line, ANSI early, a dollar late",
+         {{"  9\r\n$DWGCODEPAGE\r\n  4\r\nANSI"}, {"xy", n / 2}, {"$" + eof}}, "  9\r\n$DWGCODEPAGE\r\n  4\r\nANSIxy",
+         "xy$\r\n  0\r\nEOF\r\n", static_cast<off_t>(24 + 4 + n + 1 + 12)},
     };
     for (const auto& c : cases) {
         const std::string in = dir.file("long.dxf");

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SwitchSets.h"
@@ -928,6 +929,93 @@ TEST(LongLines, TakenInPiecesAsTheyWouldBeWhole)
         EXPECT_EQ(report.codePagesSet, c.codePages) << c.name;
         // And whole, as the pass takes lines that are not too long.
         EXPECT_EQ(ConvertBuffer(c.input, {}), c.output) << c.name;
+    }
+}
+
+namespace {
+
+// A source whose bytes read ahead are not those it reads in turn: a file
+// another program writes to while the pass reads it.
+class ChangingSource : public ByteSource {
+public:
+    ChangingSource(std::string_view read, std::string_view ahead) : read_(read, 1 << 20), ahead_(ahead, 1 << 20) {}
+    std::size_t read(char* buffer, std::size_t n) override { return read_.read(buffer, n); }
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) override
+    {
+        return ahead_.readAt(offset, buffer, n);
+    }
+
+private:
+    PiecewiseSource read_;
+    PiecewiseSource ahead_;
+};
+
+}  // namespace
+
+TEST(LongLines, CodePageRunLineOfManyRunsDecidedByItsEnd)
+{
+    // Lines of the code-page run over 1 MiB long and too varied to hold
+    // while their end is awaited: each goes out by what the whole line
+    // holds. The line starts at 4096 bytes, and "AN" CR "SI" is cut
+    // between "AN" and the CR at a multiple of 4096 bytes too.
+    const std::string start = "999\r\n" + std::string(4065, 'c') + "\r\n  9\r\n$DWGCODEPAGE\r\n";
+    ASSERT_EQ(start.size() + 5, 4096u);
+    std::string varied;
+    for (std::size_t i = 0; i < 2048 * 300 - 1; ++i)
+        varied += "xy";
+    ASSERT_EQ((4096 + varied.size() + 2) % 4096, 0u);
+    const std::string after = "  9\r\n$X\r\n 62\r\n5\r\n";
+    const std::string afterConverted = "  9\r\n$X\r\n 62\r\n4\r\n";
+    const struct {
+        const char* name;
+        std::string input;
+        std::string output;
+        std::uint64_t codePages;
+    } cases[] = {
+        {"ANSI only at its end", start + "  4\r\n" + varied + "ansi\r\n" + after,
+         start + "  4\r\nANSI_1250\r\n" + afterConverted, 1},
+        {"ANSI early, a dollar late: the run ends there", start + "  4\r\nANSI" + varied + "$" + varied + "\r\n 62\r\n5\r\n",
+         start + "  4\r\nANSI" + varied + "$" + varied + "\r\n 62\r\n4\r\n", 0},
+        {"neither", start + "  4\r\n" + varied + "\r\n" + after, start + "  4\r\n" + varied + "\r\n" + afterConverted,
+         0},
+        {"AN, CR, SI", start + "  4\r\n" + varied + "AN\rSI" + varied + "\r\n" + after,
+         start + "  4\r\nANSI_1250\r\n" + afterConverted, 1},
+        {"a CR before the line end", start + "  4\r\n" + varied + "ANSI\r\r\n" + after,
+         start + "  4\r\nANSI_1250\r\n" + afterConverted, 1},
+        {"the declared code page, a dollar at its end", start + "  3\r\n" + varied + "$\r\n 62\r\n5\r\n",
+         start + "  3\r\n" + varied + "$\r\n 62\r\n4\r\n", 0},
+        {"the declared code page", start + "  3\r\n" + varied + "\r\n" + after,
+         start + "  3\r\nANSI_1250\r\n" + afterConverted, 1},
+    };
+    for (const auto& c : cases) {
+        PassReport report;
+        EXPECT_TRUE(ConvertBuffer(c.input, {}, &report) == c.output) << c.name << ", whole";
+        EXPECT_EQ(report.codePagesSet, c.codePages) << c.name << ", whole";
+        for (const std::size_t step : {std::size_t{4096}, std::size_t{1} << 20}) {
+            PiecewiseSource file(c.input, step);
+            StringOut out;
+            {
+                ReadAheadSource source(file);
+                report = ConvertStream(source, out, c.input.size(), {});
+            }
+            EXPECT_TRUE(out.text == c.output) << c.name << ", read ahead in steps of " << step;
+            EXPECT_EQ(report.codePagesSet, c.codePages) << c.name << ", read ahead in steps of " << step;
+            EXPECT_GT(file.readsAt, 0) << c.name;
+        }
+    }
+    // Where the line read differs from what was read ahead of it, the
+    // pass fails rather than write either.
+    const std::string ansiAtEnd = start + "  4\r\n" + varied + "ansi\r\n" + after;
+    const std::string plain = start + "  4\r\n" + varied + "xyzw\r\n" + after;
+    for (const auto& [read, ahead] : {std::pair{ansiAtEnd, plain}, std::pair{plain, ansiAtEnd}}) {
+        ChangingSource source(read, ahead);
+        StringOut out;
+        try {
+            ConvertStream(source, out, read.size(), {});
+            ADD_FAILURE() << "converted";
+        } catch (const IoError& e) {
+            EXPECT_EQ(e.code(), kChangedMeanwhile);
+        }
     }
 }
 

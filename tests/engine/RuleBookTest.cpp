@@ -331,6 +331,42 @@ TEST(RuleBook, EveryConvertedDrawingDeclaresItsCodePageAndASecondRunIsRefused)
     }
 }
 
+TEST(RuleBook, ARunLineTooVariedToHoldGoesOutAsItsWholeSays)
+{
+    // A line of the code-page run over 1 MiB long, of runs of one byte
+    // each: whether it stays or is replaced is decided by all of it.
+    ConversionSwitches wl;
+    wl.textDirection = "wl";
+    std::string varied;
+    while (varied.size() <= (1u << 20))
+        varied += "xy";
+    const std::string run = "  9\r\n$DWGCODEPAGE\r\n  4\r\n";
+    const std::string after = "  9\r\n$X\r\n 62\r\n5\r\n";
+    const struct {
+        const char* line;
+        ConversionSwitches switches;
+        std::string in;
+        std::string out;
+        std::uint64_t codePages;
+    } cases[] = {
+        {"ANSI only at its end", {}, run + varied + "ansi\r\n" + after, run + "ANSI_1250\r\n  9\r\n$X\r\n 62\r\n4\r\n", 1},
+        {"... written Latin II", wl, run + varied + "ansi\r\n" + after, run + "ANSI_852\r\n  9\r\n$X\r\n 62\r\n4\r\n", 1},
+        {"ANSI early, a dollar late", {}, run + "ANSI" + varied + "$\r\n 62\r\n5\r\n",
+         run + "ANSI" + varied + "$\r\n 62\r\n4\r\n", 0},
+        {"neither", {}, run + varied + "\r\n" + after, run + varied + "\r\n  9\r\n$X\r\n 62\r\n4\r\n", 0},
+        {"AN, CR, SI", {}, run + varied + "AN\rSI" + varied + "\r\n" + after,
+         run + "ANSI_1250\r\n  9\r\n$X\r\n 62\r\n4\r\n", 1},
+    };
+    for (const auto& c : cases) {
+        for (const Way way : kWays) {
+            const Outcome got = convert(c.in, c.switches, way);
+            EXPECT_EQ(got.refused, 0) << c.line << ", " << nameOf(way);
+            EXPECT_TRUE(got.text == c.out) << c.line << ", " << nameOf(way);
+            EXPECT_EQ(got.report.codePagesSet, c.codePages) << c.line << ", " << nameOf(way);
+        }
+    }
+}
+
 TEST(RuleBook, TrimSpacesTakesOnlySpaces)
 {
     const struct {

@@ -759,6 +759,42 @@ TEST(FaultMatrix, FailuresSayWhatFailed)
     ::close(held);
 }
 
+// A line of the code-page run too varied to hold while its end is awaited
+// is read ahead through the drawing's own descriptor, in short reads: the
+// drawing is converted as it would be whole. Where that read fails, the
+// pass fails and the drawing stays as it was.
+TEST(FaultMatrix, LineReadAheadThroughTheDrawing)
+{
+    ScratchDir dir;
+    std::string varied;
+    for (int i = 0; i < 600000; ++i)
+        varied += "xy";
+    const std::string drawing = "  9\r\n$DWGCODEPAGE\r\n  4\r\n" + varied + "ansi\r\n  9\r\n$X\r\n  0\r\nEOF\r\n";
+    ConversionSwitches switches;
+    switches.keepBackup = false;
+    {
+        writeFile(dir / "plan.dxf", drawing);
+        FaultyOps ops;
+        cutShort(ops);
+        ops.interruptEveryOther = true;
+        Convert(dir.path(), "plan.dxf", switches, {}, ops);
+        EXPECT_EQ(readFile(dir / "plan.dxf"), "  9\r\n$DWGCODEPAGE\r\n  4\r\nANSI_1250\r\n  9\r\n$X\r\n  0\r\nEOF\r\n");
+        EXPECT_GT(ops.calls(Op::kPread), 1);
+    }
+    writeFile(dir / "plan.dxf", drawing);
+    FaultyOps ops;
+    cutShort(ops);
+    ops.fault = failAt(ops, Op::kPread, 1, EIO);
+    try {
+        Convert(dir.path(), "plan.dxf", switches, {}, ops);
+        ADD_FAILURE() << "converted";
+    } catch (const IoError& e) {
+        EXPECT_EQ(e.code(), EIO);
+        EXPECT_EQ(e.detail().step, "reading the drawing ahead");
+    }
+    EXPECT_TRUE(readFile(dir / "plan.dxf") == drawing);
+}
+
 // A backup that cannot be linked is copied instead, times kept.
 TEST(FaultMatrix, BackupFallsBackToCopyWhereNoLinkCanBeMade)
 {

@@ -17,7 +17,7 @@ namespace dxfkonv::test {
 class PiecewiseSource : public ByteSource {
 public:
     PiecewiseSource(std::string_view data, std::size_t step, int failAt = 0, int error = 0)
-        : data_(data), step_(step), failAt_(failAt), error_(error)
+        : all_(data), data_(data), step_(step), failAt_(failAt), error_(error)
     {
     }
     std::size_t read(char* buffer, std::size_t n) override
@@ -29,9 +29,20 @@ public:
         data_.remove_prefix(n);
         return n;
     }
+    // Also at most `step` bytes a call; not counted as a read.
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) override
+    {
+        const std::string_view rest = all_.substr(std::min<std::uint64_t>(offset, all_.size()));
+        n = std::min({n, step_, rest.size()});
+        std::copy_n(rest.data(), n, buffer);
+        ++readsAt;
+        return n;
+    }
+    int readsAt = 0;
 
 private:
-    std::string_view data_;
+    const std::string_view all_;
+    std::string_view data_;  // not read yet
     std::size_t step_;
     int failAt_;
     int error_;

@@ -114,6 +114,18 @@ public:
             }
         }
     }
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) override
+    {
+        for (;;) {
+            const ssize_t got = ops_.pread(fd_->get(), buffer, n, static_cast<off_t>(offset));
+            if (got >= 0)
+                return static_cast<std::size_t>(got);
+            if (errno != EINTR) {
+                const IoStep step("reading the drawing ahead");
+                fail();
+            }
+        }
+    }
     FileState state() override
     {
         const struct stat st = stat();

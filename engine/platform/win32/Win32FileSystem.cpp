@@ -123,8 +123,19 @@ public:
     }
     std::size_t read(char* buffer, std::size_t n) override
     {
+        const std::size_t got = readAt(next_, buffer, n);
+        next_ += got;
+        return got;
+    }
+    // Every read names its offset, so that none moves where another goes
+    // on (a read with an offset moves the handle's file pointer).
+    std::size_t readAt(std::uint64_t offset, char* buffer, std::size_t n) override
+    {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
         DWORD got = 0;
-        if (!::ReadFile(get(), buffer, static_cast<DWORD>(std::min(n, kMaxChunk)), &got, nullptr)) {
+        if (!::ReadFile(get(), buffer, static_cast<DWORD>(std::min(n, kMaxChunk)), &got, &at)) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_HANDLE_EOF)
                 return 0;
@@ -154,6 +165,7 @@ public:
 private:
     std::shared_ptr<Handle> handle_;
     bool writersRefused_;
+    std::uint64_t next_ = 0;  // where read() goes on
 };
 
 Win32Input& own(InputFile& input) { return static_cast<Win32Input&>(input); }
