@@ -270,6 +270,7 @@ TEST(IoErrors, TextsAndNumbers)
     EXPECT_STREQ(IoError(5).what(), "File access denied.");
     EXPECT_STREQ(IoError(101).what(), "Disk full.");
     EXPECT_STREQ(IoError(32).what(), "I/O error 32.");
+    EXPECT_STREQ(IoError(kFileInUse).what(), "I/O error 32.");  // the number the user reads for a held file
     EXPECT_EQ(IoError(5).systemError(), 0);
     // The number and text the user reads, and the system's cause behind
     // them: EACCES and EIO both read 5, yet a caller can tell them apart.

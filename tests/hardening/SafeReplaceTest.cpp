@@ -26,8 +26,6 @@
 namespace dxfkonv::hardening {
 namespace {
 
-constexpr int kFileInUse = 32;
-
 struct stat statOf(const std::string& path)
 {
     struct stat st{};

@@ -14,9 +14,6 @@ namespace dxfkonv::posix {
 
 namespace {
 
-// The number the message table gives a file another program holds.
-constexpr int kFileInUse = 32;
-
 // Splits `path` (a name, or a link's target) into its directory part,
 // opened relative to place.dir and taking its place, and its last name.
 // False with errno set when the directory cannot be opened.

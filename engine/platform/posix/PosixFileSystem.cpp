@@ -31,8 +31,6 @@ namespace {
 
 using namespace posix;
 
-// The number the message table gives a file another program holds.
-constexpr int kFileInUse = 32;
 // Far more than the clock that stamps files moves at a time: a change
 // time this old cannot be shared by a save that comes now.
 constexpr std::int64_t kClockTickBound = 2'000'000'000;  // nanoseconds
