@@ -199,7 +199,8 @@ public:
     virtual void flush(Directory& directory) = 0;
 };
 
-// The operating system's own.
+// The operating system's own. The front ends take it where they start
+// and hand it down; nothing below them reaches for it.
 FileSystem& SystemFileSystem();
 
 // ---- paths as the platform writes them --------------------------------------
