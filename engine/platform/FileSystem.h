@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/pass/ContentHash.h"
+#include "engine/platform/ContentHash.h"
 
 namespace dxfkonv {
 
@@ -204,6 +204,8 @@ public:
 FileSystem& SystemFileSystem();
 
 // ---- paths as the platform writes them --------------------------------------
+// Is `name` a drawing's name: does it end in ".dxf", in any letter case?
+bool IsDrawingName(const std::string& name);
 // A path cut at its last separator ("/"; on Windows "\" or "/"): the
 // directory, kept whole where it is a root ("/", "C:\"), and the name
 // after it. A path without separator is a name in the current directory

@@ -9,7 +9,7 @@
 
 #include "engine/IoError.h"
 #include "engine/pass/BackgroundIo.h"
-#include "engine/pass/ContentHash.h"
+#include "engine/platform/ContentHash.h"
 #include "engine/pass/HandOff.h"
 #include "engine/rules/DxfRules.h"
 

@@ -41,9 +41,6 @@ struct Drawing {
     std::string Path() const;
 };
 
-// Is `name` a drawing's name: does it end in ".dxf", in any letter case?
-bool IsDrawingName(const std::string& name);
-
 // Whether the paths `a` and `b` lead to one and the same file, as a pass
 // would follow them; false where either leads nowhere or may not be
 // followed.

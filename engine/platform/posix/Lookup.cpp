@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "engine/IoError.h"
-#include "engine/replace/Drawings.h"
 
 namespace dxfkonv::posix {
 

@@ -18,12 +18,10 @@
 #include <vector>
 
 #include "engine/IoError.h"
-#include "engine/pass/LinePass.h"
 #include "engine/platform/Signals.h"
 #include "engine/platform/posix/Descriptors.h"
 #include "engine/platform/posix/Lookup.h"
 #include "engine/platform/posix/WorkFiles.h"
-#include "engine/replace/Drawings.h"
 
 namespace dxfkonv {
 

@@ -17,7 +17,6 @@
 #include "engine/platform/win32/Handles.h"
 #include "engine/platform/win32/Utf16.h"
 #include "engine/platform/win32/Win32Errors.h"
-#include "engine/replace/Drawings.h"
 
 namespace dxfkonv {
 
