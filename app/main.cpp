@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     application.setWindowIcon(dxfkonv::AppIcon());
     application.setDesktopFileName(QStringLiteral("dxfkonv"));
 
-    dxfkonv::TMainForm MainForm;
+    dxfkonv::TMainForm MainForm(dxfkonv::SystemFileSystem());
     dxfkonv::TPBarForm PBarForm;
     MainForm.SetPBarForm(&PBarForm);
 

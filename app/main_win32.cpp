@@ -23,7 +23,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show)
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
-    dxfkonv::win32::MainWindow mainForm;
+    dxfkonv::win32::MainWindow mainForm(dxfkonv::SystemFileSystem());
     if (!mainForm.Handle())
         return 1;  // no window could be made: nothing to wait for
     dxfkonv::win32::ProgressWindow pBarForm(mainForm.Handle());

@@ -377,7 +377,8 @@ int main(int argc, char** argv)
     // Driver mode: one in-place conversion, for when no dxfkonv-cli is built.
     if (argc == 3 && std::string(argv[1]) == "--convert-in-place") {
         try {
-            dxfkonv::Convert(dxfkonv::Drawing::FromPath(argv[2]), dxfkonv::ConversionSwitches{});
+            dxfkonv::Convert(dxfkonv::Drawing::FromPath(argv[2]), dxfkonv::ConversionSwitches{}, {},
+                             dxfkonv::SystemFileSystem());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
             return 1;
@@ -420,7 +421,8 @@ int main(int argc, char** argv)
     }
     const std::uint64_t bytes = fs::file_size(source);
     {
-        const dxfkonv::PassReport r = dxfkonv::InspectFile(dxfkonv::Drawing::FromPath(source), dxfkonv::ConversionSwitches{});
+        const dxfkonv::PassReport r = dxfkonv::InspectFile(
+            dxfkonv::Drawing::FromPath(source), dxfkonv::ConversionSwitches{}, {}, dxfkonv::SystemFileSystem());
         std::printf("drawing: %s, %.1f MB, %llu lines, %llu texts recoded, %llu colours renumbered\n",
                     source.c_str(), static_cast<double>(bytes) / kMB, static_cast<unsigned long long>(r.lines),
                     static_cast<unsigned long long>(r.textsRecoded),

@@ -80,7 +80,7 @@ bool lessIgnoringCase(const std::string& a, const std::string& b)
     });
 }
 
-Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
+Options parse(const std::vector<std::string>& args, FileSystem& fs, bool& stop, int& stopCode)
 {
     Options o;
     bool noText = false;
@@ -185,7 +185,7 @@ Options parse(const std::vector<std::string>& args, bool& stop, int& stopCode)
             throw UsageError{"--output and --dry-run exclude each other"};
         // The promise is to leave the input as it is: the output may not
         // be the input under any of its names.
-        if (NamesSameFile(o.paths[0], *o.output))
+        if (NamesSameFile(o.paths[0], *o.output, fs))
             throw UsageError{"--output names the input file itself"};
         o.switches.keepBackup = false;
     }
@@ -275,8 +275,8 @@ private:
 
 class Runner {
 public:
-    Runner(const Options& o, Output& output)
-        : o_(o), out_(output), terminal_(IsTerminal(StandardStream::kError)),
+    Runner(const Options& o, FileSystem& fs, Output& output)
+        : o_(o), fs_(fs), out_(output), terminal_(IsTerminal(StandardStream::kError)),
           // Each drawing's flush and replace go on while the next is
           // converted; its line is printed the moment it is replaced.
           batch_([this](const PassReport& report, std::exception_ptr failure) { finished(report, failure); })
@@ -341,7 +341,7 @@ private:
     {
         PathKind kind;
         try {
-            kind = SystemFileSystem().kindOf(path);
+            kind = fs_.kindOf(path);
         } catch (const IoError& e) {
             // Out of reach ("File access denied."), or a name the system
             // cannot take ("Invalid filename.").
@@ -358,8 +358,7 @@ private:
             WalkDrawings(
                 path, o_.recursive, lessIgnoringCase,
                 [this](const Drawing& drawing) { convertOne({drawing.Path(), drawing}); },
-                [this](const std::string& directory, const IoError& e) { error(directory, e); },
-                SystemFileSystem());
+                [this](const std::string& directory, const IoError& e) { error(directory, e); }, fs_);
         } else if (kind == PathKind::kRegular) {
             convertOne({path, Drawing::FromPath(path)});
         } else {
@@ -414,11 +413,11 @@ private:
         try {
             PassReport report;
             if (o_.dryRun)
-                report = InspectFile(item.drawing, o_.switches, sink, SystemFileSystem(), &batch_);
+                report = InspectFile(item.drawing, o_.switches, sink, fs_, &batch_);
             else if (o_.output)
-                report = ConvertToFile(item.drawing, Drawing::FromPath(*o_.output), o_.switches, sink);
+                report = ConvertToFile(item.drawing, Drawing::FromPath(*o_.output), o_.switches, sink, fs_);
             else
-                report = Convert(item.drawing, o_.switches, sink, SystemFileSystem(), &batch_);
+                report = Convert(item.drawing, o_.switches, sink, fs_, &batch_);
             progress.clear();
             handedOver = report.pending;
             if (report.pending)
@@ -454,7 +453,7 @@ private:
     {
         const std::string& path = item.path;
         try {
-            const RestoreReport report = Restore(item.drawing, o_.dryRun, SystemFileSystem());
+            const RestoreReport report = Restore(item.drawing, o_.dryRun, fs_);
             if (!report.found) {
                 error(path, ioErrorText(kFileNotFound));
             } else if (!report.backupFound) {
@@ -543,6 +542,7 @@ private:
     }
 
     const Options& o_;
+    FileSystem& fs_;
     Output& out_;
     const bool terminal_;
     std::mutex waitingMutex_;
@@ -556,13 +556,13 @@ private:
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args)
+int RunCli(const std::vector<std::string>& args, FileSystem& fs)
 {
     bool stop = false;
     int stopCode = 0;
     Options options;
     try {
-        options = parse(args, stop, stopCode);
+        options = parse(args, fs, stop, stopCode);
     } catch (const UsageError& e) {
         WriteText(StandardStream::kError, std::string(kProgram) + ": " + e.message + "\nTry '" + kProgram + " --help'.\n");
         return 2;
@@ -577,7 +577,7 @@ int RunCli(const std::vector<std::string>& args)
     // program by that signal.
     StopPassesOnSignals();
     Output output;
-    int code = Runner(options, output).run();
+    int code = Runner(options, fs, output).run();
     int outputError = output.stdoutError();
     if (std::fflush(stdout) != 0 && outputError == 0)
         outputError = errno;

@@ -7,12 +7,16 @@
 
 namespace dxfkonv {
 
-// Numbers with a text of their own.
+// The message table's numbers the conversion raises by name; each has a
+// text of its own unless said otherwise.
 enum IoErrorCode : int {
     kFileNotFound = 2,
     kInvalidFilename = 3,
     kTooManyOpenFiles = 4,
     kFileAccessDenied = 5,
+    // A file another program holds, or a name that leads to another file
+    // by now than the one the pass worked on; shown as "I/O error 32.".
+    kFileInUse = 32,
     kDiskFull = 101,
     kFileNotOpen = 103,
     // Drawings the pass will not convert, numbered apart from the

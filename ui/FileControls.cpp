@@ -62,7 +62,7 @@ QIcon folderIcon(FolderPicture kind)
 
 // ---------------------------------------------------------------------------
 
-TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent)
+TFileListBox::TFileListBox(FileSystem& fs, QWidget* parent) : QListWidget(parent), fFs(fs)
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
@@ -80,7 +80,7 @@ void TFileListBox::Update()
     clear();
     if (fDirectory.isEmpty())
         return;
-    for (const FsName& file : ListFiles(fDirectory)) {
+    for (const FsName& file : ListFiles(fDirectory, fFs)) {
         auto* item = new QListWidgetItem(file.shown, this);
         item->setData(kRawRole, file.raw);
     }
@@ -94,7 +94,7 @@ QByteArray TFileListBox::FileName(int index) const
 
 // ---------------------------------------------------------------------------
 
-TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QListWidget(parent)
+TDirectoryListBox::TDirectoryListBox(FileSystem& fs, QWidget* parent) : QListWidget(parent), fFs(fs)
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
@@ -127,7 +127,7 @@ void TDirectoryListBox::readEntries()
     }
     const int currentRow = static_cast<int>(chain.size()) - 1;
     const int subLevel = static_cast<int>(chain.size());
-    for (const FsName& sub : ListSubdirectories(fDirectory)) {
+    for (const FsName& sub : ListSubdirectories(fDirectory, fFs)) {
         auto* item = new QListWidgetItem(folderIcon(FolderPicture::Closed), sub.shown, this);
         item->setData(kRawRole, JoinPath(fDirectory, sub.raw));
         item->setData(kLevelRole, subLevel);

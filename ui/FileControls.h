@@ -14,12 +14,13 @@
 namespace dxfkonv {
 
 // The drawings of one directory (ListFiles), bare names as stored, in
-// Czech alphabetical order, several selectable at once.
+// Czech alphabetical order, several selectable at once; read through the
+// file system the window was given.
 class TFileListBox : public QListWidget {
     Q_OBJECT
 
 public:
-    explicit TFileListBox(QWidget* parent = nullptr);
+    explicit TFileListBox(FileSystem& fs, QWidget* parent = nullptr);
 
     QByteArray Directory() const { return fDirectory; }
     void SetDirectory(const QByteArray& directory);  // and re-reads the list
@@ -31,6 +32,7 @@ public:
     QByteArray FileName(int index) const;
 
 private:
+    FileSystem& fFs;
     QByteArray fDirectory;
     int fItemHeight = 13;
 };
@@ -45,7 +47,7 @@ class TDirectoryListBox : public QListWidget {
 public:
     enum class EntryKind { Path, Current, Subdirectory };
 
-    explicit TDirectoryListBox(QWidget* parent = nullptr);
+    explicit TDirectoryListBox(FileSystem& fs, QWidget* parent = nullptr);
 
     QByteArray Directory() const { return fDirectory; }
     // Shows `directory` (normalised) and re-reads the file list.
@@ -71,6 +73,7 @@ protected:
 private:
     void readEntries();
 
+    FileSystem& fFs;
     QByteArray fDirectory;
     TFileListBox* fFileList = nullptr;
     int fItemHeight = 16;

@@ -45,10 +45,10 @@ QList<FsName> sortedCzech(const std::vector<QByteArray>& names)
 }
 
 // The directory's listing; an empty one when it cannot be read.
-DirectoryListing listingOf(const QByteArray& directory)
+DirectoryListing listingOf(const QByteArray& directory, FileSystem& fs)
 {
     try {
-        return ListDirectory(std::string(directory.constData(), static_cast<std::size_t>(directory.size())));
+        return ListDirectory(std::string(directory.constData(), static_cast<std::size_t>(directory.size())), fs);
     } catch (const IoError&) {
         return {};
     }
@@ -66,18 +66,18 @@ QString ShownName(const QByteArray& raw)
     return QFile::decodeName(raw);
 }
 
-QList<FsName> ListFiles(const QByteArray& directory)
+QList<FsName> ListFiles(const QByteArray& directory, FileSystem& fs)
 {
     std::vector<QByteArray> names;
-    for (const std::string& name : listingOf(directory).drawings)
+    for (const std::string& name : listingOf(directory, fs).drawings)
         names.push_back(bytesOf(name));
     return sortedCzech(names);
 }
 
-QList<FsName> ListSubdirectories(const QByteArray& directory)
+QList<FsName> ListSubdirectories(const QByteArray& directory, FileSystem& fs)
 {
     std::vector<QByteArray> names;
-    for (const Subdirectory& sub : listingOf(directory).subdirectories)
+    for (const Subdirectory& sub : listingOf(directory, fs).subdirectories)
         names.push_back(bytesOf(sub.name));
     return sortedCzech(names);
 }

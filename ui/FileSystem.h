@@ -12,6 +12,8 @@
 
 namespace dxfkonv {
 
+class FileSystem;  // the engine's seam, engine/platform/FileSystem.h
+
 inline constexpr char kDirSeparator = '/';
 
 // A directory entry: its bytes on disk and the text shown for it.
@@ -27,10 +29,10 @@ QString ShownName(const QByteArray& raw);
 // case, regular files, hidden ones left out), in Czech alphabetical order
 // without regard to case; names that differ only in case follow their
 // bytes ("A" before "a"). None when the directory cannot be read.
-QList<FsName> ListFiles(const QByteArray& directory);
+QList<FsName> ListFiles(const QByteArray& directory, FileSystem& fs);
 
 // The subdirectories of `directory`, hidden ones left out, sorted the same way.
-QList<FsName> ListSubdirectories(const QByteArray& directory);
+QList<FsName> ListSubdirectories(const QByteArray& directory, FileSystem& fs);
 
 // An absolute path with single separators and no trailing one ("/" stays "/").
 QByteArray NormalisePath(const QByteArray& path);

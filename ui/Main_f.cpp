@@ -88,10 +88,11 @@ QPushButton* makePushButton(QWidget* parent, const char* name, const QRect& geom
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                          | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+TMainForm::TMainForm(FileSystem& fs, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                          | Qt::MSWindowsFixedSizeDialogHint),
+      fFs(fs)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Konverze DXF souborů"));
@@ -111,8 +112,8 @@ void TMainForm::createControls()
     Panel1 = MakePanel(this, "Panel1", QRect(8, 8, 369, 201));
     Label1 = placeLabel(Panel1, "Label1", QPoint(8, 10), QStringLiteral("Adresář:"));
     Label3 = placeLabel(Panel1, "Label3", QPoint(200, 10), QStringLiteral("Soubory:"));
-    FileBox = place(new TFileListBox(Panel1), "FileBox", QRect(192, 24, 169, 163));
-    DirectoryBox = place(new TDirectoryListBox(Panel1), "DirectoryBox", QRect(8, 24, 169, 121));
+    FileBox = place(new TFileListBox(fFs, Panel1), "FileBox", QRect(192, 24, 169, 163));
+    DirectoryBox = place(new TDirectoryListBox(fFs, Panel1), "DirectoryBox", QRect(8, 24, 169, 121));
     DriveBox = place(new TDriveComboBox(Panel1), "DriveBox", QRect(8, 168, 169, 19));
     DirectoryBox->SetFileList(FileBox);
     DirectoryBox->SetDirectory(CurrentDirectory());

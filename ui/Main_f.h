@@ -32,7 +32,8 @@ public:
     static constexpr int kClientWidth = 382;
     static constexpr int kClientHeight = 467;
 
-    explicit TMainForm(QWidget* parent = nullptr);
+    // Its files are found, listed and converted through `fs`.
+    explicit TMainForm(FileSystem& fs, QWidget* parent = nullptr);
 
     // The progress window the batch shows; start-up creates it after this one.
     void SetPBarForm(TPBarForm* form) { fLogic.SetPBarForm(form); }
@@ -121,7 +122,8 @@ private:
     void createControls();
     void connectHandlers();
 
-    MainFormLogic fLogic{*this};
+    FileSystem& fFs;
+    MainFormLogic fLogic{*this, fFs};
     bool fCloseRequested = false;
     bool fPlaced = false;
 };

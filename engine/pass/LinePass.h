@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/Blocks.h"
 #include "engine/rules/Switches.h"
 
 namespace dxfkonv {
@@ -22,7 +23,6 @@ struct BlockDelete {
     void operator()(char* p) const;
 };
 using Block = std::unique_ptr<char[], BlockDelete>;
-constexpr std::size_t kBlockAlign = 4096;
 // A new block of `size` bytes, all zero.
 Block NewBlock(std::size_t size);
 

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/pass/ContentHash.h"
+#include "engine/platform/ContentHash.h"
 
 namespace dxfkonv {
 
@@ -202,10 +202,13 @@ public:
     virtual void flush(Directory& directory) = 0;
 };
 
-// The operating system's own.
+// The operating system's own. The front ends take it where they start
+// and hand it down; nothing below them reaches for it.
 FileSystem& SystemFileSystem();
 
 // ---- paths as the platform writes them --------------------------------------
+// Is `name` a drawing's name: does it end in ".dxf", in any letter case?
+bool IsDrawingName(const std::string& name);
 // A path cut at its last separator ("/"; on Windows "\" or "/"): the
 // directory, kept whole where it is a root ("/", "C:\"), and the name
 // after it. A path without separator is a name in the current directory

@@ -9,7 +9,7 @@
 
 #include "engine/IoError.h"
 #include "engine/pass/BackgroundIo.h"
-#include "engine/pass/ContentHash.h"
+#include "engine/platform/ContentHash.h"
 #include "engine/pass/HandOff.h"
 #include "engine/rules/DxfRules.h"
 
@@ -21,8 +21,6 @@ constexpr std::size_t kDrainChunk = 1 << 20;
 // Inputs smaller than this are read and written by the pass itself: a
 // thread would cost more to start than it saves.
 constexpr std::uint64_t kBackgroundIoFrom = 4u << 20;
-// The number the message table gives a file another program holds.
-constexpr int kFileInUse = 32;
 
 // The drawing as the pass reads it, counted, and hashed when `hash` is
 // given.

@@ -172,13 +172,12 @@ using AskConvertAgain = std::function<bool(const std::string& codePage)>;
 //
 // Throws IoError on any failure, a Refusal for a drawing it will not
 // convert; the file is then untouched and no work file is left behind.
-PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress = {},
-                   FileSystem& fs = SystemFileSystem(), Batch* batch = nullptr, const AskConvertAgain& ask = {});
+PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
+                   FileSystem& fs, Batch* batch = nullptr, const AskConvertAgain& ask = {});
 
 // The same for the drawing `fileName` in `directory`, as the window names it.
-inline PassReport Convert(const std::string& directory, const std::string& fileName,
-                          const ConversionSwitches& switches, const ProgressSink& progress = {},
-                          FileSystem& fs = SystemFileSystem(), Batch* batch = nullptr,
+inline PassReport Convert(const std::string& directory, const std::string& fileName, const ConversionSwitches& switches,
+                          const ProgressSink& progress, FileSystem& fs, Batch* batch = nullptr,
                           const AskConvertAgain& ask = {})
 {
     return Convert(Drawing{directory, fileName}, switches, progress, fs, batch, ask);
@@ -190,12 +189,12 @@ inline PassReport Convert(const std::string& directory, const std::string& fileN
 // kFileAccessDenied when it cannot be reached or when the output is the
 // input itself.
 PassReport ConvertToFile(const Drawing& input, const Drawing& output, const ConversionSwitches& switches,
-                         const ProgressSink& progress = {}, FileSystem& fs = SystemFileSystem());
+                         const ProgressSink& progress, FileSystem& fs);
 
 // Runs the pass over a drawing without writing anything: what would change.
 // A drawing `batch` has met is skipped as in Convert().
-PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress = {},
-                       FileSystem& fs = SystemFileSystem(), Batch* batch = nullptr);
+PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
+                       FileSystem& fs, Batch* batch = nullptr);
 
 // What a restore did: whether there was a drawing and a backup of it.
 struct RestoreReport {

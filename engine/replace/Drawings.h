@@ -41,17 +41,14 @@ struct Drawing {
     std::string Path() const;
 };
 
-// Is `name` a drawing's name: does it end in ".dxf", in any letter case?
-bool IsDrawingName(const std::string& name);
-
 // Whether the paths `a` and `b` lead to one and the same file, as a pass
 // would follow them; false where either leads nowhere or may not be
 // followed.
-bool NamesSameFile(const std::string& a, const std::string& b, FileSystem& fs = SystemFileSystem());
+bool NamesSameFile(const std::string& a, const std::string& b, FileSystem& fs);
 
 // Reads `directory` (see DirectoryListing); throws IoError when it cannot
 // be read.
-DirectoryListing ListDirectory(const std::string& directory, FileSystem& fs = SystemFileSystem());
+DirectoryListing ListDirectory(const std::string& directory, FileSystem& fs);
 
 // Hands each drawing of `directory` to `each`, in the order `before`
 // gives, and with `recursive` then those of each subdirectory, in that
@@ -64,7 +61,6 @@ DirectoryListing ListDirectory(const std::string& directory, FileSystem& fs = Sy
 void WalkDrawings(const std::string& directory, bool recursive,
                   const std::function<bool(const std::string&, const std::string&)>& before,
                   const std::function<void(const Drawing&)>& each,
-                  const std::function<void(const std::string& path, const IoError& error)>& failed,
-                  FileSystem& fs = SystemFileSystem());
+                  const std::function<void(const std::string& path, const IoError& error)>& failed, FileSystem& fs);
 
 }  // namespace dxfkonv

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/pass/ContentHash.h"
+#include "engine/platform/ContentHash.h"
 
 namespace dxfkonv {
 namespace {

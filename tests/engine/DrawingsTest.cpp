@@ -37,7 +37,7 @@ TEST(Drawings, ADirectoryListsItsVisibleDrawingsAndSubdirectories)
     for (const char* name : {"folder.dxf", "sub", ".git"})
         std::filesystem::create_directory(dir.file(name));
 
-    DirectoryListing listing = ListDirectory(dir.path());
+    DirectoryListing listing = ListDirectory(dir.path(), SystemFileSystem());
     std::sort(listing.drawings.begin(), listing.drawings.end());
     EXPECT_EQ(listing.drawings, (Names{"a.dxf", "b.DXF"}));
     std::sort(listing.subdirectories.begin(), listing.subdirectories.end(),
@@ -55,7 +55,7 @@ TEST(Drawings, ADirectoryThatCannotBeReadIsAnIoError)
     for (const auto& [path, code] : std::vector<std::pair<std::string, int>>{
              {dir.file("missing"), kFileNotFound}, {dir.file("missing/below"), kFileNotFound}}) {
         try {
-            ListDirectory(path);
+            ListDirectory(path, SystemFileSystem());
             ADD_FAILURE() << path;
         } catch (const IoError& e) {
             EXPECT_EQ(e.code(), code) << path;

@@ -35,9 +35,9 @@ struct stat statOf(const std::string& path)
     return st;
 }
 
-// Runs Convert and hands back the error it threw (0 for none).
-int convertError(const std::string& dir, const std::string& name, const ConversionSwitches& sw = {},
-                 std::string* text = nullptr, FileSystem& ops = SystemFileSystem())
+// Runs Convert over `ops` and hands back the error it threw (0 for none).
+int convertError(FileSystem& ops, const std::string& dir, const std::string& name, const ConversionSwitches& sw = {},
+                 std::string* text = nullptr)
 {
     try {
         Convert(dir, name, sw, {}, ops);
@@ -66,7 +66,7 @@ TEST(ConvertFile, PermissionsAndTimesAreKept)
     writeFile(dir.file("PLAN.DXF"), sampleFile("plan-tarnix.dxf"));
     ASSERT_EQ(chmod(dir.file("PLAN.DXF").c_str(), 0640), 0);
     const struct stat before = statOf(dir.file("PLAN.DXF"));
-    Convert(dir.path(), "PLAN.DXF", {});
+    Convert(dir.path(), "PLAN.DXF", {}, {}, SystemFileSystem());
     const struct stat after = statOf(dir.file("PLAN.DXF"));
     EXPECT_EQ(after.st_mode & 07777, 0640u);
     const struct stat backup = statOf(dir.file("PLAN.old"));
@@ -78,7 +78,7 @@ TEST(ConvertFile, DanglingLinkIsSkippedSilently)
 {
     TempDir dir;
     ASSERT_EQ(symlink("nowhere.dxf", dir.file("dangling.dxf").c_str()), 0);
-    EXPECT_FALSE(Convert(dir.path(), "dangling.dxf", {}).found);
+    EXPECT_FALSE(Convert(dir.path(), "dangling.dxf", {}, {}, SystemFileSystem()).found);
     EXPECT_EQ(dir.names(), (Names{"dangling.dxf"}));
 }
 
@@ -91,7 +91,7 @@ TEST(ConvertFile, SymbolicLinkKeepsTheLinkAndConvertsItsTarget)
     ASSERT_EQ(symlink("real/target.dxf", dir.file("link.dxf").c_str()), 0);
     ConversionSwitches wl;
     wl.textDirection = "wl";
-    Convert(dir.path(), "link.dxf", wl);
+    Convert(dir.path(), "link.dxf", wl, {}, SystemFileSystem());
     EXPECT_TRUE(S_ISLNK(statOf(dir.file("link.dxf")).st_mode));
     EXPECT_EQ(readFile(dir.file("real/target.dxf")), ConvertBuffer(old, wl));
     EXPECT_EQ(readFile(dir.file("link.old")), old);
@@ -105,7 +105,7 @@ TEST(ConvertFile, OwnerIsKept)
     TempDir dir;
     writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
     ASSERT_EQ(chown(dir.file("a.dxf").c_str(), 65534, 65534), 0);
-    Convert(dir.path(), "a.dxf", {});
+    Convert(dir.path(), "a.dxf", {}, {}, SystemFileSystem());
     const struct stat st = statOf(dir.file("a.dxf"));
     EXPECT_EQ(st.st_uid, 65534u);
     EXPECT_EQ(st.st_gid, 65534u);
@@ -118,7 +118,7 @@ TEST(ConvertFailure, ReadOnlyFileIsRefusedEvenForRoot)
     writeFile(dir.file("ro.dxf"), "  62\r\n5\r\n");
     ASSERT_EQ(chmod(dir.file("ro.dxf").c_str(), 0444), 0);
     std::string text;
-    EXPECT_EQ(convertError(dir.path(), "ro.dxf", {}, &text), kFileAccessDenied);
+    EXPECT_EQ(convertError(SystemFileSystem(), dir.path(), "ro.dxf", {}, &text), kFileAccessDenied);
     EXPECT_EQ(text, "File access denied.");
     EXPECT_EQ(readFile(dir.file("ro.dxf")), "  62\r\n5\r\n");
     EXPECT_EQ(dir.names(), (Names{"ro.dxf"}));
@@ -130,7 +130,7 @@ TEST(ConvertFailure, DirectoryWithoutWritePermission)
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);  // others may read, not write
     writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
     ASSERT_EQ(chmod(dir.file("a.dxf").c_str(), 0666), 0);
-    const int code = runUnprivileged([&] { return convertError(dir.path(), "a.dxf"); });
+    const int code = runUnprivileged([&] { return convertError(SystemFileSystem(), dir.path(), "a.dxf"); });
     EXPECT_EQ(code, kFileAccessDenied);
     EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
     EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
@@ -144,7 +144,7 @@ TEST(ConvertFailure, UnreadableFile)
     ASSERT_EQ(chmod(dir.file("a.dxf").c_str(), 0600), 0);
     const int code = runUnprivileged([&] {
         std::string text;
-        const int err = convertError(dir.path(), "a.dxf", {}, &text);
+        const int err = convertError(SystemFileSystem(), dir.path(), "a.dxf", {}, &text);
         return err == kFileAccessDenied && text == "File access denied." ? 1 : 2;
     });
     EXPECT_EQ(code, 1);
@@ -164,7 +164,7 @@ TEST(ConvertFailure, DiskFullWhileWritingTheWorkFile)
     int code;
     {
         FileSizeLimit limit(old.size() + 1000);
-        code = convertError(dir.path(), "a.dxf", wl, &text);
+        code = convertError(SystemFileSystem(), dir.path(), "a.dxf", wl, &text);
     }
     EXPECT_EQ(code, kDiskFull);
     EXPECT_EQ(text, "Disk full.");
@@ -184,7 +184,7 @@ TEST(ConvertFailure, DiskFullWhileCopyingTheBackup)
     int code;
     {
         FileSizeLimit limit(old.size() / 2);  // the converted file fits, a copy of the old does not
-        code = convertError(dir.path(), "a.dxf", {}, &text);
+        code = convertError(SystemFileSystem(), dir.path(), "a.dxf", {}, &text);
     }
     EXPECT_EQ(code, kDiskFull);
     EXPECT_EQ(text, "Disk full.");
@@ -192,7 +192,7 @@ TEST(ConvertFailure, DiskFullWhileCopyingTheBackup)
     EXPECT_EQ(dir.names(), (Names{"a.dxf", "second-name"}));
 
     // Without the limit the same pass copies the backup and succeeds.
-    Convert(dir.path(), "a.dxf", {});
+    Convert(dir.path(), "a.dxf", {}, {}, SystemFileSystem());
     EXPECT_EQ(readFile(dir.file("a.old")), old);
     EXPECT_EQ(readFile(dir.file("second-name")), old);
     EXPECT_EQ(readFile(dir.file("a.dxf")), ConvertBuffer(old, {}));
@@ -242,7 +242,7 @@ TEST(ConvertFailure, FileGoneBeforeItIsOpened)
     FaultyOps ops;
     ops.fault = [&](Op op, int) { return op == Op::kOpen && ops.lookedUp == "a.dxf" ? ENOENT : 0; };
     std::string text;
-    EXPECT_EQ(convertError(dir.path(), "a.dxf", {}, &text, ops), kFileNotOpen);
+    EXPECT_EQ(convertError(ops, dir.path(), "a.dxf", {}, &text), kFileNotOpen);
     EXPECT_EQ(text, "I/O error 103.");
     EXPECT_EQ(dir.names(), (Names{"a.dxf"}));
 }
@@ -254,7 +254,7 @@ TEST(ConvertFailure, FailedReplaceLeavesTheFileAsItWas)
     FaultyOps ops;
     ops.fault = [&](Op op, int) { return op == Op::kRename && ops.lookedUp == "a.dxf" ? EBUSY : 0; };
     std::string text;
-    EXPECT_EQ(convertError(dir.path(), "a.dxf", {}, &text, ops), EBUSY);
+    EXPECT_EQ(convertError(ops, dir.path(), "a.dxf", {}, &text), EBUSY);
     EXPECT_EQ(text, "I/O error " + std::to_string(EBUSY) + ".");
     EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
     // The backup was made before the replace: a whole copy of the old file.
@@ -270,6 +270,7 @@ TEST(IoErrors, TextsAndNumbers)
     EXPECT_STREQ(IoError(5).what(), "File access denied.");
     EXPECT_STREQ(IoError(101).what(), "Disk full.");
     EXPECT_STREQ(IoError(32).what(), "I/O error 32.");
+    EXPECT_STREQ(IoError(kFileInUse).what(), "I/O error 32.");  // the number the user reads for a held file
     EXPECT_EQ(IoError(5).systemError(), 0);
     // The number and text the user reads, and the system's cause behind
     // them: EACCES and EIO both read 5, yet a caller can tell them apart.
@@ -359,8 +360,8 @@ TEST(ConvertSharedBackup, ADrawingWhoseBackupNameAnotherDrawingHasIsRefused)
             }
             const Names before = dir.names();
             const std::string outcome = outcomeOf([&] {
-                return dry ? InspectFile(Drawing{dir.path(), row.converted}, {})
-                           : Convert(dir.path(), row.converted, {});
+                return dry ? InspectFile(Drawing{dir.path(), row.converted}, {}, {}, SystemFileSystem())
+                           : Convert(dir.path(), row.converted, {}, {}, SystemFileSystem());
             });
             EXPECT_EQ(outcome, row.expected);
             if (outcome != "converted" || dry) {
@@ -404,7 +405,8 @@ TEST(ConvertSharedBackup, OnExfatOtherLettersAreTheSameName)
         ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
         for (const std::string& name : row.drawings)
             writeFile(folder + "/" + name, "  62\r\n5\r\n");
-        EXPECT_EQ(outcomeOf([&] { return Convert(folder, row.drawings[0], {}); }), row.expected);
+        EXPECT_EQ(outcomeOf([&] { return Convert(folder, row.drawings[0], {}, {}, SystemFileSystem()); }),
+                  row.expected);
     }
 
     for (const char* name : {"a.dxf", "B.DXF", "c.Dxf"})
@@ -425,17 +427,20 @@ TEST(ConvertSharedBackup, WithoutABackupThePairConvertsAndAnEarlierBackupStays)
 {
     TempDir dir;
     writeFile(dir.file("PLAN.dxf"), "  62\r\n5\r\n");
-    Convert(dir.path(), "PLAN.dxf", {});
+    Convert(dir.path(), "PLAN.dxf", {}, {}, SystemFileSystem());
     writeFile(dir.file("PLAN.DXF"), "  62\r\n2\r\n");
-    EXPECT_EQ(outcomeOf([&] { return Convert(dir.path(), "PLAN.DXF", {}); }), "1005 PLAN.dxf PLAN.old");
-    EXPECT_EQ(outcomeOf([&] { return Convert(dir.path(), "PLAN.dxf", {}); }), "1005 PLAN.DXF PLAN.old");
+    EXPECT_EQ(outcomeOf([&] { return Convert(dir.path(), "PLAN.DXF", {}, {}, SystemFileSystem()); }),
+              "1005 PLAN.dxf PLAN.old");
+    EXPECT_EQ(outcomeOf([&] { return Convert(dir.path(), "PLAN.dxf", {}, {}, SystemFileSystem()); }),
+              "1005 PLAN.DXF PLAN.old");
     EXPECT_EQ(readFile(dir.file("PLAN.old")), "  62\r\n5\r\n");
     EXPECT_EQ(readFile(dir.file("PLAN.DXF")), "  62\r\n2\r\n");
 
     ConversionSwitches noBackup;
     noBackup.keepBackup = false;
     for (const char* name : {"PLAN.dxf", "PLAN.DXF"})
-        EXPECT_EQ(outcomeOf([&] { return Convert(dir.path(), name, noBackup); }), "converted") << name;
+        EXPECT_EQ(outcomeOf([&] { return Convert(dir.path(), name, noBackup, {}, SystemFileSystem()); }), "converted")
+            << name;
     EXPECT_EQ(readFile(dir.file("PLAN.dxf")), "  62\r\n5\r\n");  // 4 renumbered once more
     EXPECT_EQ(readFile(dir.file("PLAN.DXF")), "  62\r\n1\r\n");
     EXPECT_EQ(readFile(dir.file("PLAN.old")), "  62\r\n5\r\n");
@@ -471,9 +476,9 @@ TEST(ConvertFailure, TheDryRunFailsWhereTheConversionWould)
             const int code = runUnprivileged([&] {
                 try {
                     if (dry)
-                        InspectFile(Drawing{dir.path(), "a.dxf"}, {});
+                        InspectFile(Drawing{dir.path(), "a.dxf"}, {}, {}, SystemFileSystem());
                     else
-                        Convert(dir.path(), "a.dxf", {});
+                        Convert(dir.path(), "a.dxf", {}, {}, SystemFileSystem());
                     return 0;
                 } catch (const ConversionError& e) {
                     return e.code() == kFileAccessDenied && std::string(e.what()) == "File access denied."

@@ -49,7 +49,7 @@ TEST(Drawings, LinksCountAsWhatTheyLeadToAndOtherFilesAreLeftOut)
     ASSERT_EQ(symlink("sub", dir.file("sublink").c_str()), 0);
     ASSERT_EQ(mkfifo(dir.file("pipe.dxf").c_str(), 0600), 0);
 
-    DirectoryListing listing = ListDirectory(dir.path());
+    DirectoryListing listing = ListDirectory(dir.path(), SystemFileSystem());
     std::sort(listing.drawings.begin(), listing.drawings.end());
     EXPECT_EQ(listing.drawings, (Names{"a.dxf", "b.DXF", "link.dxf"}));
     std::sort(listing.subdirectories.begin(), listing.subdirectories.end(),
@@ -69,7 +69,7 @@ TEST(Drawings, ANameTooLongForTheSystemIsAnInvalidFilename)
 {
     TempDir dir;
     try {
-        ListDirectory(dir.file(std::string(300, 'v')));
+        ListDirectory(dir.file(std::string(300, 'v')), SystemFileSystem());
         ADD_FAILURE() << "listed";
     } catch (const IoError& e) {
         EXPECT_EQ(e.code(), kInvalidFilename);

@@ -109,7 +109,7 @@ TEST(ChangedMeanwhile, SaveWithItsTimePutBackIsNeverReplaced)
                     names.push_back("plan.old");
                 }
                 std::string edited;
-                FaultySystem fs;
+                FaultySystem fs{SystemFileSystem()};
                 fs.before = [&](Seam op, int nth) {
                     if (op == m.before && nth == 1)
                         edited = saveUnseen(drawing);
@@ -171,7 +171,7 @@ TEST(ChangedMeanwhile, TimesTellOnlyWhereTheFileSystemKeepsThem)
         if (c.dir.empty())
             continue;
         SCOPED_TRACE(c.name);
-        FaultySystem counter;
+        FaultySystem counter{SystemFileSystem()};
         counter.before = [&](Seam op, int) {
             if (c.save && op == Seam::kGiveMetadata)
                 saveUnseen(c.dir + "/" + c.file);

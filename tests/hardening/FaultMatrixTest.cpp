@@ -378,7 +378,9 @@ TEST(FaultMatrix, WorkFileThatCannotBeRemovedHidesNothing)
         std::map<std::string, std::string> leftoverContent;
         for (const auto& n : leftovers)
             leftoverContent[n] = readFile(scene.dir / n);
-        ASSERT_EQ(runHere([&] { return Convert(scene.dir.path(), scene.name, scene.switches()); }).kind,
+        ASSERT_EQ(runHere([&] {
+                      return Convert(scene.dir.path(), scene.name, scene.switches(), {}, SystemFileSystem());
+                  }).kind,
                   Outcome::kConverted)
             << where;
         EXPECT_TRUE(scene.content() == scene.converted) << where;
@@ -431,7 +433,8 @@ std::unique_ptr<Scene> actorScene(Scene::Layout layout = Scene::Layout::kLinkBac
 Outcome convertAsActor(const Scene& scene, ChildOptions options = {})
 {
     options.dropPrivileges = true;
-    return runInChild([&] { return Convert(scene.dir.path(), scene.name, scene.switches()); }, options);
+    return runInChild([&] { return Convert(scene.dir.path(), scene.name, scene.switches(), {}, SystemFileSystem()); },
+                      options);
 }
 
 TEST(RealFailures, OpenInputWithoutReadPermission)
@@ -453,7 +456,8 @@ TEST(RealFailures, OpenInputWithNoDescriptorLeft)
     Scene scene(Scene::Layout::kLinkBackup, 100 * 1024);
     ChildOptions options;
     options.openFilesLimit = 0;  // the next open fails
-    const Outcome o = runInChild([&] { return Convert(scene.dir.path(), scene.name, scene.switches()); }, options);
+    const Outcome o = runInChild(
+        [&] { return Convert(scene.dir.path(), scene.name, scene.switches(), {}, SystemFileSystem()); }, options);
     expectError(o, {kTooManyOpenFiles, "Too many open files."});
     scene.expectUntouched("EMFILE");
 }
@@ -521,8 +525,9 @@ TEST(RealFailures, ReadOnlyFileIsRefusedEvenForRoot)
 {
     Scene scene(Scene::Layout::kLinkBackup, 100 * 1024);
     ::chmod((scene.dir / scene.name).c_str(), 0444);
-    expectError(runHere([&] { return Convert(scene.dir.path(), scene.name, scene.switches()); }),
-                kDenied);
+    expectError(
+        runHere([&] { return Convert(scene.dir.path(), scene.name, scene.switches(), {}, SystemFileSystem()); }),
+        kDenied);
     scene.expectUntouched("read-only file");
 }
 
@@ -534,8 +539,8 @@ TEST(RealFailures, WriteMidwayHitsTheFileSizeLimit)
         Scene scene(Scene::Layout::kLinkBackup, mib * 1024 * 1024);
         ChildOptions options;
         options.fileSizeLimit = scene.converted.size() * 3 / 4 + 1000;
-        const Outcome o =
-            runInChild([&] { return Convert(scene.dir.path(), scene.name, scene.switches()); }, options);
+        const Outcome o = runInChild(
+            [&] { return Convert(scene.dir.path(), scene.name, scene.switches(), {}, SystemFileSystem()); }, options);
         expectError(o, kFull);
         scene.expectUntouched("RLIMIT_FSIZE, " + std::to_string(mib) + " MiB");
     }
@@ -550,7 +555,8 @@ TEST(RealFailures, BackupCopyHitsTheFileSizeLimit)
     ASSERT_LT(scene.converted.size() + 4096, scene.old.size());
     ChildOptions options;
     options.fileSizeLimit = (scene.converted.size() + scene.old.size()) / 2;
-    const Outcome o = runInChild([&] { return Convert(scene.dir.path(), scene.name, scene.switches()); }, options);
+    const Outcome o = runInChild(
+        [&] { return Convert(scene.dir.path(), scene.name, scene.switches(), {}, SystemFileSystem()); }, options);
     expectError(o, kFull);
     scene.expectUntouched("RLIMIT_FSIZE in the backup copy");
 }
@@ -562,7 +568,8 @@ TEST(RealFailures, BackupNameTakenByDirectory)
     ASSERT_EQ(::mkdir((scene.dir / "plan.old").c_str(), 0755), 0);
     writeFile(scene.dir / "plan.old/inside.txt", "kept\n");
     scene.namesBefore = scene.dir.names();
-    const Outcome o = runHere([&] { return Convert(scene.dir.path(), scene.name, scene.switches()); });
+    const Outcome o =
+        runHere([&] { return Convert(scene.dir.path(), scene.name, scene.switches(), {}, SystemFileSystem()); });
     expectError(o, {kInvalidFilename, "Invalid filename."});
     EXPECT_TRUE(scene.content() == scene.old);
     EXPECT_EQ(scene.dir.names(), scene.namesBefore);
@@ -581,7 +588,11 @@ TEST(FoundByHardening, UnreadableInputIsNotReportedMissing)
     ChildOptions options;
     options.dropPrivileges = true;
     const Outcome o = runInChild(
-        [&] { return ConvertToFile(Drawing::FromPath(dir / "tajne/in.dxf"), Drawing::FromPath(dir / "out.dxf"), allOn(false)); }, options);
+        [&] {
+            return ConvertToFile(Drawing::FromPath(dir / "tajne/in.dxf"), Drawing::FromPath(dir / "out.dxf"),
+                                 allOn(false), {}, SystemFileSystem());
+        },
+        options);
     ::chmod((dir / "tajne").c_str(), 0755);
     expectError(o, kDenied);
     EXPECT_EQ(dir.names(), std::vector<std::string>{"tajne"});
@@ -750,7 +761,7 @@ TEST(FaultMatrix, FailuresSayWhatFailed)
     const int held = ::open((scene.dir / scene.name).c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     try {
-        Convert(scene.dir.path(), scene.name, scene.switches());
+        Convert(scene.dir.path(), scene.name, scene.switches(), {}, SystemFileSystem());
         ADD_FAILURE() << "converted";
     } catch (const IoError& e) {
         EXPECT_STREQ(e.what(), "I/O error 32.");

@@ -31,7 +31,7 @@ pid_t startPass(const ScratchDir& dir, const ConversionSwitches& s)
     const pid_t pid = ::fork();
     if (pid == 0) {
         try {
-            Convert(dir.path(), "plan.dxf", s);
+            Convert(dir.path(), "plan.dxf", s, {}, SystemFileSystem());
         } catch (...) {
             ::_exit(1);
         }
@@ -103,7 +103,8 @@ TEST(KillTest, DrawingIsWholeWheneverThePassIsKilled)
 
         // The next pass completes whatever was left.
         if (isOld) {
-            ASSERT_EQ(runHere([&] { return Convert(dir.path(), "plan.dxf", s); }).kind, Outcome::kConverted);
+            ASSERT_EQ(runHere([&] { return Convert(dir.path(), "plan.dxf", s, {}, SystemFileSystem()); }).kind,
+                      Outcome::kConverted);
             ASSERT_TRUE(readFile(dir / "plan.dxf") == converted);
             ASSERT_TRUE(readFile(dir / "plan.old") == old);
         }

@@ -100,10 +100,12 @@ TEST(Neighbour, LinkFollowedOnlyWhereItsMakerOwnsWhatItLeadsTo)
         if (c.directoryLink) {
             plantLink(target, dir / "projekt/cesta", c.owner);
             const std::string name = c.leads == Leads::kRootsDirectory ? "tajny.dxf" : "jeho.dxf";
-            o = runHere([&] { return Convert(dir / "projekt/cesta", name, ConversionSwitches{}); });
+            o = runHere(
+                [&] { return Convert(dir / "projekt/cesta", name, ConversionSwitches{}, {}, SystemFileSystem()); });
         } else {
             plantLink(target, dir / "projekt/zz.dxf", c.owner);
-            o = runHere([&] { return Convert(dir / "projekt", "zz.dxf", ConversionSwitches{}); });
+            o = runHere(
+                [&] { return Convert(dir / "projekt", "zz.dxf", ConversionSwitches{}, {}, SystemFileSystem()); });
         }
         if (!c.followed || c.leads != Leads::kRootsDrawing)
             roots.expectUntouched();

@@ -68,7 +68,7 @@ Outcome convertMeasured(const ScratchDir& dir, const std::string& name, const Co
                         long& extraKiB)
 {
     const Outcome idle = runInChild([] { return PassReport{}; });
-    Outcome o = runInChild([&] { return Convert(dir.path(), name, s); });
+    Outcome o = runInChild([&] { return Convert(dir.path(), name, s, {}, SystemFileSystem()); });
     extraKiB = o.maxRssKiB - idle.maxRssKiB;
     return o;
 }
@@ -111,7 +111,7 @@ TEST(OddFiles, BinaryJunkConvertsLikeTheSameBytesInMemory)
         {
             ScratchDir dir;
             writeFile(dir / "junk.dxf", junk);
-            const Outcome o = runHere([&] { return Convert(dir.path(), "junk.dxf", s); });
+            const Outcome o = runHere([&] { return Convert(dir.path(), "junk.dxf", s, {}, SystemFileSystem()); });
             ASSERT_EQ(o.kind, Outcome::kRefused) << describe(o);
             EXPECT_EQ(o.code, kNotAsciiDxf);
             EXPECT_TRUE(readFile(dir / "junk.dxf") == junk);
@@ -123,11 +123,11 @@ TEST(OddFiles, BinaryJunkConvertsLikeTheSameBytesInMemory)
         writeFile(dir / "junk.dxf", drawing);
         PassReport expectedReport;
         const std::string expected = ConvertBuffer(drawing, s, &expectedReport);
-        const Outcome o = runHere([&] { return Convert(dir.path(), "junk.dxf", s); });
+        const Outcome o = runHere([&] { return Convert(dir.path(), "junk.dxf", s, {}, SystemFileSystem()); });
         ASSERT_EQ(o.kind, Outcome::kConverted) << describe(o);
         EXPECT_TRUE(readFile(dir / "junk.dxf") == expected);
         EXPECT_TRUE(readFile(dir / "junk.old") == drawing);
-        const PassReport inspected = InspectFile(Drawing::FromPath(dir / "junk.old"), s);
+        const PassReport inspected = InspectFile(Drawing::FromPath(dir / "junk.old"), s, {}, SystemFileSystem());
         EXPECT_EQ(inspected.lines, expectedReport.lines);
         EXPECT_EQ(inspected.textsRecoded, expectedReport.textsRecoded);
         EXPECT_EQ(dir.names(), (std::vector<std::string>{"junk.dxf", "junk.old"}));
@@ -168,7 +168,7 @@ TEST(OddFiles, AMillionEmptyLines)
         if (kPeakMemoryMeaningful) {
             EXPECT_LT(extra, 12 * kMiB);
         }
-        const PassReport r = InspectFile(Drawing::FromPath(dir / "empty.dxf"), allOn());
+        const PassReport r = InspectFile(Drawing::FromPath(dir / "empty.dxf"), allOn(), {}, SystemFileSystem());
         EXPECT_EQ(r.lines, 1000001u);
     }
 }
@@ -177,7 +177,8 @@ TEST(OddFiles, EmptyFileStaysEmpty)
 {
     ScratchDir dir;
     writeFile(dir / "nic.dxf", "");
-    ASSERT_EQ(runHere([&] { return Convert(dir.path(), "nic.dxf", allOn()); }).kind, Outcome::kConverted);
+    ASSERT_EQ(runHere([&] { return Convert(dir.path(), "nic.dxf", allOn(), {}, SystemFileSystem()); }).kind,
+              Outcome::kConverted);
     EXPECT_EQ(readFile(dir / "nic.dxf"), "");
     EXPECT_EQ(readFile(dir / "nic.old"), "");
 }
@@ -196,11 +197,12 @@ TEST(OddFiles, ThingsNamedLikeADrawingAreNotConverted)
     for (const char* name : {"x.dxf", "pipe.dxf", "dangling.dxf", "missing.dxf"}) {
         ChildOptions options;
         options.timeoutSeconds = 10;  // a pipe must not be opened and waited on
-        const Outcome o = runInChild([&] { return Convert(dir.path(), name, allOn()); }, options);
+        const Outcome o =
+            runInChild([&] { return Convert(dir.path(), name, allOn(), {}, SystemFileSystem()); }, options);
         EXPECT_EQ(o.kind, Outcome::kNotFound) << name << ": " << describe(o);
     }
     // A directory that is really a file.
-    const Outcome o = runHere([&] { return Convert(dir / "file.dxf", "x.dxf", allOn()); });
+    const Outcome o = runHere([&] { return Convert(dir / "file.dxf", "x.dxf", allOn(), {}, SystemFileSystem()); });
     EXPECT_EQ(o.kind, Outcome::kNotFound) << describe(o);
 
     EXPECT_EQ(dir.names(), before);
@@ -218,7 +220,7 @@ TEST(OddFiles, NamesWithSpacesCzechLettersAndTheWorkFileName)
     writeFile(dir / "razade.&&&", drawing);  // a drawing under the work file's name
     writeFile(dir / "a.b.c.DXF", drawing);
     for (const std::string& name : {czech, std::string("razade.&&&"), std::string("a.b.c.DXF")}) {
-        const Outcome o = runHere([&] { return Convert(dir.path(), name, allOn()); });
+        const Outcome o = runHere([&] { return Convert(dir.path(), name, allOn(), {}, SystemFileSystem()); });
         ASSERT_EQ(o.kind, Outcome::kConverted) << name << ": " << describe(o);
         EXPECT_TRUE(readFile(dir / name) == converted) << name;
         EXPECT_TRUE(readFile(dir / BackupName(name)) == drawing) << BackupName(name);
@@ -235,7 +237,8 @@ TEST(OddFiles, WorkFileNameTakenByTheUser)
     writeFile(dir / "plan.dxf", drawing);
     writeFile(dir / "razade.&&&", "mine\n");
     ASSERT_EQ(::mkdir((dir / "razade.&&&.1").c_str(), 0755), 0);
-    ASSERT_EQ(runHere([&] { return Convert(dir.path(), "plan.dxf", allOn()); }).kind, Outcome::kConverted);
+    ASSERT_EQ(runHere([&] { return Convert(dir.path(), "plan.dxf", allOn(), {}, SystemFileSystem()); }).kind,
+              Outcome::kConverted);
     EXPECT_TRUE(readFile(dir / "plan.dxf") == ConvertBuffer(drawing, allOn()));
     EXPECT_EQ(readFile(dir / "razade.&&&"), "mine\n");
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"plan.dxf", "plan.old", "razade.&&&", "razade.&&&.1"}));
@@ -254,7 +257,7 @@ TEST(OddFiles, SymbolicLinkKeepsPointingAtTheConvertedTarget)
     ASSERT_EQ(::stat((dir / "jinde/plan.dxf").c_str(), &targetBefore), 0);
     ASSERT_EQ(::symlink("../jinde/plan.dxf", (dir / "vykresy/odkaz.dxf").c_str()), 0);
 
-    const Outcome o = runHere([&] { return Convert(dir / "vykresy", "odkaz.dxf", allOn()); });
+    const Outcome o = runHere([&] { return Convert(dir / "vykresy", "odkaz.dxf", allOn(), {}, SystemFileSystem()); });
     ASSERT_EQ(o.kind, Outcome::kConverted) << describe(o);
 
     struct stat st{};

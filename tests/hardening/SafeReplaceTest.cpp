@@ -26,8 +26,6 @@
 namespace dxfkonv::hardening {
 namespace {
 
-constexpr int kFileInUse = 32;
-
 struct stat statOf(const std::string& path)
 {
     struct stat st{};
@@ -148,7 +146,8 @@ TEST(SafeReplace, ForeignLinkInASharedDirectoryIsNotFollowed)
         ASSERT_EQ(::symlink((dir / "data/target.dxf").c_str(), (dir / "shared/evil.dxf").c_str()), 0);
         ASSERT_EQ(::lchown((dir / "shared/evil.dxf").c_str(), c.linkOwner, c.linkOwner), 0);
 
-        const Outcome o = runHere([&] { return Convert(dir / "shared", "evil.dxf", ConversionSwitches{}); });
+        const Outcome o =
+            runHere([&] { return Convert(dir / "shared", "evil.dxf", ConversionSwitches{}, {}, SystemFileSystem()); });
         if (c.followed) {
             EXPECT_EQ(o.kind, Outcome::kConverted) << describe(o);
             EXPECT_EQ(readFile(dir / "data/target.dxf"), ConvertBuffer(old, ConversionSwitches{}));
@@ -252,8 +251,9 @@ TEST(SafeReplace, KilledOrInterruptedPassLeavesNoWorkFile)
         stale.push_back(std::string(kWorkFileName) + "." + std::to_string(i));
     for (const auto& n : stale)
         writeFile(dir / n, "stale\r\n");
-    ASSERT_EQ(runHere([&] { return Convert(dir.path(), "plan.dxf", ConversionSwitches{}); }).kind,
-              Outcome::kConverted);
+    ASSERT_EQ(
+        runHere([&] { return Convert(dir.path(), "plan.dxf", ConversionSwitches{}, {}, SystemFileSystem()); }).kind,
+        Outcome::kConverted);
     EXPECT_EQ(readFile(dir / "plan.dxf"), ConvertBuffer(old, ConversionSwitches{}));
     EXPECT_EQ(readFile(dir / "plan.old"), old);
     EXPECT_EQ(dir.names().size(), stale.size() + 2);
@@ -283,8 +283,9 @@ TEST(SafeReplace, AccessControlListsAndExtendedAttributesAreKept)
     const bool withAttribute = ::setxattr(path.c_str(), "user.dxfkonv.projekt", value, sizeof value - 1, 0) == 0;
     const struct stat before = statOf(path);
 
-    ASSERT_EQ(runHere([&] { return Convert(dir.path(), "plan.dxf", ConversionSwitches{}); }).kind,
-              Outcome::kConverted);
+    ASSERT_EQ(
+        runHere([&] { return Convert(dir.path(), "plan.dxf", ConversionSwitches{}, {}, SystemFileSystem()); }).kind,
+        Outcome::kConverted);
 
     const struct stat after = statOf(path);
     EXPECT_NE(after.st_ino, before.st_ino);

@@ -55,14 +55,14 @@ TEST(Seam, EveryOperationFailsInTurn)
                                : Convert(drawing, ConversionSwitches{}, {}, fs);
             });
         };
-        FaultySystem counter;
+        FaultySystem counter{SystemFileSystem()};
         ASSERT_EQ(convert(counter).kind, Outcome::kConverted);
         d.reset();
         int failures = 0;
         for (int op = 0; op < static_cast<int>(Seam::kCount); ++op) {
             for (int n = 1; n <= counter.calls(static_cast<Seam>(op)); ++n) {
                 const std::string where = std::string(seamName(static_cast<Seam>(op))) + " #" + std::to_string(n);
-                FaultySystem fs;
+                FaultySystem fs{SystemFileSystem()};
                 fs.fails = [&](Seam which, int nth) { return static_cast<int>(which) == op && nth == n; };
                 const Outcome o = convert(fs);
                 // The directory's flush, and the handle a batch keeps for
@@ -118,7 +118,7 @@ TEST(Seam, TheFileSystemChangesBetweenTwoOperations)
         SCOPED_TRACE(c.name);
         Drawing1 d;
         const std::string other = "  0\r\nEOF\r\n";
-        FaultySystem fs;
+        FaultySystem fs{SystemFileSystem()};
         fs.before = [&](Seam op, int nth) {
             if (op != c.before || nth != c.nth)
                 return;

@@ -27,7 +27,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-constexpr int kFileInUse = 32;
 constexpr long kMinute = 60;
 
 // The work file of a pass killed midway: a drawing cut short.

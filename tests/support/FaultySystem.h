@@ -23,7 +23,7 @@ public:
     // The number of the I/O error an operation picked to fail throws.
     static constexpr int kInjected = 121;
 
-    explicit FaultySystem(FileSystem& inner = SystemFileSystem()) : inner_(inner) {}
+    explicit FaultySystem(FileSystem& inner) : inner_(inner) {}
 
     // Picks the operations that fail: nth counts from 1 per operation.
     std::function<bool(Seam op, int nth)> fails;

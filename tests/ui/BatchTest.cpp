@@ -124,7 +124,7 @@ protected:
         for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf"})
             WriteFile(fDir / name, Drawing(name));
         InDirectory here(fDir.Path());
-        fMain = std::make_unique<TMainForm>();
+        fMain = std::make_unique<TMainForm>(SystemFileSystem());
         fPBar = std::make_unique<TPBarForm>();
         fMain->SetPBarForm(fPBar.get());
         fRecorder.form = fPBar.get();
@@ -425,7 +425,7 @@ TEST_F(BatchTest, UsesTheSwitchesAndTheDirectoryTheWindowShows)
         const QByteArray sub = fDir / ("sub" + QByteArray::number(n++));
         MakeDir(sub);
         WriteFile(sub + "/e.dxf", row.input);
-        TMainForm form;
+        TMainForm form(SystemFileSystem());
         form.DirectoryBox->SetDirectory(sub);
         ASSERT_EQ(form.FileBox->count(), 1);
         form.show();

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+#include "engine/platform/FileSystem.h"
 #include "ui/FileControls.h"
 #include "ui/FileSystem.h"
 #include "UiTestSupport.h"
@@ -56,7 +57,7 @@ protected:
     }
 
     ScratchDir fDir;
-    TFileListBox fList;
+    TFileListBox fList{SystemFileSystem()};
 };
 
 TEST_F(FileListTest, ListsOrdinaryVisibleDxfFilesAsStoredSortedWithoutRegardToCase)
@@ -93,7 +94,7 @@ TEST(CzechOrder, SortsTheFileListAlphabeticallyInCzech)
     ScratchDir dir;
     for (auto name = kCzechOrder.crbegin(); name != kCzechOrder.crend(); ++name)
         WriteFile(dir / QFile::encodeName(*name));
-    TFileListBox list;
+    TFileListBox list{SystemFileSystem()};
     list.SetDirectory(dir.Path());
     EXPECT_EQ(shownItems(list), kCzechOrder);
 }
@@ -104,7 +105,7 @@ TEST(CzechOrder, SortsTheSubdirectoriesTheSameWay)
     for (auto name = kCzechOrder.crbegin(); name != kCzechOrder.crend(); ++name)
         MakeDir(dir / QFile::encodeName(*name));
     QStringList shown;
-    for (const FsName& sub : ListSubdirectories(dir.Path()))
+    for (const FsName& sub : ListSubdirectories(dir.Path(), SystemFileSystem()))
         shown.append(sub.shown);
     EXPECT_EQ(shown, kCzechOrder);
 }
@@ -160,8 +161,8 @@ TEST(Paths, ChainsAndNormalForms)
     EXPECT_EQ(NormalisePath("//"), QByteArray("/"));
     EXPECT_EQ(PathChain("/"), (QList<QByteArray>{"/"}));
     EXPECT_EQ(PathChain("/a/b"), (QList<QByteArray>{"/", "/a", "/a/b"}));
-    EXPECT_EQ(JoinPath("/", "a"), QByteArray("/a"));
-    EXPECT_EQ(JoinPath("/a", "b"), QByteArray("/a/b"));
+    EXPECT_EQ(JoinPath(QByteArray("/"), "a"), QByteArray("/a"));
+    EXPECT_EQ(JoinPath(QByteArray("/a"), "b"), QByteArray("/a/b"));
     EXPECT_EQ(LastComponent("/a/b"), QByteArray("b"));
     EXPECT_EQ(LastComponent("/"), QByteArray("/"));
 }
@@ -206,8 +207,8 @@ protected:
     }
 
     ScratchDir fDir;
-    TDirectoryListBox fDirs;
-    TFileListBox fFiles;
+    TDirectoryListBox fDirs{SystemFileSystem()};
+    TFileListBox fFiles{SystemFileSystem()};
 };
 
 TEST_F(DirectoryListTest, ShowsRootPathCurrentSelectedAndSubdirectoriesIndented)
@@ -328,7 +329,7 @@ protected:
     }
 
     ScratchDir fDir;
-    TDirectoryListBox fDirs;
+    TDirectoryListBox fDirs{SystemFileSystem()};
     TDriveComboBox fDrives;
 };
 

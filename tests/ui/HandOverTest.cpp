@@ -34,7 +34,7 @@ protected:
         for (const char* name : {"a.dxf", "B.DXF", "c.dxf", "notes.txt", "sub/d.dxf", "other/e.dxf"})
             WriteFile(fDir / name);
         InDirectory here(fDir / "start");
-        fForm = std::make_unique<TMainForm>();
+        fForm = std::make_unique<TMainForm>(SystemFileSystem());
     }
 
     TMainForm& Form() { return *fForm; }
@@ -157,7 +157,7 @@ TEST_F(HandOverTest, StartedWithPathsTheWindowShowsTheFirstOnesDirectoryWithTheD
     {
         InDirectory here(fDir / "start");
         paths = CommandLinePaths(4, argv, CurrentDirectory());
-        TMainForm form;
+        TMainForm form(SystemFileSystem());
         form.HandOver(paths);
         EXPECT_EQ(form.DirectoryBox->Directory(), fDir.Path());
         QStringList selected;

@@ -31,7 +31,7 @@ protected:
         WriteFile(fDir / "notes.txt");
         WriteFile(fDir / "plan.dxf.bak");
         InDirectory here(fDir.Path());
-        fForm = std::make_unique<TMainForm>();
+        fForm = std::make_unique<TMainForm>(SystemFileSystem());
     }
 
     TMainForm& Form() { return *fForm; }
@@ -368,6 +368,8 @@ TEST_F(MainFormTest, DisablingDirectionsKeepsTheirValues)
 // Unchecking the other palette box from a handler runs that box's handler too.
 class RecordingMainForm : public TMainForm {
 public:
+    RecordingMainForm() : TMainForm(SystemFileSystem()) {}
+
     std::vector<std::string> calls;
     int depth = 0;
 

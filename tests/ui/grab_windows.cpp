@@ -31,7 +31,7 @@ int main(int argc, char** argv)
     const int percent = args.size() > 2 ? args[2].toInt() : 50;
     const QStringList selected = args.mid(3);
 
-    dxfkonv::TMainForm MainForm;
+    dxfkonv::TMainForm MainForm(dxfkonv::SystemFileSystem());
     dxfkonv::TPBarForm PBarForm;
     MainForm.SetPBarForm(&PBarForm);
     for (int i = 0; i < MainForm.FileBox->count(); ++i)

@@ -62,7 +62,7 @@ int convertError(const std::string& dir, const std::string& name, std::string* t
                  const ProgressSink& progress = {})
 {
     try {
-        Convert(dir, name, {}, progress);
+        Convert(dir, name, {}, progress, SystemFileSystem());
         return 0;
     } catch (const ConversionError& e) {
         if (text)
@@ -116,7 +116,7 @@ TEST(Win32Held, WhileAPassRunsItsDrawingIsReadableButNobodyWritesOrConvertsIt)
         seen->secondPass = convertError(dir.path(), "a.dxf", &seen->secondText);
         seen->oldContentReadable = readFile(dir.file("a.dxf")) == old;
         seen->names = dir.names();
-    });
+    }, SystemFileSystem());
     ASSERT_TRUE(seen) << "the pass reported no progress";
     EXPECT_EQ(seen->writerError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(seen->secondPass, 32);
@@ -156,7 +156,7 @@ TEST(Win32Child, DISABLED_DiesInTheMiddleOfAPass)
         if (by == "ExitProcess")
             ::ExitProcess(77);
         ::TerminateProcess(::GetCurrentProcess(), 78);
-    });
+    }, SystemFileSystem());
     ::ExitProcess(1);  // not reached
 }
 
@@ -219,8 +219,8 @@ TEST(Win32Killed, WorkFileWrittenLatelyOrABackupIsNoLeftover)
     writeFile(dir.file("razade.&&&"), "  0\r\nEOF\r\n");
     writeFile(dir.file("razade.&&&.dxf"), "  62\r\n1\r\n");
     writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
-    Convert(dir.path(), "razade.&&&.dxf", {});
-    Convert(dir.path(), "a.dxf", {});
+    Convert(dir.path(), "razade.&&&.dxf", {}, {}, SystemFileSystem());
+    Convert(dir.path(), "a.dxf", {}, {}, SystemFileSystem());
     EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "razade.&&&", "razade.&&&.dxf", "razade.&&&.old"}));
     EXPECT_EQ(readFile(dir.file("razade.&&&")), "  0\r\nEOF\r\n");
 
@@ -293,7 +293,7 @@ TEST(Win32Child, DISABLED_IsStoppedByCtrlCInTheMiddleOfAPass)
             // The console calls its handler on a thread of its own.
             for (int i = 0; i < 6000 && StopSignal() == 0; ++i)
                 ::Sleep(10);
-        });
+        }, SystemFileSystem());
     } catch (const Interrupted& e) {
         interrupted = e.signal() == SIGINT;
     }
@@ -336,7 +336,7 @@ TEST(Win32Backup, AHardLinkToTheFileReadOrACopyWhereItHasOtherNames)
                                           nullptr));
         }
         const FileState before = *stateOf(dir, "a.dxf");
-        Convert(dir.path(), "a.dxf", {});
+        Convert(dir.path(), "a.dxf", {}, {}, SystemFileSystem());
         const FileState backup = *stateOf(dir, "a.old");
         EXPECT_EQ(readFile(dir.file("a.old")), old) << c.situation;
         EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n4\r\n") << c.situation;
@@ -359,7 +359,7 @@ TEST(Win32Metadata, TheDrawingKeepsItsAttributes)
     writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
     const std::wstring path = wide(dir.file("a.dxf"));
     ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
-    const PassReport report = Convert(dir.path(), "a.dxf", {});
+    const PassReport report = Convert(dir.path(), "a.dxf", {}, {}, SystemFileSystem());
     EXPECT_TRUE(report.modeKept);
     EXPECT_TRUE(report.ownerKept);
     EXPECT_TRUE(::GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
@@ -382,7 +382,7 @@ TEST(Win32Metadata, TheDrawingKeepsItsCreationTime)
     ASSERT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &before));
     if (before.ftCreationTime.dwHighDateTime != created.dwHighDateTime)
         GTEST_SKIP() << "this file system keeps no creation time that can be set (Wine on Linux)";
-    Convert(dir.path(), "a.dxf", {});
+    Convert(dir.path(), "a.dxf", {}, {}, SystemFileSystem());
     WIN32_FILE_ATTRIBUTE_DATA now{};
     ASSERT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &now));
     EXPECT_EQ(now.ftCreationTime.dwHighDateTime, created.dwHighDateTime);
@@ -400,8 +400,8 @@ TEST(Win32Names, CzechNamesAreConvertedListedAndBackedUp)
     for (const auto& c : cases) {
         TempDir dir;
         writeFile(dir.file(c.drawing), sampleFile("plan-tarnix.dxf"));
-        EXPECT_EQ(ListDirectory(dir.path()).drawings, (Names{c.drawing}));
-        Convert(Drawing::FromPath(dir.file(c.drawing)), {});
+        EXPECT_EQ(ListDirectory(dir.path(), SystemFileSystem()).drawings, (Names{c.drawing}));
+        Convert(Drawing::FromPath(dir.file(c.drawing)), {}, {}, SystemFileSystem());
         EXPECT_TRUE(readFile(dir.file(c.drawing)) == expectedFile("plan-tarnix.lw-256-sa.dxf")) << c.drawing;
         EXPECT_TRUE(readFile(dir.file(c.backup)) == sampleFile("plan-tarnix.dxf")) << c.drawing;
         EXPECT_EQ(dir.names(), (Names{c.drawing, c.backup}));
@@ -424,7 +424,7 @@ TEST(Win32Names, HiddenAndSystemFilesAreNotListed)
     // The marks are kept (Wine keeps them in an extended attribute).
     ASSERT_TRUE(::GetFileAttributesW(wide(dir.file("skryty.dxf")).c_str()) & FILE_ATTRIBUTE_HIDDEN);
     ASSERT_TRUE(::GetFileAttributesW(wide(dir.file("system.dxf")).c_str()) & FILE_ATTRIBUTE_SYSTEM);
-    const DirectoryListing listing = ListDirectory(dir.path());
+    const DirectoryListing listing = ListDirectory(dir.path(), SystemFileSystem());
     EXPECT_EQ(listing.drawings, (Names{"plan.dxf"}));
     ASSERT_EQ(listing.subdirectories.size(), 1u);
     EXPECT_EQ(listing.subdirectories[0].name, "podklady");
@@ -439,7 +439,7 @@ TEST(Win32Backup, DrawingsSharingABackupNameAreRefused)
     writeFile(dir.file("plan.DXF"), " 62\r\n5\r\n");
     for (const char* name : {"PLAN", "plan.DXF"}) {
         try {
-            Convert(dir.path(), name, {});
+            Convert(dir.path(), name, {}, {}, SystemFileSystem());
             ADD_FAILURE() << name << " converted";
         } catch (const Refusal& e) {
             EXPECT_EQ(e.code(), kSharedBackupName) << name;
@@ -450,7 +450,7 @@ TEST(Win32Backup, DrawingsSharingABackupNameAreRefused)
     }
     EXPECT_EQ(dir.names(), (Names{"PLAN", "plan.DXF"}));
     ASSERT_TRUE(std::filesystem::remove(std::filesystem::path(wide(dir.file("PLAN")))));
-    Convert(dir.path(), "plan.DXF", {});
+    Convert(dir.path(), "plan.DXF", {}, {}, SystemFileSystem());
     EXPECT_EQ(readFile(dir.file("plan.DXF")), " 62\r\n4\r\n");
     EXPECT_EQ(dir.names(), (Names{"plan.DXF", "plan.old"}));
 }
@@ -496,10 +496,10 @@ TEST(Win32Names, APathLongerThan260CharactersWorks)
     ::CloseHandle(file);
 
     EXPECT_EQ(SystemFileSystem().kindOf(path), PathKind::kRegular);
-    Convert(Drawing::FromPath(path), {});
+    Convert(Drawing::FromPath(path), {}, {}, SystemFileSystem());
     EXPECT_EQ(readFile("\\\\?\\" + path), "  62\r\n4\r\n");
     EXPECT_EQ(readFile("\\\\?\\" + deep + "\\výkres.old"), "  62\r\n5\r\n");
-    EXPECT_EQ(ListDirectory(deep).drawings, (Names{"výkres.dxf"}));
+    EXPECT_EQ(ListDirectory(deep, SystemFileSystem()).drawings, (Names{"výkres.dxf"}));
 }
 
 namespace {
@@ -522,7 +522,7 @@ std::vector<std::pair<std::string, std::string>> shareForms(const std::string& l
 void convertThrough(const TempDir& dir, const std::string& form, const std::string& directory)
 {
     writeFile(dir.file("a.dxf"), "  62\r\n5\r\n");
-    const PassReport report = Convert(directory, "a.dxf", {});
+    const PassReport report = Convert(directory, "a.dxf", {}, {}, SystemFileSystem());
     EXPECT_TRUE(report.found) << form;
     EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n4\r\n") << form;
     EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old"})) << form;
@@ -565,7 +565,7 @@ TEST(Win32Names, LinksInADrawingsDirectoryAreNotFollowed)
                                   SYMBOLIC_LINK_FLAG_DIRECTORY | kUnprivileged))
         GTEST_SKIP() << "no symbolic links can be made here (error " << ::GetLastError() << ")";
 
-    const DirectoryListing listing = ListDirectory(dir.path());
+    const DirectoryListing listing = ListDirectory(dir.path(), SystemFileSystem());
     EXPECT_EQ(listing.drawings, (Names{"a.dxf"}));
     // (The linked directory is listed as a link, or, where the system
     // does not call it a directory, not at all.)
@@ -576,13 +576,13 @@ TEST(Win32Names, LinksInADrawingsDirectoryAreNotFollowed)
     for (const auto& sub : listing.subdirectories)
         EXPECT_EQ(sub.link, sub.name == "sublink") << sub.name;
     EXPECT_LE(listing.subdirectories.size(), 2u);
-    EXPECT_FALSE(Convert(dir.path(), "link.dxf", {}).found);
+    EXPECT_FALSE(Convert(dir.path(), "link.dxf", {}, {}, SystemFileSystem()).found);
     EXPECT_EQ(readFile(dir.file("a.dxf")), "  62\r\n5\r\n");
     Names walked;
     WalkDrawings(
         dir.path(), true, [](const std::string& x, const std::string& y) { return x < y; },
         [&](const Drawing& d) { walked.push_back(d.Path().substr(dir.path().size())); },
-        [](const std::string& path, const IoError&) { ADD_FAILURE() << path; });
+        [](const std::string& path, const IoError&) { ADD_FAILURE() << path; }, SystemFileSystem());
     EXPECT_EQ(walked, (Names{"\\a.dxf", "\\sub\\b.dxf"}));
 }
 
@@ -595,7 +595,7 @@ TEST(Win32Names, ALinkInThePathOfADirectoryIsFollowed)
         GTEST_SKIP() << "no symbolic links can be made here (error " << ::GetLastError() << ")";
     if (::GetFileAttributesW(wide(dir.file("sublink\\b.dxf")).c_str()) == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "the system does not follow the link it made (Wine)";
-    EXPECT_TRUE(Convert(dir.file("sublink"), "b.dxf", {}).found);
+    EXPECT_TRUE(Convert(dir.file("sublink"), "b.dxf", {}, {}, SystemFileSystem()).found);
     EXPECT_EQ(readFile(dir.file("sub\\b.dxf")), "  62\r\n4\r\n");
 }
 
@@ -617,8 +617,8 @@ TEST(Win32Identity, FilesAreToldApartByVolumeAndFileIndex)
     EXPECT_EQ(a.names, 2u);
     EXPECT_EQ(b.names, 1u);
     EXPECT_TRUE(a.regular);
-    EXPECT_TRUE(NamesSameFile(dir.file("a.dxf"), dir.file("a2.dxf")));
-    EXPECT_FALSE(NamesSameFile(dir.file("a.dxf"), dir.file("b.dxf")));
+    EXPECT_TRUE(NamesSameFile(dir.file("a.dxf"), dir.file("a2.dxf"), SystemFileSystem()));
+    EXPECT_FALSE(NamesSameFile(dir.file("a.dxf"), dir.file("b.dxf"), SystemFileSystem()));
     EXPECT_FALSE(stateOf(dir, "missing.dxf"));
 }
 
@@ -666,7 +666,8 @@ TEST(Win32Errors, RealFailuresGiveTheirNumbers)
     ::SetFileAttributesW(wide(dir.file("ro.dxf")).c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ(dir.names(), (Names{"ro.dxf"}));
     try {
-        ConvertToFile(Drawing{dir.path(), "ro.dxf"}, Drawing{dir.file("no-such-dir"), "out.dxf"}, {});
+        ConvertToFile(Drawing{dir.path(), "ro.dxf"}, Drawing{dir.file("no-such-dir"), "out.dxf"}, {}, {},
+                      SystemFileSystem());
         ADD_FAILURE() << "converted into a directory that is not there";
     } catch (const IoError& e) {
         EXPECT_EQ(e.code(), kFileNotFound);

@@ -85,7 +85,7 @@ HandOverPlan PlanHandOver(const std::vector<std::string>& paths, FileSystem& fs)
 
 class MainFormLogic {
 public:
-    explicit MainFormLogic(MainFormView& view, FileSystem& fs = SystemFileSystem());
+    MainFormLogic(MainFormView& view, FileSystem& fs);
     MainFormLogic(const MainFormLogic&) = delete;
     MainFormLogic& operator=(const MainFormLogic&) = delete;
 

@@ -46,11 +46,11 @@ bool hiddenOrSystem(const std::string& directory, const std::string& name)
            && (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
 }
 
-DirectoryListing listingOf(const std::string& directory)
+DirectoryListing listingOf(const std::string& directory, FileSystem& fs)
 {
     QuietDrives quiet;
     try {
-        return ListDirectory(directory);
+        return ListDirectory(directory, fs);
     } catch (const IoError&) {
         return {};
     }
@@ -149,24 +149,24 @@ void SortCzech(std::vector<std::string>& names)
         names.push_back(std::move(entry.second));
 }
 
-std::vector<std::string> ListDrawings(const std::string& directory)
+std::vector<std::string> ListDrawings(const std::string& directory, FileSystem& fs)
 {
-    return shownOnly(directory, listingOf(directory).drawings);
+    return shownOnly(directory, listingOf(directory, fs).drawings);
 }
 
-std::vector<std::string> ListSubdirectories(const std::string& directory)
+std::vector<std::string> ListSubdirectories(const std::string& directory, FileSystem& fs)
 {
     std::vector<std::string> names;
-    for (const Subdirectory& sub : listingOf(directory).subdirectories)
+    for (const Subdirectory& sub : listingOf(directory, fs).subdirectories)
         names.push_back(sub.name);
     return shownOnly(directory, std::move(names));
 }
 
-bool CanReadDirectory(const std::string& directory)
+bool CanReadDirectory(const std::string& directory, FileSystem& fs)
 {
     QuietDrives quiet;
     try {
-        ListDirectory(directory);
+        ListDirectory(directory, fs);
         return true;
     } catch (const IoError&) {
         return false;

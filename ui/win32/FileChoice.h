@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace dxfkonv {
+class FileSystem;  // the engine's seam, engine/platform/FileSystem.h
+}
+
 namespace dxfkonv::win32 {
 
 // A drive letter in use, with its volume label ("" when it has none or
@@ -40,17 +44,17 @@ std::string DriveCurrentDirectory(char letter);
 // hidden and system files left out, in Czech alphabetical order without
 // regard to case; names that differ only in case follow their bytes. None
 // when the directory cannot be read.
-std::vector<std::string> ListDrawings(const std::string& directory);
+std::vector<std::string> ListDrawings(const std::string& directory, FileSystem& fs);
 
 // The subdirectories of `directory`, hidden and system ones left out,
 // sorted the same way.
-std::vector<std::string> ListSubdirectories(const std::string& directory);
+std::vector<std::string> ListSubdirectories(const std::string& directory, FileSystem& fs);
 
 // Sorts names in that order (CompareStringEx for "cs-CZ").
 void SortCzech(std::vector<std::string>& names);
 
 // Can the directory be opened and listed?
-bool CanReadDirectory(const std::string& directory);
+bool CanReadDirectory(const std::string& directory, FileSystem& fs);
 
 // The process's current directory, normalised.
 std::string CurrentDirectory();

@@ -88,7 +88,7 @@ void FileList::Update()
 {
     SendMessageW(fList, WM_SETREDRAW, FALSE, 0);
     SendMessageW(fList, LB_RESETCONTENT, 0, 0);
-    fNames = fDirectory.empty() ? std::vector<std::string>{} : ListDrawings(fDirectory);
+    fNames = fDirectory.empty() ? std::vector<std::string>{} : ListDrawings(fDirectory, fFs);
     for (const std::string& name : fNames)
         addString(fList, LB_ADDSTRING, name);
     SendMessageW(fList, WM_SETREDRAW, TRUE, 0);
@@ -128,7 +128,7 @@ std::string FileList::FileName(int index) const
 
 // ---------------------------------------------------------------------------
 
-DirectoryList::DirectoryList(HWND list) : fList(list)
+DirectoryList::DirectoryList(HWND list, FileSystem& fs) : fList(list), fFs(fs)
 {
     SetWindowSubclass(fList, &DirectoryList::KeyHook, 1, reinterpret_cast<DWORD_PTR>(this));
 }
@@ -150,7 +150,7 @@ void DirectoryList::readEntries()
     for (std::size_t level = 0; level < chain.size(); ++level)
         fEntries.push_back({chain[level], static_cast<int>(level),
                             level + 1 == chain.size() ? EntryKind::Current : EntryKind::Path});
-    for (const std::string& sub : ListSubdirectories(fDirectory))
+    for (const std::string& sub : ListSubdirectories(fDirectory, fFs))
         fEntries.push_back({JoinPath(fDirectory, sub), static_cast<int>(chain.size()), EntryKind::Subdirectory});
 
     SendMessageW(fList, WM_SETREDRAW, FALSE, 0);
@@ -167,7 +167,7 @@ bool DirectoryList::OpenEntry(int row)
     if (row < 0 || static_cast<std::size_t>(row) >= fEntries.size())
         return false;
     const std::string path = fEntries[static_cast<std::size_t>(row)].path;
-    if (!CanReadDirectory(path)) {
+    if (!CanReadDirectory(path, fFs)) {
         SendMessageW(fList, LB_SETCURSEL, PathChain(fDirectory).size() - 1, 0);
         ShowErrorBox(GetAncestor(fList, GA_ROOT), CannotOpenDirectoryText(path));
         return false;
@@ -250,11 +250,11 @@ bool DriveBox::ChooseDrive(int index)
     std::string target;
     if (const auto last = fLastDirectory.find(letter); last != fLastDirectory.end())
         target = last->second;
-    if (target.empty() || !CanReadDirectory(target))
+    if (target.empty() || !CanReadDirectory(target, fDirectories.Files()))
         target = DriveCurrentDirectory(letter);
-    if (!CanReadDirectory(target))
+    if (!CanReadDirectory(target, fDirectories.Files()))
         target = DriveRoot(letter);
-    if (!CanReadDirectory(target)) {
+    if (!CanReadDirectory(target, fDirectories.Files())) {
         selectQuietly(DriveIndexOf(fDrives, fDirectories.Directory()));
         ShowErrorBox(GetAncestor(fBox, GA_ROOT), CannotReadVolumeText(DriveRoot(letter)));
         return false;

@@ -16,10 +16,10 @@
 namespace dxfkonv::win32 {
 
 // The drawings of one directory, bare names as stored, in Czech order,
-// several selectable at once (LBS_EXTENDEDSEL).
+// several selectable at once (LBS_EXTENDEDSEL); read through `fs`.
 class FileList {
 public:
-    explicit FileList(HWND list) : fList(list) {}
+    FileList(HWND list, FileSystem& fs) : fList(list), fFs(fs) {}
 
     const std::string& Directory() const { return fDirectory; }
     void SetDirectory(const std::string& directory);  // and reads it
@@ -34,6 +34,7 @@ public:
 
 private:
     HWND fList;
+    FileSystem& fFs;
     std::string fDirectory;
     std::vector<std::string> fNames;
 };
@@ -52,10 +53,12 @@ public:
         EntryKind kind;
     };
 
-    explicit DirectoryList(HWND list);
+    DirectoryList(HWND list, FileSystem& fs);
 
     const std::string& Directory() const { return fDirectory; }
     void SetDirectory(const std::string& directory);
+    // The file system its directories are read through.
+    FileSystem& Files() const { return fFs; }
     // Opens entry `row` as the user does; a directory that cannot be read
     // is not entered, and a message box says so.
     bool OpenEntry(int row);
@@ -73,6 +76,7 @@ private:
     void readEntries();
 
     HWND fList;
+    FileSystem& fFs;
     std::string fDirectory;
     std::vector<Entry> fEntries;
     FileList* fFiles = nullptr;

@@ -111,7 +111,7 @@ SIZE textSize(HWND control, HFONT font)
 
 }  // namespace
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(FileSystem& fs) : fFs(fs)
 {
     RegisterFormClass(kClassName, &MainWindow::Procedure);
     fDpi = SystemDpi();
@@ -131,8 +131,8 @@ MainWindow::MainWindow()
     }
     ScaleTo(dpi);
 
-    fFiles = std::make_unique<FileList>(Control(kFileBox));
-    fDirectories = std::make_unique<DirectoryList>(Control(kDirectoryBox));
+    fFiles = std::make_unique<FileList>(Control(kFileBox), fFs);
+    fDirectories = std::make_unique<DirectoryList>(Control(kDirectoryBox), fFs);
     fDrives = std::make_unique<DriveBox>(Control(kDriveBox), *fDirectories);
     fDirectories->SetFileList(fFiles.get());
     fDirectories->onChanged = [this](const std::string& directory) { fDrives->DirectoryShown(directory); };

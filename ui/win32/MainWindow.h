@@ -36,8 +36,9 @@ public:
     };
 
     // Created hidden, centred on the screen, in the process's current
-    // directory, the switches in their start states.
-    MainWindow();
+    // directory, the switches in their start states; its files are found,
+    // listed and converted through `fs`.
+    explicit MainWindow(FileSystem& fs);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -92,7 +93,8 @@ private:
     std::unique_ptr<FileList> fFiles;
     std::unique_ptr<DirectoryList> fDirectories;
     std::unique_ptr<DriveBox> fDrives;
-    MainFormLogic fLogic{*this};
+    FileSystem& fFs;
+    MainFormLogic fLogic{*this, fFs};
     bool fCloseRequested = false;
 };
 

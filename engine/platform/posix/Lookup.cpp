@@ -8,14 +8,10 @@
 #include <vector>
 
 #include "engine/IoError.h"
-#include "engine/replace/Drawings.h"
 
 namespace dxfkonv::posix {
 
 namespace {
-
-// The number the message table gives a file another program holds.
-constexpr int kFileInUse = 32;
 
 // Splits `path` (a name, or a link's target) into its directory part,
 // opened relative to place.dir and taking its place, and its last name.

@@ -18,12 +18,10 @@
 #include <vector>
 
 #include "engine/IoError.h"
-#include "engine/pass/LinePass.h"
 #include "engine/platform/Signals.h"
 #include "engine/platform/posix/Descriptors.h"
 #include "engine/platform/posix/Lookup.h"
 #include "engine/platform/posix/WorkFiles.h"
-#include "engine/replace/Drawings.h"
 
 namespace dxfkonv {
 
@@ -31,8 +29,6 @@ namespace {
 
 using namespace posix;
 
-// The number the message table gives a file another program holds.
-constexpr int kFileInUse = 32;
 // Far more than the clock that stamps files moves at a time: a change
 // time this old cannot be shared by a save that comes now.
 constexpr std::int64_t kClockTickBound = 2'000'000'000;  // nanoseconds

@@ -15,8 +15,6 @@ namespace dxfkonv::posix {
 namespace {
 
 constexpr std::size_t kCopyChunk = 1 << 20;
-// The number the message table gives a file another program holds.
-constexpr int kFileInUse = 32;
 
 // Whether `name` in `dirFd` is the file open as `fd`, no link followed:
 // false where it leads to another file or to none.

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "engine/IoError.h"
-#include "engine/pass/LinePass.h"
+#include "engine/Blocks.h"
 #include "engine/platform/FileSystem.h"
 #include "engine/platform/WorkNames.h"
 #include "engine/platform/posix/Descriptors.h"

@@ -17,7 +17,6 @@
 #include "engine/platform/win32/Handles.h"
 #include "engine/platform/win32/Utf16.h"
 #include "engine/platform/win32/Win32Errors.h"
-#include "engine/replace/Drawings.h"
 
 namespace dxfkonv {
 
@@ -25,8 +24,6 @@ namespace {
 
 using namespace win32;
 
-// The number the message table gives a file another program holds.
-constexpr int kFileInUse = 32;
 // Where the lock of the one pass at a time lies: one byte far beyond the
 // end of any drawing, so that it stops no reader and no other lock.
 constexpr std::uint64_t kLockOffset = std::uint64_t{1} << 62;

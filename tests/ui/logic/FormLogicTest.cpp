@@ -41,7 +41,7 @@ public:
     explicit FakeMainForm(Log& calls) : log(calls) {}
 
     Log& log;
-    MainFormLogic logic{*this};
+    MainFormLogic logic{*this, SystemFileSystem()};
     std::map<C, bool> checked, enabled;
     std::vector<File> files;
     std::string directory;
@@ -86,7 +86,7 @@ public:
     {
         log.push_back("show " + shown);
         directory = shown;
-        std::vector<std::string> names = ListDirectory(shown).drawings;
+        std::vector<std::string> names = ListDirectory(shown, SystemFileSystem()).drawings;
         std::sort(names.begin(), names.end());
         files.clear();
         for (const std::string& name : names)

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/platform/FileSystem.h"
 #include "ui/win32/FileChoice.h"
 #include "ui/win32/Paths.h"
 #include "Scratch.h"
@@ -24,17 +25,18 @@ TEST(Win32FileChoice, DrawingsInAnyCaseHiddenAndSystemOnesLeftOut)
     if (!scratch.HiddenTakes())
         GTEST_SKIP() << "this file system keeps no DOS attributes under Wine";
 
-    EXPECT_EQ(ListDrawings(scratch.Path()), (Names{"Cesta.dxf", "hrad.dxf", "chata.Dxf", "Řez.DXF", "žádost.dxf"}));
-    EXPECT_EQ(ListSubdirectories(scratch.Path()), (Names{"archiv", "Čisté", "Zbytky"}));
+    EXPECT_EQ(ListDrawings(scratch.Path(), SystemFileSystem()),
+              (Names{"Cesta.dxf", "hrad.dxf", "chata.Dxf", "Řez.DXF", "žádost.dxf"}));
+    EXPECT_EQ(ListSubdirectories(scratch.Path(), SystemFileSystem()), (Names{"archiv", "Čisté", "Zbytky"}));
 }
 
 TEST(Win32FileChoice, ADirectoryThatCannotBeReadListsNothing)
 {
     const Scratch scratch({"a.dxf"}, {});
     const std::string missing = JoinPath(scratch.Path(), "není");
-    EXPECT_TRUE(CanReadDirectory(scratch.Path()));
-    EXPECT_FALSE(CanReadDirectory(missing));
-    EXPECT_TRUE(ListDrawings(missing).empty());
+    EXPECT_TRUE(CanReadDirectory(scratch.Path(), SystemFileSystem()));
+    EXPECT_FALSE(CanReadDirectory(missing, SystemFileSystem()));
+    EXPECT_TRUE(ListDrawings(missing, SystemFileSystem()).empty());
     EXPECT_EQ(CurrentDirectory(), NormalisePath(scratch.Path()));
 }
 

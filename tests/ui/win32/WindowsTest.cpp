@@ -56,7 +56,7 @@ protected:
     bool Enabled(int id) const { return IsWindowEnabled(window.Control(id)) != 0; }
 
     Scratch scratch{{"PLAN.DXF", "Řez A-A.dxf", "hrad.dxf", "chata.dxf", "poznámky.txt"}, {"archiv"}};
-    MainWindow window;
+    MainWindow window{SystemFileSystem()};
 };
 
 TEST_F(Win32Windows, TheMainWindowHasItsCaptionSizeAndBorder)
@@ -231,6 +231,7 @@ TEST_F(Win32Windows, TheDirectoryListShowsThePathDownToTheDirectoryThenItsSubdir
 // The main window with its messages noted instead of shown.
 class NotingWindow : public MainWindow {
 public:
+    NotingWindow() : MainWindow(SystemFileSystem()) {}
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     std::vector<std::string> messages;
 };

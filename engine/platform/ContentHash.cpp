@@ -1,4 +1,4 @@
-#include "engine/pass/ContentHash.h"
+#include "engine/platform/ContentHash.h"
 
 #include <cstring>
 
