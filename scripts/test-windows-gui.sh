@@ -161,7 +161,10 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 check "\"Ano\" converts it again, the backup taking the first result" converted_again
-check "the question is gone" wait_gone '^dxfkonv$'
+# Decoded once more, some of its letters have no counterpart and became
+# spaces: the batch ends with the message that says so, closed by Enter.
+check "the batch's message names the characters lost" press_in_box Return
+check "the question and the message are gone" wait_gone '^dxfkonv$'
 
 # chyba.dxf: the batch stops with the error box; the progress window stays.
 click_main 280 "$(item_y 0)"
