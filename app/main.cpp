@@ -6,11 +6,11 @@
 #include <QList>
 
 #include "engine/replace/Convert.h"
-#include "ui/Application.h"
-#include "ui/Artwork.h"
-#include "ui/FileSystem.h"
-#include "ui/Main_f.h"
-#include "ui/PBar_f.h"
+#include "ui/qt/Application.h"
+#include "ui/qt/Artwork.h"
+#include "ui/qt/FileLists.h"
+#include "ui/qt/Main_f.h"
+#include "ui/qt/PBar_f.h"
 
 int main(int argc, char** argv)
 {

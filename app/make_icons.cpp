@@ -18,7 +18,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ui/Artwork.h"
+#include "ui/qt/Artwork.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Draws the Windows program's icon and logo (app/win32/dxfkonv.ico and
 # logo.bmp, which its resources hold) with the same artwork code as the
-# Linux icons, from the native build. Run after changing ui/Artwork.cpp;
+# Linux icons, from the native build. Run after changing ui/qt/Artwork.cpp;
 # the results are committed, since the cross build has no Qt to draw them.
 set -euo pipefail
 cd "$(dirname "$0")/.."

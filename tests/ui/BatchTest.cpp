@@ -15,8 +15,8 @@
 
 #include "engine/IoError.h"
 #include "engine/pass/LinePass.h"
-#include "ui/Main_f.h"
-#include "ui/PBar_f.h"
+#include "ui/qt/Main_f.h"
+#include "ui/qt/PBar_f.h"
 #include "TinyDrawing.h"
 #include "UiTestSupport.h"
 

@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 #include "engine/platform/FileSystem.h"
-#include "ui/FileControls.h"
-#include "ui/FileSystem.h"
+#include "ui/qt/FileControls.h"
+#include "ui/qt/FileLists.h"
 #include "UiTestSupport.h"
 
 namespace dxfkonv {

@@ -5,8 +5,8 @@
 
 #include <map>
 
-#include "ui/Gauge.h"
-#include "ui/Forms.h"
+#include "ui/qt/Gauge.h"
+#include "ui/qt/Forms.h"
 
 namespace dxfkonv {
 namespace {

@@ -10,8 +10,8 @@
 
 #include <memory>
 
-#include "ui/FileSystem.h"
-#include "ui/Main_f.h"
+#include "ui/qt/FileLists.h"
+#include "ui/qt/Main_f.h"
 #include "UiTestSupport.h"
 
 namespace dxfkonv {

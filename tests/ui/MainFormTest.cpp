@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "ui/Forms.h"
-#include "ui/Main_f.h"
+#include "ui/qt/Forms.h"
+#include "ui/qt/Main_f.h"
 #include "UiTestSupport.h"
 
 namespace dxfkonv {

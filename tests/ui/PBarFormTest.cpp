@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QtTest/QTest>
 
-#include "ui/PBar_f.h"
+#include "ui/qt/PBar_f.h"
 
 namespace dxfkonv {
 namespace {

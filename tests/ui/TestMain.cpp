@@ -4,7 +4,7 @@
 
 #include <QtGlobal>
 
-#include "ui/Application.h"
+#include "ui/qt/Application.h"
 
 int main(int argc, char** argv)
 {

@@ -21,7 +21,7 @@
 #include <system_error>
 
 #include "TestFiles.h"
-#include "ui/FileSystem.h"
+#include "ui/qt/FileLists.h"
 
 namespace dxfkonv::testing {
 

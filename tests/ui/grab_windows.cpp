@@ -11,10 +11,10 @@
 
 #include <cstdio>
 
-#include "ui/Application.h"
-#include "ui/Artwork.h"
-#include "ui/Main_f.h"
-#include "ui/PBar_f.h"
+#include "ui/qt/Application.h"
+#include "ui/qt/Artwork.h"
+#include "ui/qt/Main_f.h"
+#include "ui/qt/PBar_f.h"
 
 int main(int argc, char** argv)
 {

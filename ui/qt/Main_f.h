@@ -17,8 +17,8 @@
 
 #include "engine/replace/Convert.h"
 #include "engine/rules/Switches.h"
-#include "ui/FileControls.h"
-#include "ui/PBar_f.h"
+#include "ui/qt/FileControls.h"
+#include "ui/qt/PBar_f.h"
 #include "ui/logic/MainFormLogic.h"
 
 class QAbstractButton;

@@ -1,4 +1,4 @@
-#include "ui/FileControls.h"
+#include "ui/qt/FileControls.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -6,8 +6,8 @@
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
 
-#include "ui/Application.h"
-#include "ui/Artwork.h"
+#include "ui/qt/Application.h"
+#include "ui/qt/Artwork.h"
 #include "ui/logic/Messages.h"
 
 namespace dxfkonv {

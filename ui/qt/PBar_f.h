@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "ui/Gauge.h"
+#include "ui/qt/Gauge.h"
 #include "ui/logic/PBarFormView.h"
 
 namespace dxfkonv {

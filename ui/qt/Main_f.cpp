@@ -1,4 +1,4 @@
-#include "ui/Main_f.h"
+#include "ui/qt/Main_f.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/Application.h"
-#include "ui/Artwork.h"
-#include "ui/Forms.h"
+#include "ui/qt/Application.h"
+#include "ui/qt/Artwork.h"
+#include "ui/qt/Forms.h"
 
 #ifndef DXFKONV_VERSION
 #define DXFKONV_VERSION ""

@@ -1,4 +1,4 @@
-#include "ui/FileSystem.h"
+#include "ui/qt/FileLists.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -9,7 +9,7 @@
 #include <QList>
 #include <QListWidget>
 
-#include "ui/FileSystem.h"
+#include "ui/qt/FileLists.h"
 
 namespace dxfkonv {
 

@@ -1,4 +1,4 @@
-#include "ui/Forms.h"
+#include "ui/qt/Forms.h"
 
 #include <QPalette>
 #include <QWidget>

@@ -1,11 +1,11 @@
-#include "ui/PBar_f.h"
+#include "ui/qt/PBar_f.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QWindow>
 
-#include "ui/Forms.h"
+#include "ui/qt/Forms.h"
 
 namespace dxfkonv {
 

@@ -1,4 +1,4 @@
-#include "ui/Application.h"
+#include "ui/qt/Application.h"
 
 #include <QMessageBox>
 #include <QPushButton>

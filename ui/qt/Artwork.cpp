@@ -1,4 +1,4 @@
-#include "ui/Artwork.h"
+#include "ui/qt/Artwork.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "ui/Gauge.h"
+#include "ui/qt/Gauge.h"
 
 #include <QPainter>
 
