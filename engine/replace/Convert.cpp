@@ -364,10 +364,12 @@ public:
         WorkSink sink(*work_);
         {
             const IoStep step("converting");
-            // Where a change need not show in the file's size and times,
-            // what the pass read is hashed, to be compared at the end.
+            // Where a change of the drawing replaced need not show in its
+            // size and times, what the pass read is hashed, to be compared
+            // at the end. (Converted to another file, the input is not
+            // replaced: its times say enough.)
             ContentHash hash;
-            const bool hashed = !inputState_.changesShow;
+            const bool hashed = like == Like::kInput && !inputState_.changesShow;
             report_ = runPass(*input_, inputState_.size, sink, switches, progress, ask, &read_,
                               hashed ? &hash : nullptr);
             if (hashed)
