@@ -19,6 +19,7 @@
 
 #include "Quote.h"
 #include "engine/replace/Convert.h"
+#include "engine/replace/Restore.h"
 #include "engine/IoError.h"
 #include "engine/platform/Console.h"
 

@@ -1,0 +1,79 @@
+// A restore: the drawing held and checked as a conversion holds it, the
+// backup's content copied into a work file, and that put in its place.
+#include "engine/replace/Restore.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "engine/IoError.h"
+#include "engine/platform/Signals.h"
+#include "engine/replace/Checks.h"
+#include "engine/replace/Convert.h"
+
+namespace dxfkonv {
+
+namespace {
+
+// The backup is copied a block of this size at a time.
+constexpr std::size_t kCopyChunk = 1 << 20;
+
+}  // namespace
+
+RestoreReport Restore(const Drawing& drawing, bool dryRun, FileSystem& fs)
+{
+    RestoreReport report;
+    report.backupName = BackupName(drawing.name);
+    const Found found = fs.find(drawing.opened.get(), drawing.directory, drawing.name);
+    if (!found.regular()) {
+        report.found = false;
+        return report;
+    }
+    if (report.backupName == drawing.name)
+        throw IoError(kFileNotFound, "a name ending in .old has no backup of its own");
+    // The same checks as a conversion's: one pass at a time, a drawing the
+    // caller may replace, and a backup that is this drawing's alone.
+    FileState st;
+    auto in = holdForReplace(fs, found, drawing, report.backupName, st);
+    // The backup is beside the name given, a link's as well.
+    Directory& backupDirectory = found.namedIn ? *found.namedIn : *found.directory;
+    const Found backup = fs.find(&backupDirectory, "", report.backupName);
+    if (!backup.regular()) {
+        report.backupFound = false;
+        return report;
+    }
+    auto old = fs.open(backup, false);
+    const FileState oldState = old->state();
+    if (dryRun)
+        return report;
+
+    // The backup's content into a work file that takes the drawing's owner
+    // and permissions, and that in the drawing's place in one step. The
+    // backup stays as it is: a restore can be repeated, and loses nothing
+    // that was not converted from it.
+    auto work = fs.createWorkFile(*found.directory, oldState.size, &found.name);
+    std::uint64_t copied = 0;
+    {
+        const IoStep step("restoring", report.backupName);
+        std::unique_ptr<char[]> buffer(new char[kCopyChunk]);
+        for (;;) {
+            if (const int signal = StopSignal())
+                throw Interrupted(signal);
+            const std::size_t got = old->read(buffer.get(), kCopyChunk);
+            if (got == 0)
+                break;
+            work->write(buffer.get(), got);
+            copied += got;
+        }
+        requireUnchanged(oldState, old->state(), copied);
+    }
+    fs.giveMetadata(*work, *in);
+    fs.flush(*work);
+    requireStillThere(fs, found, st.key);
+    requireUnchanged(st, in->state(), st.size);
+    fs.replace(*work, *found.directory, found.name);
+    fs.flush(*found.directory);
+    return report;
+}
+
+}  // namespace dxfkonv
