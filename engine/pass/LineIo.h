@@ -4,9 +4,42 @@
 // pass; included by pass/LinePass.cpp only.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/pass/LinePass.h"
+#include "engine/rules/ColourRenumbering.h"
+#include "engine/rules/DxfRules.h"
+#include "engine/rules/TextRecoding.h"
 #include "engine/scan/Stretches.h"
 
 namespace dxfkonv::linepass {
+
+constexpr std::size_t kMaxChunk = 1 << 20;
+constexpr std::size_t kMinChunk = 4096;
+static_assert(kMaxChunk % kBlockAlign == 0, "a full output block can go straight to a disk");
+// The start of the input, when it comes in small pieces, is joined into
+// the first block, which may then run up to this far past a chunk.
+constexpr std::size_t kHeadroom = 32;
+
+static_assert(kBinarySentinel.size() <= kHeadroom && kUtf8Mark.size() <= kBinarySentinel.size());
+
+// Blocks of 1 MiB, or less for an input known to be smaller.
+inline std::size_t chunkFor(std::uint64_t inputSize)
+{
+    if (inputSize == 0 || inputSize >= kMaxChunk)
+        return kMaxChunk;
+    return std::max<std::size_t>(static_cast<std::size_t>(inputSize) + 1, kMinChunk);
+}
+// An input shorter than this never moves the gauge.
+constexpr std::uint64_t kMinProgressInput = 128;
 
 // Reads lines out of large blocks. A line is handed out as a view into the
 // block when it lies whole in it, and assembled in `joined_` otherwise (a
@@ -17,7 +50,8 @@ public:
     // Has the stretches of each block made for `sieve` on the reading
     // thread where the source has one.
     LineReader(ByteSource& source, std::size_t chunk, PassNeeds needs, std::size_t longestHeld)
-        : source_(source), chunk_(chunk), longestHeld_(longestHeld), maker_(needs, StretchMaker::placeAfter(chunk + kHeadroom + kPadding)),
+        : source_(source), chunk_(chunk), longestHeld_(longestHeld),
+          maker_(needs, StretchMaker::placeAfter(chunk + kHeadroom + kScanPadding)),
           marked_(source.takeBlockJob(&maker_)), buffer_(NewBlock(bufferSize()))
     {
     }
@@ -159,7 +193,7 @@ public:
 private:
     std::size_t bufferSize() const
     {
-        const std::size_t bytes = chunk_ + kHeadroom + kPadding;
+        const std::size_t bytes = chunk_ + kHeadroom + kScanPadding;
         return marked_ ? StretchMaker::placeAfter(bytes) + StretchMaker::room(chunk_ + kHeadroom) : bytes;
     }
 

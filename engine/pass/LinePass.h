@@ -50,16 +50,8 @@ public:
         return read(buffer.get(), capacity);
     }
 
-    // Work on every buffer that readBuffer() hands out, done before it is
-    // handed out: run(buffer, n, size) with the bytes read and the
-    // buffer's size. Buffers come to it in the order of the input.
-    class BlockJob {
-    public:
-        virtual void run(char* buffer, std::size_t n, std::size_t size) = 0;
-
-    protected:
-        ~BlockJob() = default;
-    };
+    // Work on every buffer that readBuffer() hands out (see Blocks.h).
+    using BlockJob = dxfkonv::BlockJob;
 
     // Asks the source to do `job` on the buffers it reads from now on, on
     // a thread of its own, and returns whether it will; nullptr ends that,

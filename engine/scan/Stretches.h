@@ -1,7 +1,8 @@
 // The stretches of a block: each 64 bytes with their bitmasks and the
 // candidates of the rule book's plan, made on the reading thread or by
-// the fast path itself, and the cursor over line ends. Part of the line
-// pass (see the glossary in pass/LinePass.cpp); included there only.
+// the fast path itself, and the cursor over line ends. The line pass
+// reads its blocks through these (see the glossary in
+// pass/LinePass.cpp).
 #pragma once
 
 #include <algorithm>
@@ -9,39 +10,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
-#include <string>
-#include <string_view>
-#include <vector>
 
-#include "engine/pass/LinePass.h"
-#include "engine/rules/ColourRenumbering.h"
+#include "engine/Blocks.h"
 #include "engine/rules/DxfRules.h"
-#include "engine/rules/TextRecoding.h"
 #include "engine/scan/ByteMasks.h"
 
-namespace dxfkonv::linepass {
+namespace dxfkonv {
 
-constexpr std::size_t kMaxChunk = 1 << 20;
-constexpr std::size_t kMinChunk = 4096;
-static_assert(kMaxChunk % kBlockAlign == 0, "a full output block can go straight to a disk");
-constexpr std::size_t kPadding = 64 + kMaskReadsPast;  // the block scan reads past the data
-// The start of the input, when it comes in small pieces, is joined into
-// the first block, which may then run up to this far past a chunk.
-constexpr std::size_t kHeadroom = 32;
-
-static_assert(kBinarySentinel.size() <= kHeadroom && kUtf8Mark.size() <= kBinarySentinel.size());
-
-// Blocks of 1 MiB, or less for an input known to be smaller.
-inline std::size_t chunkFor(std::uint64_t inputSize)
-{
-    if (inputSize == 0 || inputSize >= kMaxChunk)
-        return kMaxChunk;
-    return std::max<std::size_t>(static_cast<std::size_t>(inputSize) + 1, kMinChunk);
-}
-// An input shorter than this never moves the gauge.
-constexpr std::uint64_t kMinProgressInput = 128;
+// The room a block's buffer needs past its data, which the block scan
+// reads past.
+constexpr std::size_t kScanPadding = 64 + kMaskReadsPast;
 
 // The masks of a block's first 64 bytes, which have nothing before them.
 inline ByteMasks firstMasks(const char* data, PassNeeds needs)
@@ -207,7 +185,7 @@ inline bool makeStretches(const char* data, std::size_t end, std::size_t base, s
 // the bytes: a stamp, then the stretches. A line is a code line where an
 // even number of LFs come before it in the input, as each line taken ends
 // in one LF.
-class StretchMaker final : public ByteSource::BlockJob {
+class StretchMaker final : public BlockJob {
 public:
     struct Stamp {
         std::uint64_t read;   // the how-manieth read filled the buffer, from 1
@@ -250,4 +228,4 @@ private:
     bool valueOpen_ = false;  // after the blocks so far
 };
 
-}  // namespace dxfkonv::linepass
+}  // namespace dxfkonv
