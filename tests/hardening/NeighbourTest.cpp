@@ -270,8 +270,7 @@ TEST(Neighbour, WorkFilesKilledPassesLeftAreRemoved)
     const Outcome o = runHere([&] { return Convert(dir.path(), "plan.dxf", ConversionSwitches{}, {}, ops); });
     ::close(held);
     ASSERT_EQ(o.kind, Outcome::kConverted) << describe(o);
-    // Before the backup link takes its name, and before the replace.
-    EXPECT_EQ(lockedWorkFiles, 2);
+    EXPECT_EQ(lockedWorkFiles, 1);
     EXPECT_EQ(readFile(dir / "plan.dxf"), ConvertBuffer(old, ConversionSwitches{}));
     EXPECT_EQ(readFile(dir / "plan.old"), old);
     EXPECT_EQ(dir.names(), (Names{"plan.dxf", "plan.old", "razade.&&&.5", "razade.&&&.6"}));

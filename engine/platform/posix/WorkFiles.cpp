@@ -181,21 +181,28 @@ void removeLeftBehind(FileOps& ops, int dirFd, const std::string& keep)
     }
 }
 
+int NewFile::heldFd() const
+{
+    return fd_ && fd_->get() >= 0 ? fd_->get() : lockHolder_ ? lockHolder_->get() : -1;
+}
+
 bool NewFile::nameLeadsElsewhere()
 {
-    const int fd = fd_ && fd_->get() >= 0 ? fd_->get() : lockHolder_ ? lockHolder_->get() : -1;
-    struct stat mine{};
-    struct stat named{};
-    if (fd < 0 || ops_.fstat(fd, &mine) != 0)
+    const int fd = heldFd();
+    if (fd < 0)
         return false;
-    if (ops_.fstatat(dirFd_, name_, &named, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT;
-    return !sameFile(mine, named);
+    try {
+        return !namedHere(ops_, dirFd_, name_, fd);
+    } catch (const IoError&) {
+        return false;  // cannot be told
+    }
 }
 
 void NewFile::requireOwnName()
 {
-    const int fd = fd_ && fd_->get() >= 0 ? fd_->get() : lockHolder_->get();
+    const int fd = heldFd();
+    if (fd < 0)
+        throw IoError(kFileNotOpen, "the work file is held no more");
     if (!namedHere(ops_, dirFd_, name_, fd)) {
         // Neither removed when the pass goes, nor by a signal.
         pending_.clear();
@@ -261,34 +268,31 @@ void makeBackup(FileOps& ops, int fd, const struct stat& st, int dirFd, const st
         if (checkedFirst)
             beforeKept(nullptr);
         const std::string self = "/proc/self/fd/" + std::to_string(fd);
-        int err = EEXIST;
+        // Checked already and no earlier backup: the link can take the
+        // backup's name at once.
+        if (checkedFirst && ops.linkat(AT_FDCWD, self, dirFd, backupName, AT_SYMLINK_FOLLOW) == 0)
+            return;
+        int err = checkedFirst ? errno : EEXIST;
         PendingRemoval pending;
         for (int i = 0; err == EEXIST && i < kMaxWorkNames; ++i) {
             const std::string name = backupLinkName(i);
             if (ops.linkat(AT_FDCWD, self, dirFd, name, AT_SYMLINK_FOLLOW) == 0) {
                 pending.set(dirFd, name);
+                // The last checks where they did not come first, then the
+                // link's name, which must still be ours, right before the
+                // rename.
                 bool here = false;
                 try {
+                    if (!checkedFirst)
+                        beforeKept(nullptr);
                     here = namedHere(ops, dirFd, name, fd);
-                } catch (const IoError&) {
+                } catch (...) {
                     ops.unlinkat(dirFd, name, 0);
                     throw;
                 }
                 if (!here) {
                     pending.clear();
                     failNamedElsewhere();
-                }
-                if (!checkedFirst) {
-                    try {
-                        beforeKept(nullptr);
-                    } catch (...) {
-                        ops.unlinkat(dirFd, name, 0);
-                        throw;
-                    }
-                    if (!namedHere(ops, dirFd, name, fd)) {
-                        pending.clear();
-                        failNamedElsewhere();
-                    }
                 }
                 if (ops.renameat(dirFd, name, dirFd, backupName) != 0) {
                     err = errno;

@@ -280,6 +280,9 @@ private:
     // Whether the file's name leads to another file than this one by now
     // (or to none); false where that cannot be told.
     bool nameLeadsElsewhere();
+    // The descriptor the file is held by: its own while open, else the one
+    // that keeps its lock; -1 with neither.
+    int heldFd() const;
 
     // Tries kWorkFileName, kWorkFileName.1, kWorkFileName.2 ... until `take`
     // gets one (a result of 0 or more), and keeps it; fails at once for any
