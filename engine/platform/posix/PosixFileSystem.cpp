@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -83,13 +82,10 @@ std::unique_ptr<Directory> wrap(FileOps& ops, std::unique_ptr<Fd> fd, bool synca
     return std::make_unique<PosixDirectory>(ops, std::move(fd), syncable);
 }
 
-// Whether `then` is older than now by clearly more than the clock's tick;
-// not when it lies ahead (a clock set back).
-bool longAgo(const struct timespec& then)
+// Whether `then` is older than `now` by clearly more than the clock's
+// tick; not when it lies ahead (a clock set back).
+bool longAgo(const struct timespec& then, const struct timespec& now)
 {
-    struct timespec now{};
-    if (::clock_gettime(CLOCK_REALTIME, &now) != 0)
-        return false;
     const std::int64_t age = (static_cast<std::int64_t>(now.tv_sec) - then.tv_sec) * 1'000'000'000
                              + (static_cast<std::int64_t>(now.tv_nsec) - then.tv_nsec);
     return age > kClockTickBound;
@@ -126,7 +122,7 @@ public:
     {
         const struct stat st = stat();
         FileState state = stateOf(st);
-        state.changesShow = ops_.keepsChangeTimes(fd_->get()) && longAgo(st.st_ctim);
+        state.changesShow = ops_.keepsChangeTimes(fd_->get()) && longAgo(st.st_ctim, ops_.now());
         return state;
     }
     struct stat stat()
