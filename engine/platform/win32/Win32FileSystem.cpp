@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -264,11 +265,10 @@ public:
     void requireOwnName()
     {
         DWORD error = 0;
-        const Handle named = OpenIn(directory_.get(), name_, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
-                                    FILE_NON_DIRECTORY_FILE, error);
-        if (!named && !nothingThere(error))
+        const std::optional<bool> elsewhere = namedElsewhere(error);
+        if (!elsewhere)
             failWith(error);
-        if (!named || stateOf(named.get()).key != stateOf(file_.get()).key) {
+        if (*elsewhere) {
             lost_ = true;
             throw IoError(kFileInUse, "the work file's name leads to another program's file by now");
         }
@@ -276,17 +276,26 @@ public:
 
 private:
     // Whether the file's name leads to another file than this one by now
-    // (or to none); false where that cannot be told.
-    bool nameLeadsElsewhere() const
+    // (or to none); nothing where that cannot be told, `error` saying why.
+    std::optional<bool> namedElsewhere(DWORD& error) const
     {
-        DWORD error = 0;
         const Handle named = OpenIn(directory_.get(), name_, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
                                     FILE_NON_DIRECTORY_FILE, error);
         if (!named)
-            return nothingThere(error);
+            return nothingThere(error) ? std::optional<bool>(true) : std::nullopt;
         FileState mine;
         FileState now;
-        return StateOf(file_.get(), mine) && StateOf(named.get(), now) && mine.key != now.key;
+        if (!StateOf(file_.get(), mine) || !StateOf(named.get(), now)) {
+            error = ::GetLastError();
+            return std::nullopt;
+        }
+        return mine.key != now.key;
+    }
+    // The same, false where it cannot be told.
+    bool nameLeadsElsewhere() const
+    {
+        DWORD error = 0;
+        return namedElsewhere(error).value_or(false);
     }
 
     Handle directory_;
