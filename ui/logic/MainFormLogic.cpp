@@ -31,29 +31,19 @@ constexpr MainControl kAllControls[] = {
 };
 
 // The directory `path` as the file system tells directories apart; empty
-// when it cannot be opened and listed.
-std::optional<FileKey> readableDirectory(FileSystem& fs, const std::string& path)
+// when it cannot be opened, or, with `listed`, listed.
+std::optional<FileKey> directoryKey(FileSystem& fs, const std::string& path, bool listed = false)
 {
     try {
         const std::unique_ptr<Directory> directory = fs.openDirectory(path);
         if (!directory)
             return std::nullopt;
-        fs.list(*directory);
+        if (listed)
+            fs.list(*directory);
         return directory->key();
     } catch (const IoError&) {
         return std::nullopt;
     }
-}
-
-std::optional<FileKey> directoryKey(FileSystem& fs, const std::string& path)
-{
-    try {
-        const std::unique_ptr<Directory> directory = fs.openDirectory(path);
-        if (directory)
-            return directory->key();
-    } catch (const IoError&) {
-    }
-    return std::nullopt;
 }
 
 }  // namespace
@@ -79,7 +69,7 @@ HandOverPlan PlanHandOver(const std::vector<std::string>& paths, FileSystem& fs)
         const std::string directory = folder ? path : parts.directory;
         if (!shown) {
             // The first path whose directory can be shown decides it.
-            shown = readableDirectory(fs, directory);
+            shown = directoryKey(fs, directory, true);
             if (!shown) {
                 plan.unreadable.push_back(folder ? path : directory);
                 continue;
