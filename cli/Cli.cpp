@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <deque>
 #include <exception>
 #include <cstdio>
 #include <cstring>
@@ -278,9 +277,10 @@ class Runner {
 public:
     Runner(const Options& o, FileSystem& fs, Output& output)
         : o_(o), fs_(fs), out_(output), terminal_(IsTerminal(StandardStream::kError)),
-          // Each drawing's flush and replace go on while the next is
-          // converted; its line is printed the moment it is replaced.
-          batch_([this](const PassReport& report, std::exception_ptr failure) { finished(report, failure); })
+          // Drawings are flushed and replaced a group at a time while the
+          // next group is converted; each one's line is printed the moment
+          // it is replaced.
+          batch_([this](const Batch::Outcome& outcome) { finished(outcome); })
     {
     }
 
@@ -296,12 +296,6 @@ public:
     }
 
 private:
-    // A drawing to convert, and its path as the user reads it: as given on
-    // the command line, or its directory's path and its name.
-    struct Item {
-        std::string path;
-        Drawing drawing;
-    };
 
     void error(const std::string& name, const std::string& message)
     {
@@ -358,28 +352,32 @@ private:
             }
             WalkDrawings(
                 path, o_.recursive, lessIgnoringCase,
-                [this](const Drawing& drawing) { convertOne({drawing.Path(), drawing}); },
+                [this](const Drawing& drawing) { convertOne(drawing); },
                 [this](const std::string& directory, const IoError& e) { error(directory, e); }, fs_);
         } else if (kind == PathKind::kRegular) {
-            convertOne({path, Drawing::FromPath(path)});
+            convertOne(Drawing::FromPath(path));
         } else {
             error(path, "not a regular file");
         }
     }
 
-    void convertOne(const Item& item)
+    // `drawing.Path()` is its name for the user: as given on the command
+    // line, or its directory's path and its name.
+    void convertOne(const Drawing& drawing)
     {
         ++seen_;
-        const std::string& path = item.path;
+        const std::string path = drawing.Path();
         if (StopSignal() != 0) {
-            // The batch ends: nothing more is started. The drawing the
-            // stop came before is named, as if its pass had begun.
+            // The batch ends: nothing more is started. The drawings before
+            // are put in place and reported; the drawing the stop came
+            // before is named, as if its pass had begun.
+            batch_.finish();
             interrupted(path);
             return;
         }
-        const std::string& name = item.drawing.name;
+        const std::string& name = drawing.name;
         if (o_.restore) {
-            restoreOne(item);
+            restoreOne(drawing);
             return;
         }
         if (o_.switches.keepBackup && !o_.dryRun && BackupName(name) == name) {
@@ -392,56 +390,21 @@ private:
         const bool bar = terminal_ && !o_.quiet && fs::file_size(file, ec) >= kProgressBarFrom;
         ProgressBar progress(out_, name, bar);
         const ProgressSink sink = [&progress](int percent) { progress.show(percent); };
-        // Its outcome may arrive from the batch's thread before Convert()
-        // returns; until then, or unless its last steps are handed over,
-        // the drawing is the last one waiting.
-        {
-            std::lock_guard lock(waitingMutex_);
-            waiting_.push_back(item);
-        }
-        bool handedOver = false;
-        struct Settled {
-            Runner& runner;
-            const bool& handedOver;
-            ~Settled()
-            {
-                if (handedOver)
-                    return;
-                std::lock_guard lock(runner.waitingMutex_);
-                runner.waiting_.pop_back();
-            }
-        } settled{*this, handedOver};
         try {
             PassReport report;
             if (o_.dryRun)
-                report = InspectFile(item.drawing, o_.switches, sink, fs_, &batch_);
+                report = InspectFile(drawing, o_.switches, sink, fs_, &batch_);
             else if (o_.output)
-                report = ConvertToFile(item.drawing, Drawing::FromPath(*o_.output), o_.switches, sink, fs_);
+                report = ConvertToFile(drawing, Drawing::FromPath(*o_.output), o_.switches, sink, fs_);
             else
-                report = Convert(item.drawing, o_.switches, sink, fs_, &batch_);
+                report = Convert(drawing, o_.switches, sink, fs_, &batch_);
             progress.clear();
-            handedOver = report.pending;
-            if (report.pending)
-                return;
-            if (!report.found) {
-                error(path, ioErrorText(kFileNotFound));
-                return;
-            }
-            if (report.repeated) {
-                // Named twice (or once more through a link): converting it
-                // again would change it twice and put the once-converted
-                // file in the backup.
-                if (!o_.quiet)
-                    out_.line(StandardStream::kOutput, QuoteName(path) + ": skipped, the same file as one "
-                                          + (o_.dryRun ? "checked" : "converted") + " before");
-                return;
-            }
-            ++done_;
-            if (!o_.quiet)
-                summarise(path, name, report);
-        } catch (const ConversionError& e) {
+            // In place, the outcome comes through the batch.
+            if (!report.pending)
+                finished({drawing, report, nullptr});
+        } catch (const ConversionError&) {
             progress.clear();
-            error(path, e);
+            finished({drawing, {}, std::current_exception()});
         } catch (const Interrupted&) {
             // No failure of the drawing's: it stays as it was.
             progress.clear();
@@ -450,11 +413,11 @@ private:
     }
 
     // Puts a drawing's backup back in its place, or with -n says it would.
-    void restoreOne(const Item& item)
+    void restoreOne(const Drawing& drawing)
     {
-        const std::string& path = item.path;
+        const std::string path = drawing.Path();
         try {
-            const RestoreReport report = Restore(item.drawing, o_.dryRun, fs_);
+            const RestoreReport report = Restore(drawing, o_.dryRun, fs_);
             if (!report.found) {
                 error(path, ioErrorText(kFileNotFound));
             } else if (!report.backupFound) {
@@ -521,24 +484,33 @@ private:
         }
     }
 
-    // The outcome of the oldest drawing whose last steps were under way,
-    // on the batch's thread.
-    void finished(const PassReport& report, std::exception_ptr failure)
+    // What became of a drawing: from the batch (on its thread, or on this
+    // one), or from a dry run or a conversion to another file.
+    void finished(const Batch::Outcome& outcome)
     {
-        Item item;
-        {
-            std::lock_guard lock(waitingMutex_);
-            item = std::move(waiting_.front());
-            waiting_.pop_front();
-        }
+        const std::string path = outcome.drawing.Path();
+        const PassReport& report = outcome.report;
         try {
-            if (failure)
-                std::rethrow_exception(failure);
+            if (outcome.failure)
+                std::rethrow_exception(outcome.failure);
+            if (!report.found) {
+                error(path, ioErrorText(kFileNotFound));
+                return;
+            }
+            if (report.repeated) {
+                // Named twice (or once more through a link): converting it
+                // again would change it twice and put the once-converted
+                // file in the backup.
+                if (!o_.quiet)
+                    out_.line(StandardStream::kOutput, QuoteName(path) + ": skipped, the same file as one "
+                                          + (o_.dryRun ? "checked" : "converted") + " before");
+                return;
+            }
             ++done_;
             if (!o_.quiet)
-                summarise(item.path, item.drawing.name, report);
+                summarise(path, outcome.drawing.name, report);
         } catch (const ConversionError& e) {
-            error(item.path, e);
+            error(path, e);
         }
     }
 
@@ -546,8 +518,6 @@ private:
     FileSystem& fs_;
     Output& out_;
     const bool terminal_;
-    std::mutex waitingMutex_;
-    std::deque<Item> waiting_;  // in the order of the drawings
     std::size_t seen_ = 0;      // drawings met
     bool interruptionReported_ = false;
     std::atomic<std::size_t> done_ = 0;

@@ -1,6 +1,9 @@
-// A batch's memory of the drawings it met, the hand-over of the last
-// steps to its thread, and the directory flushes it keeps for later.
+// A batch's memory of the drawings it met, its queue of drawings waiting
+// to replace their old selves, a group at a time, and the directory
+// flushes it keeps for the end of a group.
 #include "engine/replace/Batch.h"
+
+#include <algorithm>
 
 #include "engine/IoError.h"
 #include "engine/pass/HandOff.h"
@@ -9,13 +12,14 @@ namespace dxfkonv {
 
 namespace {
 
-// Runs a drawing's last steps, keeping what they throw for later.
-std::pair<PassReport, std::exception_ptr> attempt(const std::function<PassReport()>& steps)
+// Runs `work`, keeping what it throws for later.
+std::exception_ptr attempt(const std::function<void()>& work)
 {
     try {
-        return {steps(), nullptr};
+        work();
+        return nullptr;
     } catch (...) {
-        return {PassReport{}, std::current_exception()};
+        return std::current_exception();
     }
 }
 
@@ -31,34 +35,75 @@ Batch& Batch::operator=(Batch&& other) noexcept
 {
     if (this != &other) {
         flush();
-        other.finish();
+        other.flush();
         finished_ = std::move(other.finished_);
         worker_ = std::move(other.worker_);
+        flushers_ = std::move(other.flushers_);
         noThread_ = other.noThread_;
         files_ = std::move(other.files_);
         entries_ = std::move(other.entries_);
         cleaned_ = std::move(other.cleaned_);
         foldsCase_ = std::move(other.foldsCase_);
-        directories_ = std::exchange(other.directories_, {});
     }
     return *this;
 }
 
 Batch::~Batch() { flush(); }
 
-PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport prepared, InOrder& inOrder,
-                              const FileKey& input)
+void Batch::done(Outcome outcome)
 {
-    if (!finished_)
-        return lastSteps();
-    // The drawing before ran its last steps alongside this one's pass.
-    finish();
-    inOrder.batch_ = nullptr;
+    if (gatheredSteps_ == 0) {
+        // Nothing gathered to wait for: once the group under way is in
+        // place, this one is next.
+        if (worker_)
+            worker_->wait();
+        finished_(outcome);
+        return;
+    }
+    gathering_.push_back({std::move(outcome), nullptr, {}});
+    if (gathering_.size() >= kGroupOutcomes)
+        closeGroup();
+}
+
+PassReport Batch::finishLater(std::unique_ptr<LastSteps> steps, const Drawing& drawing, PassReport prepared,
+                              const FileKey& input, std::uint64_t size)
+{
+    if (!finished_) {
+        steps->flush();
+        return steps->complete(*this);
+    }
+    waitingInputs_.insert(input);
     prepared.pending = true;
-    auto stepsAndOutcome = [steps = std::move(lastSteps), finished = finished_] {
-        const auto [done, failed] = attempt(steps);
-        finished(done, failed);
-    };
+    gathering_.push_back({{drawing, prepared, nullptr}, std::move(steps), input});
+    ++gatheredSteps_;
+    gatheredBytes_ += size;
+    if (gatheredSteps_ >= kGroupDrawings || gatheredBytes_ >= kGroupBytes)
+        closeGroup();
+    return prepared;
+}
+
+void Batch::aheadOf(std::uint64_t size)
+{
+    if (finished_ && gatheredSteps_ != 0 && gatheredBytes_ + size > kGroupBytes)
+        closeGroup();
+}
+
+void Batch::closeGroup()
+{
+    if (gathering_.empty())
+        return;
+    if (worker_)
+        worker_->wait();
+    for (const FileKey& input : underWayInputs_)
+        waitingInputs_.erase(waitingInputs_.find(input));
+    underWayInputs_.clear();
+    for (const Queued& queued : gathering_)
+        if (queued.steps)
+            underWayInputs_.push_back(queued.input);
+    auto group = std::make_shared<Group>(std::move(gathering_));
+    gathering_.clear();
+    gatheredSteps_ = 0;
+    gatheredBytes_ = 0;
     if (!worker_ && !noThread_) {
         worker_ = std::make_unique<HandOff>();
         if (!worker_->start()) {
@@ -66,20 +111,71 @@ PassReport Batch::finishLater(std::function<PassReport()> lastSteps, PassReport 
             noThread_ = true;
         }
     }
-    if (noThread_) {
-        stepsAndOutcome();
-    } else {
-        pendingInput_ = input;
-        worker_->run(std::move(stepsAndOutcome));
+    if (worker_)
+        worker_->run([this, group] { runGroup(*group); });
+    else
+        runGroup(*group);
+}
+
+void Batch::runGroup(Group& group)
+{
+    std::vector<std::exception_ptr> failures(group.size());
+    flushTogether(group, failures);
+    for (std::size_t i = 0; i < group.size(); ++i) {
+        Queued& queued = group[i];
+        if (queued.steps && !failures[i])
+            failures[i] = attempt([&] { queued.outcome.report = queued.steps->complete(*this); });
+        if (failures[i]) {
+            queued.outcome.report = {};
+            queued.outcome.failure = failures[i];
+        }
+        queued.outcome.report.pending = false;
+        // The work file of a drawing that failed goes, and the drawing is
+        // let go, before anybody hears of it.
+        queued.steps.reset();
+        finished_(queued.outcome);
     }
-    return prepared;
+    flushDirectories();
+}
+
+void Batch::flushTogether(Group& group, std::vector<std::exception_ptr>& failures)
+{
+    std::vector<std::size_t> toFlush;
+    for (std::size_t i = 0; i < group.size(); ++i)
+        if (group[i].steps)
+            toFlush.push_back(i);
+    // Each work file on a thread of its own, this one's among them, so the
+    // waits for the disk overlap; where fewer threads are to be had, some
+    // take turns.
+    const std::size_t helpers = toFlush.empty() ? 0 : std::min(toFlush.size() - 1, kGroupDrawings - 1);
+    while (flushers_.size() < helpers) {
+        auto flusher = std::make_unique<HandOff>();
+        if (!flusher->start())
+            break;
+        flushers_.push_back(std::move(flusher));
+    }
+    const std::size_t ways = std::min(helpers, flushers_.size()) + 1;
+    auto share = [&](std::size_t way) {
+        for (std::size_t k = way; k < toFlush.size(); k += ways) {
+            const std::size_t i = toFlush[k];
+            failures[i] = attempt([&] { group[i].steps->flush(); });
+        }
+    };
+    for (std::size_t way = 1; way < ways; ++way)
+        flushers_[way - 1]->run([&share, way] { share(way); });
+    share(0);
+    for (std::size_t way = 1; way < ways; ++way)
+        flushers_[way - 1]->wait();
 }
 
 void Batch::finish()
 {
+    closeGroup();
     if (worker_)
         worker_->wait();
-    pendingInput_ = {};
+    for (const FileKey& input : underWayInputs_)
+        waitingInputs_.erase(waitingInputs_.find(input));
+    underWayInputs_.clear();
 }
 
 void Batch::flushLater(FileSystem& fs, Directory& directory)
@@ -105,12 +201,17 @@ void Batch::flushLater(FileSystem& fs, Directory& directory)
     directories_.push_back({key, &fs, std::move(copy)});
 }
 
-void Batch::flush()
+void Batch::flushDirectories()
 {
-    finish();
     for (const auto& waiting : directories_)
         waiting.fs->flush(*waiting.directory);
     directories_.clear();
+}
+
+void Batch::flush()
+{
+    finish();
+    flushDirectories();
 }
 
 }  // namespace dxfkonv

@@ -1,8 +1,11 @@
-// The drawings a batch of conversions has met, its drawings' last steps
-// in order on a thread of its own, and the directories it flushes later.
+// A batch of conversions: the drawings it met, the queue of drawings
+// whose work files are written and wait to replace them, flushed to the
+// disk a group at a time, and the directories it flushes once a group is
+// in place.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -12,9 +15,11 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/pass/LinePass.h"
 #include "engine/platform/FileSystem.h"
+#include "engine/replace/Drawings.h"
 
 namespace dxfkonv {
 
@@ -27,28 +32,52 @@ class HandOff;
 // hard link of it) is a drawing in its own right. A dry run, which writes
 // nothing, skips a name that leads to a directory entry it checked.
 //
-// A batch also flushes the directories it replaced files in later, rather
-// than after each file: each drawing is still on the disk before it
-// replaces the old one, and the journal of the file system takes each
-// rename along with the next file's flush anyway. A few directories wait
-// at a time; the oldest is flushed when one more comes.
+// A batch that reports through `finished` also queues its drawings: each
+// one's pass writes its work file, and the last steps (the flush of the
+// work file, the checks, the backup, the replace) wait until a group of
+// drawings is gathered. The group's work files then go to the disk
+// together, each on a thread of its own, so a batch of small drawings
+// waits for the disk about once a group and not once a drawing; then
+// each drawing of the group replaces its old self in turn, and is
+// reported the moment it has, and the directories they are in are
+// flushed. A group's last steps run on a thread of the batch's own while
+// the next group is converted. A drawing is replaced only once its own
+// work file is on the disk; a drawing not yet reported is untouched, and
+// the work files of a killed batch go with it.
 class Batch {
 public:
-    // What a drawing's last steps came to: its report, or the failure (an
-    // IoError) that stopped them, the drawing then untouched.
-    using Finished = std::function<void(const PassReport& report, std::exception_ptr failure)>;
+    // What became of one drawing of the batch: the drawing as it was
+    // handed to Convert(), and its report, or the failure (a
+    // ConversionError) that stopped it, the drawing then untouched.
+    struct Outcome {
+        Drawing drawing;
+        PassReport report;
+        std::exception_ptr failure;
+    };
+    using Finished = std::function<void(const Outcome& outcome)>;
 
+    // A drawing's last steps, in the two parts a group runs apart: its
+    // work file put on the disk, and the rest. Dropped without complete(),
+    // the work file goes and the drawing stays as it was.
+    class LastSteps {
+    public:
+        virtual ~LastSteps() = default;
+        virtual void flush() = 0;
+        // The checks, the backup and the replace; directories are flushed
+        // through the batch.
+        virtual PassReport complete(Batch& batch) = 0;
+    };
+
+    // A batch that runs each drawing's last steps at once, before Convert()
+    // returns.
     Batch();
-    // A batch whose drawings overlap: each drawing's last steps (the flush
-    // of its work file, which waits for the disk, its backup and its
-    // replace) run on a thread of the batch's own while the next drawing is
-    // converted. Convert() then returns with report.pending set, before the
-    // drawing is replaced; the outcome reaches `finished` on that thread
-    // the moment the last steps end, so a drawing is known to be replaced
-    // as soon as it is, and may not throw. Outcomes come in the order of
-    // the drawings: the next Convert() returns (or throws) only once the
-    // outcome before it has arrived, and finish() waits for it. Without a
-    // thread to be had, it reaches `finished` before Convert() returns.
+    // A batch whose every drawing's outcome reaches `finished`, in the
+    // order of the drawings, each on the batch's thread the moment it is
+    // known: a drawing's Convert() returns with report.pending set, and
+    // throws only what stops the whole batch (Interrupted), once the
+    // outcomes before it have arrived. finish() waits for every outcome.
+    // `finished` may not throw. Without a thread to be had, the groups run
+    // on the caller's thread.
     explicit Batch(Finished finished);
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
@@ -56,6 +85,9 @@ public:
     Batch& operator=(Batch&& other) noexcept;
     // Finishes and flushes what is still to finish and flush.
     ~Batch();
+
+    // Whether drawings' outcomes go to `finished` (see above).
+    bool queues() const { return static_cast<bool>(finished_); }
 
     bool met(const FileKey& file) const { return files_.count(file) != 0; }
     void remember(const FileKey& file) { files_.insert(file); }
@@ -78,49 +110,71 @@ public:
     }
     void rememberFoldsCase(const FileKey& directory, bool folds) { foldsCase_[directory] = folds; }
 
-    // Whether the last steps handed over and not yet finished are those
-    // of the file read as `file`.
-    bool finishing(const FileKey& file) const { return file != FileKey{} && pendingInput_ == file; }
+    // Whether the file read as `file` waits in the queue to be replaced.
+    bool finishing(const FileKey& file) const { return file != FileKey{} && waitingInputs_.count(file) != 0; }
 
-    // Takes a handle of `directory` to flush later.
+    // Takes a handle of `directory` to flush with the group.
     void flushLater(FileSystem& fs, Directory& directory);
-    // Waits for the last steps under way, and so for their outcome.
+    // Runs the last steps of every drawing queued, and waits for them, and
+    // so for every outcome.
     void finish();
     // finish(), then flushes every directory handed over (best effort: the
     // renames in them have happened).
     void flush();
 
-    // For Convert(): hands the outcome of the drawing before on, in order,
-    // when a pass leaves before it hands its own last steps over.
-    class InOrder {
-    public:
-        explicit InOrder(Batch* batch) : batch_(batch) {}
-        InOrder(const InOrder&) = delete;
-        InOrder& operator=(const InOrder&) = delete;
-        ~InOrder()
-        {
-            if (batch_)
-                batch_->finish();
-        }
+    // For Convert(): takes, in order, the outcome of a drawing that ends
+    // before it has last steps to queue (not found, met before, refused,
+    // failed).
+    void done(Outcome outcome);
+    // For Convert(), before a drawing of `size` bytes is converted: a
+    // drawing that would take the group gathered past kGroupBytes starts
+    // a group of its own, so those before it are put in place during its
+    // pass rather than after it.
+    void aheadOf(std::uint64_t size);
+    // For Convert(): queues a drawing's last steps; `prepared` is what its
+    // pass reported, `input` the file it read, `size` how large that is.
+    // Without `finished`, runs them at once and says what they came to.
+    PassReport finishLater(std::unique_ptr<LastSteps> steps, const Drawing& drawing, PassReport prepared,
+                           const FileKey& input, std::uint64_t size);
 
-    private:
-        friend class Batch;
-        Batch* batch_;
-    };
-    // For Convert(): runs a drawing's last steps now, or, in a batch whose
-    // drawings overlap, on the batch's thread once the drawing before is
-    // finished; `prepared` is what the pass reported.
-    PassReport finishLater(std::function<PassReport()> lastSteps, PassReport prepared, InOrder& inOrder,
-                           const FileKey& input = {});
-
+    // How many drawings, and how many of their bytes, a group gathers at
+    // most: enough to wait for the disk once for many small drawings,
+    // while a large one goes on its own. Two groups, the one converted and
+    // the one being put in place, hold a few handles each of their
+    // drawings.
+    static constexpr std::size_t kGroupDrawings = 16;
+    static constexpr std::uint64_t kGroupBytes = 16u << 20;
+    // And how many outcomes in all, those of drawings that ended early
+    // (refused, not found) among them.
+    static constexpr std::size_t kGroupOutcomes = 4 * kGroupDrawings;
     // How many directories wait to be flushed at most.
     static constexpr std::size_t kMaxWaitingDirectories = 16;
 
 private:
+    struct Queued {
+        Outcome outcome;
+        std::unique_ptr<LastSteps> steps;  // null: the outcome is known
+        FileKey input;
+    };
+    using Group = std::vector<Queued>;
+
+    // Hands the group gathered to the batch's thread, once the group
+    // before is in place.
+    void closeGroup();
+    // The last steps of a group, and its outcomes, in order.
+    void runGroup(Group& group);
+    void flushTogether(Group& group, std::vector<std::exception_ptr>& failures);
+    void flushDirectories();
+
     Finished finished_;
-    std::unique_ptr<HandOff> worker_;  // the batch's thread for the last steps
-    bool noThread_ = false;   // none could be had: the last steps run at once
-    FileKey pendingInput_;  // the file the pending last steps read
+    std::unique_ptr<HandOff> worker_;                 // the batch's thread for the groups' last steps
+    std::vector<std::unique_ptr<HandOff>> flushers_;  // and those that flush a group's work files
+    bool noThread_ = false;                           // none could be had: groups run at once
+    Group gathering_;
+    std::uint64_t gatheredBytes_ = 0;
+    std::size_t gatheredSteps_ = 0;
+    std::multiset<FileKey> waitingInputs_;   // the files read of the drawings in either group
+    std::vector<FileKey> underWayInputs_;    // of the group handed over
     std::set<FileKey> files_;
     std::set<std::pair<FileKey, std::string>> entries_;
     std::set<FileKey> cleaned_;

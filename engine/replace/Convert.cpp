@@ -191,10 +191,11 @@ public:
     // The file the name will lead to once replaced.
     FileKey result() const { return work_->key(); }
 
-    // The last steps. Directories are flushed through `batch` when given.
-    PassReport finish(Batch* batch)
+    // The last steps, in two: the work file put on the disk, and the
+    // rest. Directories are flushed through `batch` when given.
+    void flush() { fs_.flush(*work_); }
+    PassReport complete(Batch* batch)
     {
-        fs_.flush(*work_);
         if (expected_)
             requireStillThere(fs_, found_, *expected_);
         requireUnchanged(inputState_, input_->state(), read_);
@@ -216,6 +217,11 @@ public:
         else
             fs_.flush(*found_.directory);
         return report_;
+    }
+    PassReport finish(Batch* batch)
+    {
+        flush();
+        return complete(batch);
     }
 
 private:
@@ -242,6 +248,55 @@ private:
     PassReport report_;
 };
 
+// A drawing's last steps, queued in a batch.
+class QueuedReplace final : public Batch::LastSteps {
+public:
+    explicit QueuedReplace(std::unique_ptr<Replace> replace) : replace_(std::move(replace)) {}
+    void flush() override { replace_->flush(); }
+    PassReport complete(Batch& batch) override { return replace_->complete(&batch); }
+
+private:
+    std::unique_ptr<Replace> replace_;
+};
+
+// Convert() up to the queue of a batch, or with `batch` null or running
+// each drawing's last steps at once, to the end.
+PassReport convertOrQueue(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
+                          FileSystem& fs, Batch* batch, const AskConvertAgain& ask)
+{
+    Found found = fs.find(drawing.opened.get(), drawing.directory, drawing.name);
+    if (!found.regular())
+        return notFound();
+    if (batch && batch->finishing(found.state->key)) {
+        // Another name of a drawing waiting to be replaced: once it is,
+        // the name leads to the file written, or, as another hard link,
+        // still to the file read.
+        batch->finish();
+        found = fs.find(drawing.opened.get(), drawing.directory, drawing.name);
+        if (!found.regular())
+            return notFound();
+    }
+    if (batch && batch->met(found.state->key))
+        return repeated();
+    const std::optional<std::string> backupName = backupNameOf(drawing, switches);
+    FileState st;
+    auto in = holdForReplace(fs, found, drawing, backupName, st, batch);
+    // A batch looks for what killed passes left in each directory once.
+    const bool cleanUp = !batch || batch->firstTimeIn(found.directory->key());
+    if (batch)
+        batch->aheadOf(st.size);
+    auto replace = std::make_unique<Replace>(fs, std::move(found), std::move(in), st, backupName);
+    replace->convert(switches, progress, ask, Like::kInput, st.key, cleanUp);
+    if (!batch)
+        return replace->finish(nullptr);
+    // Whatever becomes of it, the batch does not convert the file it
+    // writes once more.
+    batch->remember(replace->result());
+    const PassReport prepared = replace->report();
+    return batch->finishLater(std::make_unique<QueuedReplace>(std::move(replace)), drawing, prepared, st.key,
+                              st.size);
+}
+
 }  // namespace
 
 std::string BackupName(const std::string& fileName)
@@ -255,36 +310,23 @@ std::string BackupName(const std::string& fileName)
 PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
                    FileSystem& fs, Batch* batch, const AskConvertAgain& ask)
 {
-    // Whatever becomes of this drawing, the one before it is reported first.
-    Batch::InOrder inOrder(batch);
-    Found found = fs.find(drawing.opened.get(), drawing.directory, drawing.name);
-    if (!found.regular())
-        return notFound();
-    if (batch && batch->finishing(found.state->key)) {
-        // Another name of the drawing whose last steps are under way: once
-        // they are done the name leads to the file written, or, as another
-        // hard link, still to the file read.
+    if (!batch || !batch->queues())
+        return convertOrQueue(drawing, switches, progress, fs, batch, ask);
+    // Every outcome goes through the batch's queue, in order; what stops
+    // the whole batch comes once the drawings before are reported.
+    PassReport queued;
+    queued.pending = true;
+    try {
+        const PassReport report = convertOrQueue(drawing, switches, progress, fs, batch, ask);
+        if (!report.pending)
+            batch->done({drawing, report, nullptr});
+    } catch (const ConversionError&) {
+        batch->done({drawing, {}, std::current_exception()});
+    } catch (...) {
         batch->finish();
-        found = fs.find(drawing.opened.get(), drawing.directory, drawing.name);
-        if (!found.regular())
-            return notFound();
+        throw;
     }
-    if (batch && batch->met(found.state->key))
-        return repeated();
-    const std::optional<std::string> backupName = backupNameOf(drawing, switches);
-    FileState st;
-    auto in = holdForReplace(fs, found, drawing, backupName, st, batch);
-    // A batch looks for what killed passes left in each directory once.
-    const bool cleanUp = !batch || batch->firstTimeIn(found.directory->key());
-    auto replace = std::make_shared<Replace>(fs, std::move(found), std::move(in), st, backupName);
-    replace->convert(switches, progress, ask, Like::kInput, st.key, cleanUp);
-    if (!batch)
-        return replace->finish(nullptr);
-    // Whatever becomes of it, the batch does not convert the file it
-    // writes once more.
-    batch->remember(replace->result());
-    return batch->finishLater([replace, batch] { return replace->finish(batch); }, replace->report(), inOrder,
-                              st.key);
+    return queued;
 }
 
 PassReport ConvertToFile(const Drawing& input, const Drawing& output, const ConversionSwitches& switches,

@@ -51,6 +51,11 @@ using AskConvertAgain = std::function<bool(const std::string& codePage)>;
 //
 // Throws IoError on any failure, a Refusal for a drawing it will not
 // convert; the file is then untouched and no work file is left behind.
+//
+// In a batch that queues its drawings (Batch::queues()), the drawing's
+// outcome, whatever it is, reaches the batch's `finished` in the order of
+// the drawings, and the report returned only says so (pending); only
+// Interrupted is thrown, once the drawings before are reported.
 PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
                    FileSystem& fs, Batch* batch = nullptr, const AskConvertAgain& ask = {});
 

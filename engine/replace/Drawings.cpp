@@ -11,10 +11,12 @@ namespace dxfkonv {
 Drawing Drawing::FromPath(const std::string& path)
 {
     PathParts parts = SplitPath(path);
-    return {std::move(parts.directory), std::move(parts.name)};
+    Drawing drawing{std::move(parts.directory), std::move(parts.name)};
+    drawing.named = path;
+    return drawing;
 }
 
-std::string Drawing::Path() const { return JoinPath(directory, name); }
+std::string Drawing::Path() const { return named.empty() ? JoinPath(directory, name) : named; }
 
 namespace {
 

@@ -31,12 +31,17 @@ struct Drawing {
     // to by then.
     std::shared_ptr<Directory> opened;
 
+    // The path the drawing was named by, where it was named by one.
+    std::string named;
+
     // Splits a path at its last separator (see SplitPath()): "a/b.dxf" is
     // {"a", "b.dxf"}, "/b.dxf" is {"/", "b.dxf"}, "b.dxf" is {"", "b.dxf"};
-    // on Windows also "C:\a\b.dxf" is {"C:\a", "b.dxf"}.
+    // on Windows also "C:\a\b.dxf" is {"C:\a", "b.dxf"}. The drawing
+    // keeps the path as its name for the user.
     static Drawing FromPath(const std::string& path);
 
-    // The directory, one separator and the name (see JoinPath(): "b.dxf"
+    // The drawing's name for the user: the path it was named by, or else
+    // the directory, one separator and the name (see JoinPath(): "b.dxf"
     // alone for the current directory, no doubled separator).
     std::string Path() const;
 };

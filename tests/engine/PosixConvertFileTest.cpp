@@ -495,12 +495,11 @@ TEST(ConvertFailure, TheDryRunFailsWhereTheConversionWould)
     }
 }
 
-// A batch whose drawings overlap (each one's flush and replace going on
-// while the next is converted) reports every drawing once, in order,
-// whether it failed in its pass, in its last steps, or not at all; each
-// outcome has arrived before the next drawing's Convert() returns, and
-// all have once finish() returns. A drawing that failed stays as it was.
-TEST(ConvertBatch, OverlappingDrawingsReportInOrder)
+// A batch that queues its drawings reports every drawing once, in order,
+// through its queue, whether it was refused before its pass, failed in
+// its last steps, was met before, or went through. A drawing that failed
+// stays as it was.
+TEST(ConvertBatch, QueuedDrawingsReportInOrder)
 {
     TempDir dir;
     const std::string old = " 62\r\n5\r\n";
@@ -514,41 +513,28 @@ TEST(ConvertBatch, OverlappingDrawingsReportInOrder)
     std::vector<std::string> outcomes;  // from the batch's thread
     std::vector<std::string> returned;
     {
-        Batch batch([&](const PassReport& report, std::exception_ptr failure) {
+        Batch batch([&](const Batch::Outcome& outcome) {
             std::lock_guard lock(mutex);
+            std::string what = outcome.drawing.name;
             try {
-                if (failure)
-                    std::rethrow_exception(failure);
-                outcomes.push_back("finished " + std::to_string(report.coloursRenumbered));
+                if (outcome.failure)
+                    std::rethrow_exception(outcome.failure);
+                what += outcome.report.repeated ? " repeated" : " finished " + std::to_string(outcome.report.coloursRenumbered);
             } catch (const IoError& e) {
-                outcomes.push_back(std::string("failed ") + e.what());
+                what += std::string(" failed ") + e.what();
             }
+            outcomes.push_back(what);
         });
-        std::size_t handedOver = 0;
-        for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf", "a.dxf", "e.dxf"}) {
-            std::string what;
-            bool pending = false;
-            try {
-                const PassReport r = Convert(Drawing{dir.path(), name}, {}, {}, ops, &batch);
-                pending = r.pending;
-                what = r.pending ? " handed over" : r.repeated ? " repeated" : " done";
-            } catch (const IoError& e) {
-                what = std::string(" refused: ") + e.what();
-            }
-            {
-                std::lock_guard lock(mutex);
-                EXPECT_GE(outcomes.size(), handedOver) << name << ": the drawing before it is not reported yet";
-            }
-            handedOver += pending;
-            returned.push_back(name + what);
-        }
+        for (const char* name : {"a.dxf", "b.dxf", "c.dxf", "d.dxf", "a.dxf", "e.dxf"})
+            returned.push_back(name + std::string(Convert(Drawing{dir.path(), name}, {}, {}, ops, &batch).pending ? " queued" : " done"));
         batch.finish();
         std::lock_guard lock(mutex);
-        EXPECT_EQ(outcomes, (std::vector<std::string>{"finished 1", "failed I/O error 5.", "finished 1", "finished 1"}));
+        EXPECT_EQ(outcomes, (std::vector<std::string>{"a.dxf finished 1", "b.dxf failed I/O error 5.",
+                                                       "c.dxf failed File access denied.", "d.dxf finished 1",
+                                                       "a.dxf repeated", "e.dxf finished 1"}));
     }
-    EXPECT_EQ(returned, (std::vector<std::string>{"a.dxf handed over", "b.dxf handed over",
-                                                   "c.dxf refused: File access denied.", "d.dxf handed over",
-                                                   "a.dxf repeated", "e.dxf handed over"}));
+    EXPECT_EQ(returned, (std::vector<std::string>{"a.dxf queued", "b.dxf queued", "c.dxf queued", "d.dxf queued",
+                                                   "a.dxf queued", "e.dxf queued"}));
     for (const char* name : {"a.dxf", "d.dxf", "e.dxf"})
         EXPECT_EQ(readFile(dir.file(name)), " 62\r\n4\r\n") << name;
     for (const char* name : {"b.dxf", "c.dxf"})
@@ -557,47 +543,65 @@ TEST(ConvertBatch, OverlappingDrawingsReportInOrder)
     EXPECT_EQ(dir.names(), (Names{"a.dxf", "a.old", "b.dxf", "b.old", "c.dxf", "d.dxf", "d.old", "e.dxf", "e.old"}));
 }
 
-
-// A drawing is reported the moment it is replaced, not once the next
-// drawing's pass is over: the next pass is held at its first read until
-// the first drawing's outcome has arrived, which it does, with the
-// drawing replaced by then.
-TEST(ConvertBatch, EachDrawingIsReportedWhileTheNextOneConverts)
+// A group's work files all go to the disk before the first of them
+// replaces its drawing; each drawing is reported the moment it is
+// replaced, and their directory is flushed once, after the group.
+TEST(ConvertBatch, AGroupIsFlushedTogetherThenReplacedInTurn)
 {
     TempDir dir;
-    writeFile(dir.file("a.dxf"), " 62\r\n5\r\n");
-    writeFile(dir.file("b.dxf"), " 62\r\n7\r\n");
+    for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
+        writeFile(dir.file(name), " 62\r\n5\r\n");
     std::mutex mutex;
-    std::condition_variable reported;
-    std::vector<std::string> outcomes;
-    bool aHandedOver = false;
-    bool held = false;
-    bool heldInVain = false;
+    std::vector<std::string> log;
     FaultyOps ops;
     ops.hold = [&](Op op, int) {
-        std::unique_lock lock(mutex);
-        if (op != Op::kRead || !aHandedOver || held)
-            return;
-        // b's first read: its pass may not go on before a is reported, and
-        // if a were reported only after that pass, it would wait in vain.
-        held = true;
-        heldInVain = !reported.wait_for(lock, std::chrono::seconds(5), [&] { return !outcomes.empty(); });
-    };
-    Batch batch([&](const PassReport& report, std::exception_ptr failure) {
         std::lock_guard lock(mutex);
-        outcomes.push_back(std::string(failure ? "failed" : "finished ") + std::to_string(report.coloursRenumbered)
-                           + ", a.dxf now " + (readFile(dir.file("a.dxf")) == " 62\r\n4\r\n" ? "new" : "old"));
-        reported.notify_all();
+        if (op == Op::kFsync || op == Op::kRename)
+            log.push_back(opName(op));
+    };
+    {
+        Batch batch([&](const Batch::Outcome& outcome) {
+            std::lock_guard lock(mutex);
+            log.push_back(outcome.drawing.name + (readFile(dir.file(outcome.drawing.name)) == " 62\r\n4\r\n" ? " new" : " old"));
+        });
+        for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
+            ASSERT_TRUE(Convert(Drawing{dir.path(), name}, {}, {}, ops, &batch).pending);
+        {
+            std::lock_guard lock(mutex);
+            EXPECT_EQ(log, std::vector<std::string>{}) << "the group is not full yet";
+        }
+        batch.flush();
+    }
+    const std::string fsync = opName(Op::kFsync);
+    const std::string rename = opName(Op::kRename);
+    EXPECT_EQ(log, (std::vector<std::string>{fsync, fsync, fsync, rename, "a.dxf new", rename, "b.dxf new", rename,
+                                              "c.dxf new", fsync}));
+}
+
+// A group closes at kGroupDrawings: the drawings of a full group are in
+// place before the drawing after them has been converted.
+TEST(ConvertBatch, AFullGroupIsPutInPlaceWhileTheNextOneGathers)
+{
+    TempDir dir;
+    const std::size_t n = Batch::kGroupDrawings + 1;
+    for (std::size_t i = 0; i < n; ++i)
+        writeFile(dir.file("v" + std::to_string(100 + i) + ".dxf"), " 62\r\n5\r\n");
+    std::mutex mutex;
+    std::size_t reported = 0;
+    Batch batch([&](const Batch::Outcome& outcome) {
+        std::lock_guard lock(mutex);
+        EXPECT_FALSE(outcome.failure);
+        ++reported;
     });
-    ASSERT_TRUE(Convert(Drawing{dir.path(), "a.dxf"}, {}, {}, ops, &batch).pending);
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        Convert(Drawing{dir.path(), "v" + std::to_string(100 + i) + ".dxf"}, {}, {}, SystemFileSystem(), &batch);
+    // The last one waits for the group before it to be in place.
+    Convert(Drawing{dir.path(), "v" + std::to_string(100 + n - 1) + ".dxf"}, {}, {}, SystemFileSystem(), &batch);
     {
         std::lock_guard lock(mutex);
-        aHandedOver = true;
+        EXPECT_EQ(reported, 0u) << "handed over, not yet waited for";
     }
-    EXPECT_TRUE(Convert(Drawing{dir.path(), "b.dxf"}, {}, {}, ops, &batch).pending);
     batch.finish();
     std::lock_guard lock(mutex);
-    EXPECT_TRUE(held);
-    EXPECT_FALSE(heldInVain) << "a.dxf was reported only after b.dxf's pass";
-    EXPECT_EQ(outcomes, (std::vector<std::string>{"finished 1, a.dxf now new", "finished 1, a.dxf now new"}));
+    EXPECT_EQ(reported, n);
 }

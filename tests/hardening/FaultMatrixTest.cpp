@@ -482,9 +482,9 @@ TEST(RealFailures, NoThreadForReadingAndWritingStillConverts)
     const Outcome batched = runInChild(
         [&] {
             int outcomes = 0;
-            Batch batch([&](const PassReport&, std::exception_ptr failure) {
-                if (failure)
-                    std::rethrow_exception(failure);
+            Batch batch([&](const Batch::Outcome& outcome) {
+                if (outcome.failure)
+                    std::rethrow_exception(outcome.failure);
                 ++outcomes;
             });
             PassReport r = Convert(Drawing{scene->dir.path(), scene->name}, scene->switches(), {}, SystemFileSystem(), &batch);

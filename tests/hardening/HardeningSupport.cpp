@@ -215,9 +215,9 @@ PassReport ConvertInOverlappingBatch(const Drawing& drawing, const ConversionSwi
     PassReport report;
     std::exception_ptr failure;
     {
-        Batch batch([&](const PassReport& r, std::exception_ptr f) {
-            report = r;
-            failure = f;
+        Batch batch([&](const Batch::Outcome& outcome) {
+            report = outcome.report;
+            failure = outcome.failure;
         });
         const PassReport handed = Convert(drawing, switches, {}, fs, &batch);
         if (!handed.pending)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -57,7 +58,7 @@ private:
     void enter(Seam op);
 
     FileSystem& inner_;
-    std::array<int, static_cast<int>(Seam::kCount)> counts_{};
+    std::array<std::atomic<int>, static_cast<int>(Seam::kCount)> counts_{};  // a batch flushes from several threads
 };
 
 }  // namespace dxfkonv::test
