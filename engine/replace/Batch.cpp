@@ -119,8 +119,12 @@ void Batch::closeGroup()
 
 void Batch::runGroup(Group& group)
 {
+    // The directories the group before replaced drawings in go to the
+    // disk along with this group's work files: one wait for both.
+    std::deque<Waiting> directories = std::move(directories_);
+    directories_.clear();
     std::vector<std::exception_ptr> failures(group.size());
-    flushTogether(group, failures);
+    flushTogether(group, failures, directories);
     for (std::size_t i = 0; i < group.size(); ++i) {
         Queued& queued = group[i];
         if (queued.steps && !failures[i])
@@ -135,19 +139,23 @@ void Batch::runGroup(Group& group)
         queued.steps.reset();
         finished_(queued.outcome);
     }
-    flushDirectories();
 }
 
-void Batch::flushTogether(Group& group, std::vector<std::exception_ptr>& failures)
+void Batch::flushTogether(Group& group, std::vector<std::exception_ptr>& failures, std::deque<Waiting>& directories)
 {
-    std::vector<std::size_t> toFlush;
+    // Each work file and each directory on a thread of its own, this
+    // one's among them, so the waits for the disk overlap; where fewer
+    // threads are to be had, some take turns. A directory's flush is best
+    // effort: the renames in it have happened.
+    std::vector<std::function<void()>> jobs;
     for (std::size_t i = 0; i < group.size(); ++i)
         if (group[i].steps)
-            toFlush.push_back(i);
-    // Each work file on a thread of its own, this one's among them, so the
-    // waits for the disk overlap; where fewer threads are to be had, some
-    // take turns.
-    const std::size_t helpers = toFlush.empty() ? 0 : std::min(toFlush.size() - 1, kGroupDrawings - 1);
+            jobs.push_back([&group, &failures, i] {
+                failures[i] = attempt([&] { group[i].steps->flush(); });
+            });
+    for (Waiting& waiting : directories)
+        jobs.push_back([&waiting] { attempt([&] { waiting.fs->flush(*waiting.directory); }); });
+    const std::size_t helpers = jobs.empty() ? 0 : std::min(jobs.size() - 1, kFlushThreads);
     while (flushers_.size() < helpers) {
         auto flusher = std::make_unique<HandOff>();
         if (!flusher->start())
@@ -155,11 +163,9 @@ void Batch::flushTogether(Group& group, std::vector<std::exception_ptr>& failure
         flushers_.push_back(std::move(flusher));
     }
     const std::size_t ways = std::min(helpers, flushers_.size()) + 1;
-    auto share = [&](std::size_t way) {
-        for (std::size_t k = way; k < toFlush.size(); k += ways) {
-            const std::size_t i = toFlush[k];
-            failures[i] = attempt([&] { group[i].steps->flush(); });
-        }
+    auto share = [&jobs, ways](std::size_t way) {
+        for (std::size_t k = way; k < jobs.size(); k += ways)
+            jobs[k]();
     };
     for (std::size_t way = 1; way < ways; ++way)
         flushers_[way - 1]->run([&share, way] { share(way); });

@@ -39,8 +39,8 @@ class HandOff;
 // together, each on a thread of its own, so a batch of small drawings
 // waits for the disk about once a group and not once a drawing; then
 // each drawing of the group replaces its old self in turn, and is
-// reported the moment it has, and the directories they are in are
-// flushed. A group's last steps run on a thread of the batch's own while
+// reported the moment it has; the directories they are in are flushed
+// with the next group's work files, or at the end. A group's last steps run on a thread of the batch's own while
 // the next group is converted. A drawing is replaced only once its own
 // work file is on the disk; a drawing not yet reported is untouched, and
 // the work files of a killed batch go with it.
@@ -113,7 +113,9 @@ public:
     // Whether the file read as `file` waits in the queue to be replaced.
     bool finishing(const FileKey& file) const { return file != FileKey{} && waitingInputs_.count(file) != 0; }
 
-    // Takes a handle of `directory` to flush with the group.
+    // Takes a handle of `directory` to flush with the next group, or, in
+    // a batch that does not queue, once more directories wait than
+    // kMaxWaitingDirectories.
     void flushLater(FileSystem& fs, Directory& directory);
     // Runs the last steps of every drawing queued, and waits for them, and
     // so for every outcome.
@@ -147,6 +149,8 @@ public:
     // And how many outcomes in all, those of drawings that ended early
     // (refused, not found) among them.
     static constexpr std::size_t kGroupOutcomes = 4 * kGroupDrawings;
+    // How many threads flush a group's files besides the batch's own.
+    static constexpr std::size_t kFlushThreads = kGroupDrawings;
     // How many directories wait to be flushed at most.
     static constexpr std::size_t kMaxWaitingDirectories = 16;
 
@@ -163,7 +167,12 @@ private:
     void closeGroup();
     // The last steps of a group, and its outcomes, in order.
     void runGroup(Group& group);
-    void flushTogether(Group& group, std::vector<std::exception_ptr>& failures);
+    struct Waiting {
+        FileKey key;
+        FileSystem* fs;
+        std::unique_ptr<Directory> directory;
+    };
+    void flushTogether(Group& group, std::vector<std::exception_ptr>& failures, std::deque<Waiting>& directories);
     void flushDirectories();
 
     Finished finished_;
@@ -179,11 +188,6 @@ private:
     std::set<std::pair<FileKey, std::string>> entries_;
     std::set<FileKey> cleaned_;
     std::map<FileKey, bool> foldsCase_;
-    struct Waiting {
-        FileKey key;
-        FileSystem* fs;
-        std::unique_ptr<Directory> directory;
-    };
     std::deque<Waiting> directories_;  // oldest first
 };
 

@@ -545,7 +545,8 @@ TEST(ConvertBatch, QueuedDrawingsReportInOrder)
 
 // A group's work files all go to the disk before the first of them
 // replaces its drawing; each drawing is reported the moment it is
-// replaced, and their directory is flushed once, after the group.
+// replaced; their directory is flushed once, with the next group or at
+// the end.
 TEST(ConvertBatch, AGroupIsFlushedTogetherThenReplacedInTurn)
 {
     TempDir dir;
