@@ -12,8 +12,10 @@
 
 #include "engine/IoError.h"
 #include "engine/pass/LongLines.h"
+#include "engine/rules/CodePageRun.h"
 #include "engine/rules/ColourNumber.h"
 #include "engine/rules/DxfRules.h"
+#include "engine/rules/FirstLine.h"
 #include "engine/rules/TextRecoding.h"
 
 namespace dxfkonv::linepass {
@@ -74,64 +76,45 @@ protected:
         return std::move(report_);
     }
 
-    // A binary DXF file is refused whatever the switches, and so is a file
-    // whose first line is no group code; a file that marks itself as UTF-8
-    // is refused when its texts are to be recoded. All before anything is
-    // written. The first line is taken here.
+    // The start of the input, read before anything is written (see
+    // rules/FirstLine.h): refused, or the byte order mark written back and
+    // the first line taken.
     void refuseUnfitInput()
     {
-        const std::string_view head = reader_.head(kBinarySentinel.size());
-        if (head == kBinarySentinel)
+        const InputStart start = ReadInputStart(reader_.head(kBinarySentinel.size()));
+        if (start == InputStart::Binary)
             throw Refusal(kNotAsciiDxf);
-        if (head.empty())
+        if (start == InputStart::Empty)
             return;  // an empty file stays empty
-        // The byte order mark stands in front of the first line, not in it.
-        const bool marked = head.substr(0, kUtf8Mark.size()) == kUtf8Mark;
+        const bool marked = start == InputStart::Marked;
         if (marked)
             reader_.consumeTo(kUtf8Mark.size());
         bool atCode;
         const std::string_view line = nextLine(atCode);
-        if (!reader_.lineGoesOn()) {
-            refuseFirstLine(line, marked);
-            if (zeroWaitsForValue())
-                holdZero().add(line);
-            else
-                writer_.put(line);
-        } else {
-            // Spaces around a group code, held as they are counted.
-            LineShape shape(kLongestFirstCode);
-            eachPiece(line, true, [&](std::string_view piece) { shape.add(piece); });
-            refuseFirstLine(shape.coreKept() ? shape.core() : std::string_view("\x01"), marked);
-            lastCode_ = ClassifyCode(shape.core(), tails_);
-            if (zeroWaitsForValue()) {
-                HeldLine& held = holdZero();
-                held.addRepeated(' ', shape.leading());
-                held.add(shape.core());
-                held.addRepeated(' ', shape.trailing());
-            } else {
-                writer_.putRepeated(' ', shape.leading());
-                writer_.putRaw(shape.core().data(), shape.core().size());
-                writer_.putRepeated(' ', shape.trailing());
-                writer_.putRaw("\r\n", 2);
-            }
-        }
-        reportProgress();
-    }
-
-    // Refuses the input for its first line (the byte order mark taken off),
-    // else writes the mark back.
-    void refuseFirstLine(std::string_view line, bool marked)
-    {
-        if (!IsGroupCode(Trimmed(line)))
+        FirstLineReader first(longLine_);
+        eachPiece(line, true, [&](std::string_view piece) { first.add(piece); });
+        if (!first.groupCode())
             throw Refusal(kNotAsciiDxf);
         if (switches_.recodeTexts && marked)
             structure_.startInUtf8();
         if (marked)
             writer_.putRaw(kUtf8Mark.data(), kUtf8Mark.size());
+        // Spaces around a group code, held as they are counted.
+        const LineShape& shape = first.shape();
+        lastCode_ = ClassifyCode(shape.core(), tails_);
+        if (zeroWaitsForValue()) {
+            HeldLine& held = holdZero();
+            held.addRepeated(' ', shape.leading());
+            held.add(shape.core());
+            held.addRepeated(' ', shape.trailing());
+        } else {
+            writer_.putRepeated(' ', shape.leading());
+            writer_.putRaw(shape.core().data(), shape.core().size());
+            writer_.putRepeated(' ', shape.trailing());
+            writer_.putRaw("\r\n", 2);
+        }
+        reportProgress();
     }
-
-    // The longest group code a first line too long to hold may have.
-    static constexpr std::size_t kLongestFirstCode = 64 << 10;
 
     struct PairTaken {
         std::size_t runStart;  // of the unchanged bytes not yet written
@@ -155,7 +138,7 @@ protected:
         };
         const std::uint64_t offset = reader_.offset();
         const std::string_view value(data + valueStart, valueEnd - valueCrLf - valueStart);
-        if (const BeforeZero before = kind == kNameCode ? beforeZero(value) : BeforeZero::Nothing;
+        if (const BeforeZero before = kind == kNameCode ? WhatGoesBeforeZero(structure_, value) : BeforeZero::Nothing;
             before != BeforeZero::Nothing) {
             writer_.putRaw(data + runStart, codeStart - runStart);
             runStart = codeStart;
@@ -207,7 +190,7 @@ protected:
             return;
         }
         if (heldZero_)
-            releaseZero(beforeZero(line));
+            releaseZero(WhatGoesBeforeZero(structure_, line));
         writer_.put(atCode ? line : takeValue(lastCode_, line, report_.lines));
         reportProgress();
     }
@@ -218,20 +201,6 @@ protected:
     // HEADER section without a code page, or starts the drawing's first
     // section: its value decides what goes before it.
     bool zeroWaitsForValue() const { return lastCode_ == kNameCode && structure_.zeroDecides(); }
-
-    // What goes out before a name code with `value`: the code page
-    // declared at the end of a header without it, or, at the first
-    // section's start, nothing yet: the output is kept back until the
-    // section's name says whether a header goes before it.
-    enum class BeforeZero { Nothing, CodePage, HoldBack };
-    BeforeZero beforeZero(std::string_view value) const
-    {
-        if (structure_.codePageDue() && EndsSection(value))
-            return BeforeZero::CodePage;
-        if (structure_.firstSectionDue() && StartsSection(value))
-            return BeforeZero::HoldBack;
-        return BeforeZero::Nothing;
-    }
 
     void putBeforeZero(BeforeZero before)
     {
@@ -256,9 +225,8 @@ protected:
 
     void declareCodePage()
     {
-        for (const std::string_view line : kCodePageDeclaration)
+        for (const std::string_view line : CodePageDeclaration(latinToWindows_))
             writer_.put(line);
-        writer_.put(codePageValue_);
         ++report_.codePagesSet;
     }
 
@@ -272,11 +240,9 @@ protected:
         const bool kept = writer_.holdingBack();
         const std::string held = writer_.takeHeldBack();
         if (kept && structure_.headerMissing()) {
-            for (const std::string_view line : kHeaderOpening)
+            for (const std::string_view line : HeaderDeclaration(latinToWindows_))
                 writer_.put(line);
-            declareCodePage();
-            for (const std::string_view line : kHeaderClosing)
-                writer_.put(line);
+            ++report_.codePagesSet;
         }
         structure_.firstSectionSettled();
         writer_.putRaw(held.data(), held.size());
@@ -301,80 +267,36 @@ protected:
             const std::uint64_t start = reader_.consumed();
             bool atCode;
             const std::string_view line = nextLine(atCode);
-            if (reader_.lineGoesOn() ? longRunLine(line, atCode, start) : runLine(line, atCode))
+            if (runLine(line, atCode, start))
                 break;
         }
         inCodePageRun_ = false;
         reportProgress();
     }
 
-    // A line of the code-page run, written; returns whether it ends the run.
-    // A group code 0 that ends it may start the first section: it is then
-    // held until its value is read.
-    bool runLine(std::string_view line, bool atCode)
+    // A line of the code-page run (its first bytes in `head`; it starts at
+    // `start` in the input), written; returns whether it ends the run. It
+    // is held back until a "$" says it stays or its end says what goes
+    // out; a line too varied to hold (see HeldLine) is read ahead to its
+    // end first. Where the line then read differs from the line read
+    // ahead, the input changed meanwhile, and the pass fails. A group code
+    // 0 that ends the run may start the first section: it is then held
+    // until its value is read.
+    bool runLine(std::string_view head, bool atCode, std::uint64_t start)
     {
-        if (EndsCodePageRun(atCode, lastCode_, line)) {
-            if (!atCode)
-                follow(lastCode_, line);
-            if (atCode && zeroWaitsForValue())
-                holdZero().add(line);
-            else
-                writer_.put(line);
-            return true;
-        }
-        if (atCode)
-            runCodeDeclares_ = DeclaresCodePage(line);
-        putRunValue(replacedInRun(atCode, IsCodePageValue(line)), line, [&] { writer_.put(line); });
-        return false;
-    }
-
-    // Whether a line of the run that does not end it is replaced: the
-    // declared code page, or a line that mentions ANSI.
-    bool replacedInRun(bool atCode, bool mentionsAnsi) const { return mentionsAnsi || (!atCode && runCodeDeclares_); }
-
-    // A line of the run that is replaced goes out as the code-page value;
-    // any other goes out as `asItIs` writes it. The first line the first
-    // run replaces (`line`, or what is kept of it) declares the drawing's
-    // code page.
-    template <typename AsItIs>
-    void putRunValue(bool replaced, std::string_view line, AsItIs&& asItIs)
-    {
-        if (replaced) {
-            if (codePageRuns_ == 1 && !declared_)
-                declared_ = DeclaredCodePage(line);
-            writer_.put(codePageValue_);
-            ++report_.codePagesSet;
-        } else {
-            asItIs();
-        }
-    }
-
-    // runLine() for a line too long to hold (its first bytes in `head`; it
-    // starts at `start` in the input). It is held back until a "$" says it
-    // stays or its end says what goes out; a line too varied to hold (see
-    // HeldLine) is read ahead to its end first. Where the line then read
-    // differs from the line read ahead, the input changed meanwhile, and
-    // the pass fails.
-    bool longRunLine(std::string_view head, bool atCode, std::uint64_t start)
-    {
-        LineShape shape(kShortCore);
-        WordWatch ansi(kCodePageValueMark);
+        CodePageRunLine line(atCode, runCodeDeclares_);
         HeldLine held;
-        bool dollar = false;
         enum class Out { Held, AsItIs, Replaced } out = Out::Held;
         bool readAhead = false;
         eachPiece(head, true, [&](std::string_view piece) {
-            shape.add(piece);
-            ansi.add(piece);
-            dollar = dollar || std::memchr(piece.data(), kRunEndMark, piece.size()) != nullptr;
+            line.add(piece);
             if (out == Out::Held) {
-                const std::size_t taken = dollar ? 0 : held.add(piece);
+                const std::size_t taken = line.endMarked() ? 0 : held.add(piece);
                 if (taken == piece.size())
                     return;
                 bool replaced = false;
-                if (!dollar) {
-                    const LineMarks ahead = ReadLineAhead(reader_, start, kRunEndMark, kCodePageValueMark);
-                    replaced = !ahead.stop && replacedInRun(atCode, ahead.word);
+                if (!line.endMarked()) {
+                    replaced = runLineReplacedAhead(atCode, start);
                     readAhead = true;
                 }
                 out = replaced ? Out::Replaced : Out::AsItIs;
@@ -386,28 +308,47 @@ protected:
             if (out == Out::AsItIs)
                 writer_.putRaw(piece.data(), piece.size());
         });
+        const CodePageRunLine::Verdict verdict = line.end(tails_);
         if (atCode)
-            lastCode_ = ClassifyCode(shape.standIn(), tails_);
-        const bool ends = dollar || EndsCodePageRun(atCode, lastCode_, {});
-        if (ends && !atCode)
-            follow(lastCode_, shape.standIn());
+            lastCode_ = verdict.code;
+        if (verdict.ends && !atCode)
+            follow(lastCode_, line.standIn());
         const bool stillHeld = out == Out::Held;
-        if (readAhead && (out == Out::Replaced) != (!dollar && replacedInRun(atCode, ansi.found())))
+        if (readAhead && (out == Out::Replaced) != verdict.replaced)
             throw IoError(kChangedMeanwhile, "a line read ahead was another when read");
-        if (ends && stillHeld && atCode && zeroWaitsForValue()) {
-            heldZero_ = std::move(held);  // spaces and a 0: as runLine() holds it
+        if (verdict.ends && stillHeld && atCode && zeroWaitsForValue()) {
+            heldZero_ = std::move(held);
             return true;
         }
         if (atCode)
-            runCodeDeclares_ = DeclaresCodePage(shape.standIn());
+            runCodeDeclares_ = verdict.codePage;
         if (stillHeld)
-            out = !dollar && replacedInRun(atCode, ansi.found()) ? Out::Replaced : Out::AsItIs;
-        putRunValue(out == Out::Replaced, shape.standIn(), [&] {
+            out = verdict.replaced ? Out::Replaced : Out::AsItIs;
+        if (out == Out::Replaced) {
+            // The first line the first run replaces declares the drawing's
+            // code page.
+            if (codePageRuns_ == 1 && !declared_)
+                declared_ = DeclaredCodePage(line.standIn());
+            writer_.put(codePageValue_);
+            ++report_.codePagesSet;
+        } else {
             if (stillHeld)
                 held.writeTo(writer_);
             writer_.putRaw("\r\n", 2);
+        }
+        return verdict.ends;
+    }
+
+    // Whether a line of the run that is too varied to hold goes out
+    // replaced, read ahead from its start (at `offset` in the input).
+    bool runLineReplacedAhead(bool atCode, std::uint64_t offset)
+    {
+        CodePageRunLine ahead(atCode, runCodeDeclares_);
+        ReadLineAhead(reader_, offset, [&](std::string_view piece) {
+            ahead.add(piece);
+            return !ahead.endMarked();
         });
-        return ends;
+        return ahead.end(tails_).replaced;
     }
 
     // Hands `take` the line that `head` starts, piece by piece: head, then,
@@ -445,12 +386,14 @@ protected:
             // that code, to ENDSEC or to SECTION.
             bool holding = atCode ? structure_.zeroDecides() : heldZero_.has_value();
             HeldLine held;
+            ZeroValueReader zeroValue;
             eachPiece(head, true, [&](std::string_view piece) {
                 shape.add(piece);
                 codePage.add(piece);
                 if (holding) {
-                    if (atCode ? shape.mayTrimTo(kNameCodeDigits)
-                               : shape.mayTrimTo(kSectionEnd) || shape.mayTrimTo(kSectionStart)) {
+                    if (!atCode)
+                        zeroValue.add(piece);
+                    if (atCode ? shape.mayTrimTo(kNameCodeDigits) : zeroValue.mayDecide()) {
                         held.add(piece);  // spaces and a few letters: a few runs of bytes
                         return;
                     }
@@ -470,7 +413,7 @@ protected:
                     return;
                 }
                 if (!atCode)
-                    releaseZero(beforeZero(shape.standIn()));
+                    releaseZero(zeroValue.end(structure_));
                 held.writeTo(writer_);
             }
             writer_.putRaw("\r\n", 2);

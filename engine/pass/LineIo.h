@@ -17,6 +17,7 @@
 #include "engine/pass/LinePass.h"
 #include "engine/rules/ColourRenumbering.h"
 #include "engine/rules/DxfRules.h"
+#include "engine/rules/FirstLine.h"
 #include "engine/rules/TextRecoding.h"
 #include "engine/scan/Stretches.h"
 

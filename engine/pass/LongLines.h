@@ -1,9 +1,11 @@
-// Lines too long to hold, taken in pieces: what a code line, a colour and
-// a line of the code-page run need of them, in a bounded window. Part of
-// the line pass; included by pass/LinePass.cpp only.
+// Lines too long to hold, taken in pieces: read ahead where what goes out
+// of a line's start depends on its end, and held back as runs of bytes.
+// The rules read the pieces (rules/LineShape.h and the readers beside
+// it). Part of the line pass; included by pass/LinePass.cpp only.
 #pragma once
 
 #include "engine/pass/LineIo.h"
+#include "engine/rules/LineShape.h"
 
 namespace dxfkonv::linepass {
 
@@ -28,85 +30,17 @@ inline std::uint64_t upToLowest(std::uint64_t x)
     return x ^ (x - 1);
 }
 
-// How many bytes from p on, of n, are the byte c.
-inline std::size_t runOf(const char* p, std::size_t n, char c)
-{
-    const std::uint64_t all = std::uint64_t{0x0101010101010101} * static_cast<unsigned char>(c);
-    std::size_t i = 0;
-    for (std::uint64_t word; i + 8 <= n; i += 8) {
-        std::memcpy(&word, p + i, 8);
-        if (word != all)
-            break;
-    }
-    while (i < n && p[i] == c)
-        ++i;
-    return i;
-}
-
-// Whether s, its ASCII letters upper-cased, contains `upperNeedle`, which
-// starts with a letter: looked for where its first letter stands.
-inline bool findUpper(std::string_view s, std::string_view upperNeedle)
-{
-    if (s.size() < upperNeedle.size())
-        return false;
-    const std::size_t last = s.size() - upperNeedle.size();
-    for (const char first : {upperNeedle[0], static_cast<char>(upperNeedle[0] | 0x20)}) {
-        for (std::size_t i = 0; i <= last; ++i) {
-            const void* at = std::memchr(s.data() + i, first, last + 1 - i);
-            if (at == nullptr)
-                break;
-            i = static_cast<std::size_t>(static_cast<const char*>(at) - s.data());
-            if (ContainsUpper(s.substr(i, upperNeedle.size()), upperNeedle))
-                return true;
-        }
-    }
-    return false;
-}
-
-// A line too long to hold, seen as it goes by in pieces: whether it
-// contains a word, in any case, across the cuts between pieces too.
-class WordWatch {
-public:
-    explicit WordWatch(std::string_view upperWord) : word_(upperWord) {}
-
-    void add(std::string_view s)
-    {
-        if (found_ || s.empty())
-            return;
-        const std::size_t overlap = word_.size() - 1;
-        seam_.append(s.substr(0, std::min(s.size(), overlap)));
-        found_ = findUpper(seam_, word_) || findUpper(s, word_);
-        if (s.size() >= overlap)
-            seam_.assign(s.substr(s.size() - overlap));
-        else if (seam_.size() > overlap)
-            seam_.erase(0, seam_.size() - overlap);
-    }
-
-    bool found() const { return found_; }
-
-private:
-    const std::string_view word_;
-    std::string seam_;  // the last bytes before the next piece
-    bool found_ = false;
-};
-
-// What a line too long to hold holds, read ahead from its start (at
-// `offset` in the input) to its end as the reader splits lines: a line
-// ends at LF, and a CR is no part of it. Whether it has the byte `stop`,
-// and whether it contains `upperWord` in any case; the line is read no
-// further than its first `stop`.
-struct LineMarks {
-    bool stop = false;
-    bool word = false;
-};
-inline LineMarks ReadLineAhead(LineReader& reader, std::uint64_t offset, char stop, std::string_view upperWord)
+// A line too long to hold, read ahead from its start (at `offset` in the
+// input) to its end as the reader splits lines: a line ends at LF, and a
+// CR is no part of it. Its pieces go to `take` while it returns true.
+template <typename Take>
+void ReadLineAhead(LineReader& reader, std::uint64_t offset, Take&& take)
 {
     constexpr std::size_t kAheadChunk = 256 << 10;
     const std::unique_ptr<char[]> buffer(new char[kAheadChunk]);
-    WordWatch watch(upperWord);
-    LineMarks marks;
     bool ended = false;
-    while (!ended && !marks.stop) {
+    bool more = true;
+    while (!ended && more) {
         const std::size_t got = reader.readAt(offset, buffer.get(), kAheadChunk);
         if (got == 0)
             break;
@@ -116,71 +50,13 @@ inline LineMarks ReadLineAhead(LineReader& reader, std::uint64_t offset, char st
             rest = rest.substr(0, lf);
             ended = true;
         }
-        while (!rest.empty() && !marks.stop) {
+        while (!rest.empty() && more) {
             const std::string_view piece = rest.substr(0, rest.find('\r'));
-            watch.add(piece);
-            marks.stop = piece.find(stop) != std::string_view::npos;
+            more = take(piece);
             rest.remove_prefix(std::min(rest.size(), piece.size() + 1));
         }
     }
-    marks.word = watch.found();
-    return marks;
 }
-
-// A line too long to hold as the rules see it: spaces, a core from the
-// first byte that is not a space to the last, and spaces. The core is kept
-// while it is at most `longest` bytes long; a line with a longer one is no
-// group code and none of the names the pass looks for.
-class LineShape {
-public:
-    explicit LineShape(std::size_t longest) : longest_(longest) {}
-
-    void add(std::string_view s)
-    {
-        std::size_t i = 0;
-        while (i < s.size() && !long_) {
-            if (const std::size_t spaces = runOf(s.data() + i, s.size() - i, ' '); spaces != 0) {
-                (core_.empty() ? leading_ : trailing_) += spaces;
-                i += spaces;
-                continue;
-            }
-            // The spaces counted as trailing were inside the core.
-            if (core_.size() + trailing_ >= longest_) {
-                long_ = true;
-                break;
-            }
-            core_.append(static_cast<std::size_t>(trailing_), ' ');
-            trailing_ = 0;
-            core_ += s[i++];
-        }
-    }
-
-    bool coreKept() const { return !long_; }
-    // Whether the line may still trim to `word` (the line so far is
-    // spaces and a start of it, or the word and spaces).
-    bool mayTrimTo(std::string_view word) const
-    {
-        return !long_ && word.starts_with(core_) && (trailing_ == 0 || core_ == word);
-    }
-    std::string_view core() const { return core_; }
-    std::uint64_t leading() const { return leading_; }
-    std::uint64_t trailing() const { return trailing_; }
-
-    // What the rules for group codes and names make of the line: its core,
-    // or, where that is too long, a line that is none of them.
-    std::string_view standIn() const { return long_ ? std::string_view("\x01") : std::string_view(core_); }
-
-private:
-    const std::size_t longest_;
-    std::string core_;
-    std::uint64_t leading_ = 0;
-    std::uint64_t trailing_ = 0;  // spaces after the core so far
-    bool long_ = false;
-};
-
-// The longest core a LineShape keeps for the rules of the pass: longer
-// than any group code or name it looks for.
-constexpr std::size_t kShortCore = 16;
 
 // A line held back until the pass knows what to write for it, as runs of
 // equal bytes: a line of spaces or of zero bytes costs next to nothing,
