@@ -122,7 +122,7 @@ private:
 // Pass::leap), bit i for byte i.
 struct Stretch {
     std::uint64_t valueEnds = 0;  // the LFs that end value lines
-    std::uint64_t looked = 0;     // the LFs of code lines the sieve lets through
+    std::uint64_t candidates = 0; // the LFs of code lines the sieve lets through
     // Bytes that need the walk: a lone CR, an LF without a CR before it,
     // any other control character, a letter in a code line.
     std::uint64_t odd = 0;
@@ -172,7 +172,7 @@ inline bool makeStretches(const char* data, std::size_t end, std::size_t base, s
             const std::uint64_t inCode = ~(oddLfs ^ lf ^ open) & keep;
             Stretch& stretch = out[done + i];
             stretch.valueEnds = lf & ~codeEnds;
-            stretch.looked = bytes.candidates & codeEnds;
+            stretch.candidates = bytes.candidates & codeEnds;
             stretch.odd = crLfs.loneCrs | bareLf | control | (bytes.letter & inCode);
             valueOpen = valueOpen != ((oddLfs >> 63) != 0);
         }

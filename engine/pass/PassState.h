@@ -1,8 +1,10 @@
-// The line pass's slow path: one line at a time, every pair shown to
-// the rules, long lines in pieces, the code-page run, the gauge. The fast
-// path (pass/LinePass.cpp) is built on it: it passes over the pairs the
-// rules leave alone and hands the others to takePairInPlace() and
-// oneLine(). Part of the line pass; included by pass/LinePass.cpp only.
+// The state of a line pass (its reader and writer, the structure, the
+// report, the gauge) and its slow path: one line at a time, every pair
+// shown to the rules, long lines in pieces handed to the rules' readers,
+// the code-page run. The fast path (pass/LinePass.cpp) is built on it: it
+// passes over the pairs the rules leave alone and hands the others to
+// convertPairInBlock() and oneLine(). Part of the line pass; included by
+// pass/LinePass.cpp only.
 #pragma once
 
 #include <algorithm>
@@ -41,9 +43,9 @@ inline int ProgressPercent(std::uint64_t done, std::uint64_t total)
     return static_cast<int>(std::min<std::uint64_t>(q, 100));
 }
 
-class LineByLine {
+class PassState {
 public:
-    LineByLine(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
+    PassState(ByteSource& in, ByteSink& out, std::uint64_t size, const ConversionSwitches& switches,
                const ProgressSink& progress, std::size_t longLine)
         : reader_(in, chunkFor(size), needsOf(switches), longLine), longLine_(longLine),
           writer_(out, chunkFor(size)), textOut_(writer_), size_(size),
@@ -121,13 +123,13 @@ protected:
         bool valueLeft;        // only the code line was taken
     };
 
-    // A pair that is not one of the common ones, in place in the block, as
+    // A pair that is not one of the common ones, converted in place in the block, as
     // oneLine() takes it: the code line, then the value line, unless that
     // starts the code-page header. A line whose output differs from its
     // bytes ends the run of unchanged bytes before it. `lines` were taken
     // before the pair. Out of line, so that the loop over the common pairs
     // keeps its registers.
-    [[gnu::noinline]] PairTaken takePairInPlace(const char* data, std::size_t runStart, std::size_t codeStart,
+    [[gnu::noinline]] PairTaken convertPairInBlock(const char* data, std::size_t runStart, std::size_t codeStart,
                                                 std::size_t valueStart, bool codeCrLf, std::size_t valueEnd,
                                                 bool valueCrLf, Code kind, std::uint64_t lines)
     {
@@ -167,7 +169,7 @@ protected:
     }
 
     // One line the slow way: whatever the block scan leaves. Out of line,
-    // like takePairInPlace().
+    // like convertPairInBlock().
     [[gnu::noinline]] void oneLine()
     {
         bool atCode;
