@@ -9,27 +9,6 @@
 
 namespace dxfkonv::linepass {
 
-// The bits set in x: by the processor's own instruction where the caller
-// is made for one that has it, else without a call to a library.
-template <bool oneInstruction>
-[[gnu::always_inline]] inline std::uint64_t countBits(std::uint64_t x)
-{
-    if constexpr (oneInstruction) {
-        return static_cast<std::uint64_t>(__builtin_popcountll(x));
-    } else {
-        x -= (x >> 1) & 0x5555555555555555;
-        x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
-        x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
-        return (x * 0x0101010101010101) >> 56;
-    }
-}
-
-// The bits up to and with the lowest set bit of x (not 0).
-inline std::uint64_t upToLowest(std::uint64_t x)
-{
-    return x ^ (x - 1);
-}
-
 // A line too long to hold, read ahead from its start (at `offset` in the
 // input) to its end as the reader splits lines: a line ends at LF, and a
 // CR is no part of it. Its pieces go to `take` while it returns true.
