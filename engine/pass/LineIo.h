@@ -52,7 +52,7 @@ public:
     // thread where the source has one.
     LineReader(ByteSource& source, std::size_t chunk, PassNeeds needs, std::size_t longestHeld)
         : source_(source), chunk_(chunk), longestHeld_(longestHeld),
-          maker_(needs, StretchMaker::placeAfter(chunk + kHeadroom + kScanPadding)),
+          maker_(needs, scan::StretchMaker::placeAfter(chunk + kHeadroom + scan::kScanPadding)),
           marked_(source.takeBlockJob(&maker_)), buffer_(NewBlock(bufferSize()))
     {
     }
@@ -117,7 +117,7 @@ public:
             if (begin_ == end_ && !refill())
                 return joining ? std::string_view(joined_) : std::string_view();
             const std::size_t start = begin_;
-            LineEndCursor cursor(buffer_.get(), start, end_);
+            scan::LineEndCursor cursor(buffer_.get(), start, end_);
             const std::size_t lf = cursor.next();
             const bool ends = lf != end_;
             if (ends && !joining) {
@@ -157,7 +157,7 @@ public:
             return true;
         }
         const std::size_t start = begin_;
-        LineEndCursor cursor(buffer_.get(), start, end_);
+        scan::LineEndCursor cursor(buffer_.get(), start, end_);
         const std::size_t lf = cursor.next();
         if (lf != end_) {
             begin_ = lf + 1;
@@ -189,13 +189,13 @@ public:
     void consumeTo(std::size_t position) { begin_ = position; }
 
     // The stretches of the block made on the reading thread, if any.
-    const Stretch* stretches() const { return stretches_; }
+    const scan::Stretch* stretches() const { return stretches_; }
 
 private:
     std::size_t bufferSize() const
     {
-        const std::size_t bytes = chunk_ + kHeadroom + kScanPadding;
-        return marked_ ? StretchMaker::placeAfter(bytes) + StretchMaker::room(chunk_ + kHeadroom) : bytes;
+        const std::size_t bytes = chunk_ + kHeadroom + scan::kScanPadding;
+        return marked_ ? scan::StretchMaker::placeAfter(bytes) + scan::StretchMaker::room(chunk_ + kHeadroom) : bytes;
     }
 
     bool refill()
@@ -220,10 +220,10 @@ private:
     ByteSource& source_;
     const std::size_t chunk_;
     const std::size_t longestHeld_;  // of a line put together
-    StretchMaker maker_;
+    scan::StretchMaker maker_;
     const bool marked_;  // the source has maker_ make the stretches
     Block buffer_;
-    const Stretch* stretches_ = nullptr;  // of the block in the buffer
+    const scan::Stretch* stretches_ = nullptr;  // of the block in the buffer
     std::uint64_t reads_ = 0;   // made so far
     std::size_t begin_ = 0;     // next unread byte in the buffer
     std::size_t end_ = 0;       // bytes held in the buffer

@@ -36,6 +36,12 @@ namespace dxfkonv {
 namespace {
 
 using namespace linepass;
+using scan::countBits;
+using scan::kMaskReadsBefore;
+using scan::LineEndCursor;
+using scan::makeStretches;
+using scan::Stretch;
+using scan::upToLowest;
 
 class Pass : PassState {
 public:

@@ -15,7 +15,7 @@
 #include "engine/rules/DxfRules.h"
 #include "engine/scan/ByteMasks.h"
 
-namespace dxfkonv {
+namespace dxfkonv::scan {
 
 // The bits set in x: by the processor's own instruction where the caller
 // is made for one that has it, else without a call to a library.
@@ -139,8 +139,8 @@ private:
     bool lastCrLf_ = false;
 };
 
-// 64 bytes of a block as the leap of the block scan sees them (see
-// Pass::leap), bit i for byte i.
+// 64 bytes of a block as the leap of the block scan sees them (see the
+// leap in pass/LinePass.cpp), bit i for byte i.
 struct Stretch {
     std::uint64_t valueEnds = 0;  // the LFs that end value lines
     std::uint64_t candidates = 0; // the LFs of code lines the sieve lets through
@@ -249,4 +249,4 @@ private:
     bool valueOpen_ = false;  // after the blocks so far
 };
 
-}  // namespace dxfkonv
+}  // namespace dxfkonv::scan

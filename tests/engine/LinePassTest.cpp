@@ -18,6 +18,7 @@
 #include "engine/pass/LinePass.h"
 
 using namespace dxfkonv;
+using namespace dxfkonv::scan;
 using dxfkonv::test::PiecewiseSource;
 using dxfkonv::test::StringOut;
 using dxfkonv::test::coloursOff;
