@@ -1,23 +1,20 @@
 // Lines in and out of a pass: the reader, which hands out lines as views
 // into large blocks (and the stretches made for them), and the writer,
 // which collects the output lines into large writes. Part of the line
-// pass; included by pass/LinePass.cpp only.
+// pass (pass/PassState.h); the writer's common cases are inline here for
+// the fast path, the rest is in pass/LineIo.cpp.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "engine/pass/LinePass.h"
-#include "engine/rules/ColourRenumbering.h"
 #include "engine/rules/DxfRules.h"
-#include "engine/rules/TextRecoding.h"
+#include "engine/rules/FirstLine.h"
 #include "engine/scan/Stretches.h"
 
 namespace dxfkonv::linepass {
@@ -47,20 +44,10 @@ constexpr std::uint64_t kMinProgressInput = 128;
 // until the next call.
 class LineReader {
 public:
-    // Has the stretches of each block made for `sieve` on the reading
+    // Has the stretches of each block made for `needs` on the reading
     // thread where the source has one.
-    LineReader(ByteSource& source, std::size_t chunk, PassNeeds needs, std::size_t longestHeld)
-        : source_(source), chunk_(chunk), longestHeld_(longestHeld),
-          maker_(needs, StretchMaker::placeAfter(chunk + kHeadroom + kScanPadding)),
-          marked_(source.takeBlockJob(&maker_)), buffer_(NewBlock(bufferSize()))
-    {
-    }
-
-    ~LineReader()
-    {
-        if (marked_)
-            source_.takeBlockJob(nullptr);
-    }
+    LineReader(ByteSource& source, std::size_t chunk, PassNeeds needs, std::size_t longestHeld);
+    ~LineReader();
 
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -68,25 +55,7 @@ public:
     // The first n bytes of the input (n at most kHeadroom), or all of it
     // when it is shorter, however the source hands them out. Only before
     // the first line is taken.
-    std::string_view head(std::size_t n)
-    {
-        if (end_ == 0)
-            refill();
-        Block piece;
-        while (end_ < n && !eof_) {
-            // A short read: join the next piece on.
-            if (!piece)
-                piece = NewBlock(bufferSize());
-            const std::size_t got = source_.readBuffer(piece, bufferSize(), chunk_);
-            ++reads_;
-            if (got == 0)
-                eof_ = true;
-            std::memcpy(buffer_.get() + end_, piece.get(), got);
-            end_ += got;
-            stretches_ = nullptr;  // made for the first piece alone
-        }
-        return {buffer_.get(), std::min(end_, n)};
-    }
+    std::string_view head(std::size_t n);
 
     // No more bytes at all.
     bool physicalEnd()
@@ -107,68 +76,14 @@ public:
     // A line that lies whole in the block is handed out whole; one that
     // has to be put together is, up to the longest the reader holds: then
     // lineGoesOn() tells that the rest comes from readPiece().
-    [[gnu::noinline]] std::string_view readLine()
-    {
-        bool joining = false;
-        joined_.clear();
-        goesOn_ = false;
-        for (;;) {
-            if (begin_ == end_ && !refill())
-                return joining ? std::string_view(joined_) : std::string_view();
-            const std::size_t start = begin_;
-            LineEndCursor cursor(buffer_.get(), start, end_);
-            const std::size_t lf = cursor.next();
-            const bool ends = lf != end_;
-            if (ends && !joining) {
-                begin_ = lf + 1;
-                return {buffer_.get() + start, lf - cursor.lastWasCrLf() - start};
-            }
-            // A CR without an LF right behind it (in this block) is dropped
-            // and the line goes on; so does a line that runs past the block.
-            const std::size_t stop = ends ? lf - cursor.lastWasCrLf() : cursor.stop(start);
-            const std::size_t room = longestHeld_ - joined_.size();
-            if (stop - start > room) {
-                joined_.append(buffer_.get() + start, room);
-                begin_ = start + room;
-                goesOn_ = true;
-                return joined_;
-            }
-            joined_.append(buffer_.get() + start, stop - start);
-            if (ends) {
-                begin_ = lf + 1;
-                return joined_;
-            }
-            joining = true;
-            begin_ = stop + (stop != end_);
-        }
-    }
+    std::string_view readLine();
 
     // Whether the line readLine() gave goes on past what it held.
     bool lineGoesOn() const { return goesOn_; }
 
     // The next bytes of a line that goes on, up to its end, the block's
     // end or a CR; true when the line ends with them.
-    bool readPiece(std::string_view& piece)
-    {
-        if (begin_ == end_ && !refill()) {
-            piece = {buffer_.get(), 0};  // no bytes, but somewhere all the same
-            goesOn_ = false;
-            return true;
-        }
-        const std::size_t start = begin_;
-        LineEndCursor cursor(buffer_.get(), start, end_);
-        const std::size_t lf = cursor.next();
-        if (lf != end_) {
-            begin_ = lf + 1;
-            piece = {buffer_.get() + start, lf - cursor.lastWasCrLf() - start};
-            goesOn_ = false;
-            return true;
-        }
-        const std::size_t stop = cursor.stop(start);
-        begin_ = stop + (stop != end_);
-        piece = {buffer_.get() + start, stop - start};
-        return false;
-    }
+    bool readPiece(std::string_view& piece);
 
     // Bytes of the input from `offset` on, read ahead of the lines: where
     // the lines stand stays as it is.
@@ -188,41 +103,19 @@ public:
     void consumeTo(std::size_t position) { begin_ = position; }
 
     // The stretches of the block made on the reading thread, if any.
-    const Stretch* stretches() const { return stretches_; }
+    const scan::Stretch* stretches() const { return stretches_; }
 
 private:
-    std::size_t bufferSize() const
-    {
-        const std::size_t bytes = chunk_ + kHeadroom + kScanPadding;
-        return marked_ ? StretchMaker::placeAfter(bytes) + StretchMaker::room(chunk_ + kHeadroom) : bytes;
-    }
-
-    bool refill()
-    {
-        if (eof_)
-            return false;
-        offset_ += end_;
-        begin_ = end_ = 0;
-        while (end_ == 0) {
-            const std::size_t n = source_.readBuffer(buffer_, bufferSize(), chunk_);
-            ++reads_;
-            if (n == 0) {
-                eof_ = true;
-                return false;
-            }
-            end_ = n;
-        }
-        stretches_ = marked_ ? maker_.stretchesOf(buffer_.get(), reads_, end_) : nullptr;
-        return true;
-    }
+    std::size_t bufferSize() const;
+    bool refill();
 
     ByteSource& source_;
     const std::size_t chunk_;
     const std::size_t longestHeld_;  // of a line put together
-    StretchMaker maker_;
+    scan::StretchMaker maker_;
     const bool marked_;  // the source has maker_ make the stretches
     Block buffer_;
-    const Stretch* stretches_ = nullptr;  // of the block in the buffer
+    const scan::Stretch* stretches_ = nullptr;  // of the block in the buffer
     std::uint64_t reads_ = 0;   // made so far
     std::size_t begin_ = 0;     // next unread byte in the buffer
     std::size_t end_ = 0;       // bytes held in the buffer
@@ -235,10 +128,7 @@ private:
 // Collects output lines, each with CR LF, into large writes.
 class LineWriter {
 public:
-    LineWriter(ByteSink& sink, std::size_t chunk)
-        : sink_(sink), chunk_(chunk), discards_(sink.discards()), buffer_(discards_ ? nullptr : NewBlock(chunk))
-    {
-    }
+    LineWriter(ByteSink& sink, std::size_t chunk);
 
     void put(std::string_view line)
     {
@@ -290,18 +180,7 @@ public:
     }
 
     // n times the byte c, as they are.
-    void putRepeated(char c, std::uint64_t n)
-    {
-        if (discards_)
-            return;
-        std::array<char, 4096> bytes;
-        bytes.fill(c);
-        while (n != 0) {
-            const std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(n, bytes.size()));
-            putRaw(bytes.data(), now);
-            n -= now;
-        }
-    }
+    void putRepeated(char c, std::uint64_t n);
 
     // Keeps what is put from here on back, in memory, until
     // takeHeldBack(): the caller may write something in front of it. At
@@ -310,19 +189,10 @@ public:
     void holdBack() { holding_ = true; }
     bool holdingBack() const { return holding_; }
     // Ends keeping back and hands over what was kept, to be put again.
-    std::string takeHeldBack()
-    {
-        holding_ = false;
-        return std::move(heldBack_);
-    }
+    std::string takeHeldBack();
     static constexpr std::size_t kMostHeldBack = std::size_t{1} << 20;
 
-    void flush()
-    {
-        if (used_ != 0)
-            sink_.writeBuffer(buffer_, used_, chunk_);
-        used_ = 0;
-    }
+    void flush();
 
 private:
     ByteSink& sink_;

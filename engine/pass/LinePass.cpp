@@ -8,7 +8,7 @@
 //   control characters, letters, and the candidates), made on the reading
 //   thread or here; a prefix XOR of the line ends tells code lines from
 //   value lines.
-// - candidate (formerly "looked"): a code line the rule book's plan says
+// - candidate: a code line the rule book's plan says
 //   may matter (see kCandidatePlan); the fast path stops at each.
 // - odd: a byte that needs the slow path whatever the rules say (a lone
 //   CR, an LF without CR, a control character, a letter in a code line).
@@ -21,7 +21,7 @@
 // - sieve, tails: the candidates' plan as the masks apply it (the code
 //   lines' last characters, the first letters of names).
 #include "engine/pass/LinePass.h"
-#include "engine/pass/LineByLine.h"
+#include "engine/pass/PassState.h"
 
 #include <algorithm>
 #include <array>
@@ -36,10 +36,16 @@ namespace dxfkonv {
 namespace {
 
 using namespace linepass;
+using scan::countBits;
+using scan::kMaskReadsBefore;
+using scan::LineEndCursor;
+using scan::makeStretches;
+using scan::Stretch;
+using scan::upToLowest;
 
-class Pass : LineByLine {
+class Pass : PassState {
 public:
-    using LineByLine::LineByLine;
+    using PassState::PassState;
 
     PassReport run()
     {
@@ -186,7 +192,7 @@ private:
             scan.pos = valueEnd + 1;
             return true;
         }
-        const PairTaken taken = takePairInPlace(data, scan.runStart, scan.pos, valueStart, codeCrLf, valueEnd,
+        const PairTaken taken = convertPairInBlock(data, scan.runStart, scan.pos, valueStart, codeCrLf, valueEnd,
                                                 valueCrLf, kind, scan.lines);
         scan.runStart = taken.runStart;
         if (taken.valueLeft) {
@@ -233,7 +239,7 @@ private:
             // On to the first byte that needs a look.
             std::uint64_t stops;
             for (;;) {
-                stops = (stretch->looked | stretch->odd) & from;
+                stops = (stretch->candidates | stretch->odd) & from;
                 const std::size_t room = limit - base;
                 if (room < 64)
                     stops |= std::uint64_t{1} << room;
@@ -254,7 +260,7 @@ private:
             // A code line the sieve lets through, in a pair of plain lines?
             const int at = __builtin_ctzll(stops);
             const std::uint64_t bit = std::uint64_t{1} << at;
-            if ((stretch->looked & ~stretch->odd & bit) == 0 || base + at >= limit)
+            if ((stretch->candidates & ~stretch->odd & bit) == 0 || base + at >= limit)
                 break;
             const std::uint64_t after = ~std::uint64_t{1} << at;
             std::size_t valueEnd;

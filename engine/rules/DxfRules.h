@@ -1,8 +1,11 @@
 // The DXF rules of a conversion, each written once: which group codes the
 // pass looks at, which values are texts where, the structure it follows
 // (sections by name, the entities whose own group codes hold texts, the
-// OBJECTS section), the header variables, the code-page run and where it
-// ends, the end-of-file mark and the inputs refused at the first line.
+// OBJECTS section), the header variables and the end-of-file mark. The
+// rules of what is read in pieces have files of their own beside this
+// one: the code-page run and the declarations the pass writes
+// (CodePageRun.h), the start of the input (FirstLine.h), a colour's number
+// (ColourNumber.h), a text's escapes (TextRecoding.h).
 //
 // The line pass asks these functions what a pair means. Its fast path,
 // which passes over most pairs without asking, is told by kCandidatePlan
@@ -99,6 +102,9 @@ inline constexpr std::string_view kHeaderSection = "HEADER";
 // UTF-8), and its code page, which starts the code-page run below.
 inline constexpr std::string_view kVersionVariable = "$ACADVER";
 inline constexpr std::string_view kCodePageVariable = "DWGCODEPAGE";
+// The code page a converted drawing declares, as the text direction names
+// it (see rules/CodePageRun.h).
+inline std::string_view CodePageValue(bool latinToWindows) { return latinToWindows ? "ANSI_1250" : "ANSI_852"; }
 
 bool IsUtf8Version(std::string_view trimmedVersion);
 
@@ -142,7 +148,7 @@ public:
     // Whether the pair of the group code 0 ending the HEADER section here
     // would end it without a code-page run having started in it: the pass
     // then declares the code page before that pair (see
-    // CodePageDeclaration), so it must not pass over a group code 0 unseen.
+    // rules/CodePageRun.h), so it must not pass over a group code 0 unseen.
     bool codePageDue() const { return section_ == Section::Header && !runInHeader_; }
 
     // A drawing whose first section is no HEADER gets one declaring the
@@ -197,47 +203,6 @@ private:
     bool utf8_ = false;
 };
 
-// ---- the code-page run -----------------------------------------------------
-
-// A line mentioning DWGCODEPAGE, in any case, starts the code-page run,
-// unless it is the value of a group other than 9 (a text, a layer name).
-// The run's lines that mention ANSI become the code page the text
-// direction names, and so does its value of group 3, the code page the
-// drawing declares, whatever it holds ("dos852", "UNDEFINED", nothing):
-// a converted drawing always declares the code page of its texts. The
-// run ends at the next line with a "$" (the next header variable), which
-// stays as it is, or at the group code 0 that ends the header.
-inline constexpr std::string_view kCodePageValueMark = "ANSI";
-inline constexpr std::string_view kCodePageCode = "3";
-inline constexpr char kRunEndMark = '$';
-// Checked on every code line the fast path stops at: most are too short.
-inline bool StartsCodePageRun(bool atCode, Code lastCode, std::string_view line);
-inline bool EndsCodePageRun(bool atCode, Code lastCode, std::string_view line)
-{
-    return line.find(kRunEndMark) != std::string_view::npos || (atCode && lastCode == Code::Zero);
-}
-inline bool IsCodePageValue(std::string_view line);
-// Whether a code line of the run is that of the declared code page.
-inline bool DeclaresCodePage(std::string_view codeLine);
-inline std::string_view CodePageValue(bool latinToWindows) { return latinToWindows ? "ANSI_1250" : "ANSI_852"; }
-
-// Where a pass ends a HEADER section in which no code-page run started
-// (see Structure::codePageDue), the code page is declared: these four
-// lines go out before the group code 0 whose value ends the section,
-// unless that code line is the input's last. They count as one code-page
-// value set, are no input lines, and never declare the drawing's code
-// page below.
-inline constexpr std::array<std::string_view, 3> kCodePageDeclaration{"  9", "$DWGCODEPAGE", "  3"};
-// ... followed by CodePageValue().
-// A drawing whose first section is named, and not HEADER, gets a HEADER
-// section with only that declaration in front of it (see
-// Structure::headerMissing); counted the same way.
-inline constexpr std::array<std::string_view, 4> kHeaderOpening{"  0", "SECTION", "  2", "HEADER"};
-// ... the declaration, then:
-inline constexpr std::array<std::string_view, 2> kHeaderClosing{"  0", "ENDSEC"};
-inline bool EndsSection(std::string_view value);
-inline bool StartsSection(std::string_view value);
-
 // ---- a second conversion ----------------------------------------------------
 
 // The drawing's declared code page: the first line the first code-page
@@ -260,13 +225,8 @@ inline bool AlreadyConverted(std::string_view declared, bool latinToWindows, boo
 inline constexpr char kEndOfFileMark = 0x1A;
 inline bool EndsInput(const char* codeLine) { return *codeLine == kEndOfFileMark; }
 
-// How a binary DXF file begins: refused whatever the switches.
-inline constexpr std::string_view kBinarySentinel{"AutoCAD Binary DXF\r\n\x1A\0", 22};
-// The UTF-8 byte order mark: stands in front of the first line; a file
-// with it has texts in UTF-8.
-inline constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-// The first line (trimmed of spaces) must be a group code: an optional
-// minus and decimal digits; anything else is no ASCII DXF file.
+// A group code, trimmed of spaces: an optional minus and decimal digits
+// (what the first line must be: see rules/FirstLine.h).
 bool IsGroupCode(std::string_view trimmedLine);
 
 // ---- small text helpers the rules share ------------------------------------
@@ -482,32 +442,6 @@ inline bool Structure::isText(Code code) const
     if (code == Code::Text)
         return true;
     return entity_ != kNoEntity && kEntityTexts[entity_].code == code;
-}
-
-inline bool StartsCodePageRun(bool atCode, Code lastCode, std::string_view line)
-{
-    return (atCode || lastCode == Code::Header) && line.size() >= kCodePageVariable.size()
-           && ContainsUpper(line, kCodePageVariable);
-}
-
-inline bool EndsSection(std::string_view value)
-{
-    return Trimmed(value) == kSectionEnd;
-}
-
-inline bool StartsSection(std::string_view value)
-{
-    return Trimmed(value) == kSectionStart;
-}
-
-inline bool DeclaresCodePage(std::string_view codeLine)
-{
-    return Trimmed(codeLine) == kCodePageCode;
-}
-
-inline bool IsCodePageValue(std::string_view line)
-{
-    return ContainsUpper(line, kCodePageValueMark);
 }
 
 }  // namespace dxfkonv

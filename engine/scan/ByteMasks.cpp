@@ -5,7 +5,7 @@
 #define DXFKONV_X86 1
 #endif
 
-namespace dxfkonv {
+namespace dxfkonv::scan {
 
 namespace {
 
@@ -139,4 +139,4 @@ std::vector<ByteMasker> ByteMaskers()
     return availableMaskers();
 }
 
-}  // namespace dxfkonv
+}  // namespace dxfkonv::scan

@@ -20,7 +20,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace dxfkonv {
+namespace dxfkonv::scan {
 
 struct ByteMasks {
     std::uint64_t lf = 0;
@@ -70,4 +70,4 @@ inline LineEnds MaskLineEnds(const char* p)
 using ByteMasker = void (*)(const char*, std::size_t, PassNeeds, ByteMasks*);
 std::vector<ByteMasker> ByteMaskers();
 
-}  // namespace dxfkonv
+}  // namespace dxfkonv::scan

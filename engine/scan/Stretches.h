@@ -2,34 +2,44 @@
 // candidates of the rule book's plan, made on the reading thread or by
 // the fast path itself, and the cursor over line ends. The line pass
 // reads its blocks through these (see the glossary in
-// pass/LinePass.cpp).
+// pass/LinePass.cpp). What the pass's inner loop calls for every few
+// bytes stays here, to be inlined; the rest is in scan/Stretches.cpp.
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "engine/Blocks.h"
 #include "engine/rules/DxfRules.h"
 #include "engine/scan/ByteMasks.h"
 
-namespace dxfkonv {
+namespace dxfkonv::scan {
+
+// The bits set in x: by the processor's own instruction where the caller
+// is made for one that has it, else without a call to a library.
+template <bool oneInstruction>
+[[gnu::always_inline]] inline std::uint64_t countBits(std::uint64_t x)
+{
+    if constexpr (oneInstruction) {
+        return static_cast<std::uint64_t>(__builtin_popcountll(x));
+    } else {
+        x -= (x >> 1) & 0x5555555555555555;
+        x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+        x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+        return (x * 0x0101010101010101) >> 56;
+    }
+}
+
+// The bits up to and with the lowest set bit of x (not 0).
+inline std::uint64_t upToLowest(std::uint64_t x)
+{
+    return x ^ (x - 1);
+}
 
 // The room a block's buffer needs past its data, which the block scan
 // reads past.
 constexpr std::size_t kScanPadding = 64 + kMaskReadsPast;
-
-// The masks of a block's first 64 bytes, which have nothing before them.
-inline ByteMasks firstMasks(const char* data, PassNeeds needs)
-{
-    char padded[kMaskReadsBefore + 64 + kMaskReadsPast] = {};
-    std::memcpy(padded + kMaskReadsBefore, data, 64 + kMaskReadsPast);
-    ByteMasks masks;
-    MaskBytes(padded + kMaskReadsBefore, 1, needs, &masks);
-    return masks;
-}
 
 // How the line ends of the 64 bytes at `base` in a block of `end` bytes
 // stand, given their LFs and CRs (those to look at): the LFs that end a
@@ -118,67 +128,22 @@ private:
     bool lastCrLf_ = false;
 };
 
-// 64 bytes of a block as the leap of the block scan sees them (see
-// Pass::leap), bit i for byte i.
+// 64 bytes of a block as the leap of the block scan sees them (see the
+// leap in pass/LinePass.cpp), bit i for byte i.
 struct Stretch {
     std::uint64_t valueEnds = 0;  // the LFs that end value lines
-    std::uint64_t looked = 0;     // the LFs of code lines the sieve lets through
+    std::uint64_t candidates = 0; // the LFs of code lines the sieve lets through
     // Bytes that need the walk: a lone CR, an LF without a CR before it,
     // any other control character, a letter in a code line.
     std::uint64_t odd = 0;
 };
 
-// Bit i set where an odd number of bits of x are set up to bit i.
-inline std::uint64_t prefixXor(std::uint64_t x)
-{
-    x ^= x << 1;
-    x ^= x << 2;
-    x ^= x << 4;
-    x ^= x << 8;
-    x ^= x << 16;
-    x ^= x << 32;
-    return x;
-}
-
 // Makes `count` stretches of a block of `end` bytes from `base` on, the
 // first from its byte `first` on, where a code line starts or a value line
 // goes on (`valueOpen`); every other LF from there ends a code line.
 // Returns whether a value line is still open after them.
-inline bool makeStretches(const char* data, std::size_t end, std::size_t base, std::size_t first, bool valueOpen,
-                   PassNeeds needs, Stretch* out, std::size_t count)
-{
-    constexpr std::size_t kAtOnce = 64;
-    std::array<ByteMasks, kAtOnce> masks;
-    for (std::size_t done = 0; done < count; done += kAtOnce) {
-        const std::size_t now = std::min(kAtOnce, count - done);
-        // The block's first 64 bytes have nothing before them.
-        const std::size_t fromFirst = base == 0 ? 1 : 0;
-        if (base == 0)
-            masks[0] = firstMasks(data, needs);
-        if (now > fromFirst)
-            MaskBytes(data + base + 64 * fromFirst, now - fromFirst, needs, masks.data() + fromFirst);
-        for (std::size_t i = 0; i < now; ++i, base += 64, first = 0) {
-            const ByteMasks& bytes = masks[i];
-            std::uint64_t keep = ~std::uint64_t{0} << first;
-            if (end - base < 64)
-                keep &= (std::uint64_t{1} << (end - base)) - 1;
-            const std::uint64_t lf = bytes.lf & keep;
-            const CrLfs crLfs = crLfsAt(data, base, end, lf, bytes.cr & keep);
-            const std::uint64_t bareLf = lf & ~crLfs.ends;
-            const std::uint64_t control = bytes.control & ~bytes.lf & ~bytes.cr & keep;
-            const std::uint64_t oddLfs = prefixXor(lf);
-            const std::uint64_t open = valueOpen ? ~std::uint64_t{0} : 0;
-            const std::uint64_t codeEnds = lf & (oddLfs ^ open);
-            const std::uint64_t inCode = ~(oddLfs ^ lf ^ open) & keep;
-            Stretch& stretch = out[done + i];
-            stretch.valueEnds = lf & ~codeEnds;
-            stretch.looked = bytes.candidates & codeEnds;
-            stretch.odd = crLfs.loneCrs | bareLf | control | (bytes.letter & inCode);
-            valueOpen = valueOpen != ((oddLfs >> 63) != 0);
-        }
-    }
-    return valueOpen;
-}
+bool makeStretches(const char* data, std::size_t end, std::size_t base, std::size_t first, bool valueOpen,
+                   PassNeeds needs, Stretch* out, std::size_t count);
 
 // Makes the stretches of each block as it is read, on the reading thread
 // where the source has one, and puts them in the block's buffer behind
@@ -199,25 +164,11 @@ public:
     static std::size_t placeAfter(std::size_t bytes) { return (bytes + 63) / 64 * 64; }
     static std::size_t room(std::size_t bytes) { return sizeof(Stamp) + ((bytes + 63) / 64) * sizeof(Stretch); }
 
-    void run(char* buffer, std::size_t n, std::size_t size) override
-    {
-        const std::uint64_t read = ++reads_;
-        if (size < at_ + room(n)) {
-            // No room: the lines are only counted.
-            valueOpen_ = valueOpen_ != (std::count(buffer, buffer + n, '\n') % 2 != 0);
-            return;
-        }
-        valueOpen_ = makeStretches(buffer, n, 0, 0, valueOpen_, needs_, stretchesIn(buffer), (n + 63) / 64);
-        *reinterpret_cast<Stamp*>(buffer + at_) = Stamp{read, n};
-    }
+    void run(char* buffer, std::size_t n, std::size_t size) override;
 
     // The stretches of the block of `bytes` in `buffer` that the `read`th
     // read filled; none unless they were made for just that.
-    const Stretch* stretchesOf(char* buffer, std::uint64_t read, std::size_t bytes) const
-    {
-        const Stamp& stamp = *reinterpret_cast<const Stamp*>(buffer + at_);
-        return stamp.read == read && stamp.bytes == bytes ? stretchesIn(buffer) : nullptr;
-    }
+    const Stretch* stretchesOf(char* buffer, std::uint64_t read, std::size_t bytes) const;
 
 private:
     Stretch* stretchesIn(char* buffer) const { return reinterpret_cast<Stretch*>(buffer + at_ + sizeof(Stamp)); }
@@ -228,4 +179,4 @@ private:
     bool valueOpen_ = false;  // after the blocks so far
 };
 
-}  // namespace dxfkonv
+}  // namespace dxfkonv::scan

@@ -18,6 +18,7 @@
 #include "engine/pass/LinePass.h"
 
 using namespace dxfkonv;
+using namespace dxfkonv::scan;
 using dxfkonv::test::PiecewiseSource;
 using dxfkonv::test::StringOut;
 using dxfkonv::test::coloursOff;
@@ -623,7 +624,7 @@ void expectSameReport(const PassReport& got, const PassReport& expected)
 
 }  // namespace
 
-TEST(Paths, BlockScanAndLineByLineAgree)
+TEST(Paths, FastPathAndSlowPathAgree)
 {
     std::mt19937 rng(20261208);
     const std::vector<ConversionSwitches> variants = switchVariants();
@@ -648,7 +649,7 @@ TEST(Paths, BlockScanAndLineByLineAgree)
             [&] { expected = ConvertBuffer(input, sw, &whole, [&](int p) { wholeProgress.push_back(p); }); });
         for (std::size_t step : {1u, 2u, 7u}) {
             // A few bytes a read: almost no line lies whole in a read block, and
-            // the line-by-line path does the work.
+            // the slow path, one line at a time, does the work.
             PiecewiseSource source(input, step);
             StringOut out;
             std::vector<int> progress;

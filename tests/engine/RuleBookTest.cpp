@@ -14,6 +14,7 @@
 #include "engine/IoError.h"
 #include "engine/pass/BackgroundIo.h"
 #include "engine/pass/LinePass.h"
+#include "engine/rules/CodePageRun.h"
 #include "engine/rules/DxfRules.h"
 
 using namespace dxfkonv;
