@@ -82,7 +82,7 @@ void Batch::finish()
     pendingInput_ = {};
 }
 
-void Batch::flushLater(FileSystem& fs, Directory& directory)
+void Batch::flushLater(Directory& directory)
 {
     // The drawing is replaced by now: nothing here may fail it.
     FileKey key;
@@ -92,24 +92,24 @@ void Batch::flushLater(FileSystem& fs, Directory& directory)
         for (const auto& waiting : directories_)
             if (waiting.key == key)
                 return;
-        copy = fs.reopen(directory);
+        copy = directory.reopen();
     } catch (const IoError&) {
-        fs.flush(directory);  // no handle to keep: flush it now
+        directory.flush();  // no handle to keep: flush it now
         return;
     }
     if (directories_.size() == kMaxWaitingDirectories) {
         Waiting oldest = std::move(directories_.front());
         directories_.pop_front();
-        oldest.fs->flush(*oldest.directory);
+        oldest.directory->flush();
     }
-    directories_.push_back({key, &fs, std::move(copy)});
+    directories_.push_back({key, std::move(copy)});
 }
 
 void Batch::flush()
 {
     finish();
     for (const auto& waiting : directories_)
-        waiting.fs->flush(*waiting.directory);
+        waiting.directory->flush();
     directories_.clear();
 }
 

@@ -83,7 +83,7 @@ public:
     bool finishing(const FileKey& file) const { return file != FileKey{} && pendingInput_ == file; }
 
     // Takes a handle of `directory` to flush later.
-    void flushLater(FileSystem& fs, Directory& directory);
+    void flushLater(Directory& directory);
     // Waits for the last steps under way, and so for their outcome.
     void finish();
     // finish(), then flushes every directory handed over (best effort: the
@@ -127,7 +127,6 @@ private:
     std::map<FileKey, bool> foldsCase_;
     struct Waiting {
         FileKey key;
-        FileSystem* fs;
         std::unique_ptr<Directory> directory;
     };
     std::deque<Waiting> directories_;  // oldest first

@@ -86,9 +86,9 @@ TEST(Seam, EveryOperationFailsInTurn)
         // find, open, lookUp eleven times (twice for the drawing, eight
         // times for the names that share its backup name: plan.DXF ... and
         // plan, once for PLAN.DXF, whether the file system ignores case),
-        // requireReplaceable, createWorkFile, giveMetadata, flush, backUp,
+        // requireReplaceable, createWorkFile, takeMetadata, flush, backUp,
         // contentOf (a drawing just written: its times cannot tell a save in
-        // the same tick), replace.
+        // the same tick), keep.
         EXPECT_EQ(failures, 20);
     }
 }
