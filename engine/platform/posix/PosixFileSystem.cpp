@@ -73,14 +73,14 @@ struct stat statOf(FileOps& ops, int fd)
 }
 
 // A work file in the directory `dir`, to take the place of `name` there:
-// the drawing held as `drawing`, or (when that is null) the file of that
-// name as found.
+// the drawing held as `drawing` (which it does not keep open), or, made
+// for no drawing, the file of that name as found.
 class PosixWorkFile final : public WorkFile {
 public:
-    PosixWorkFile(FileOps& ops, SharedFd dir, std::string name, SharedFd drawing, std::uint64_t expectedSize,
-                  HoldsWorkContent leftBehind)
+    PosixWorkFile(FileOps& ops, SharedFd dir, std::string name, std::weak_ptr<Fd> drawing,
+                  std::uint64_t expectedSize, HoldsWorkContent leftBehind)
         : ops_(ops), dir_(std::move(dir)), name_(std::move(name)), drawing_(std::move(drawing)),
-          file_(std::make_unique<NewFile>(ops, dir_->get(), leftBehind, name_)),
+          forDrawing_(!drawing_.expired()), file_(std::make_unique<NewFile>(ops, dir_->get(), leftBehind, name_)),
           writer_(ops, file_->fd(), expectedSize)
     {
     }
@@ -96,8 +96,12 @@ public:
 
     MetadataKept takeMetadata() override
     {
-        if (drawing_)
-            return file().adopt(statOf(ops_, drawing_->get()), drawing_->get());
+        if (forDrawing_) {
+            const SharedFd drawing = drawing_.lock();
+            if (!drawing)
+                throw IoError(kFileNotOpen, "the drawing is held no more");
+            return file().adopt(statOf(ops_, drawing->get()), drawing->get());
+        }
         // The file as found; read through a descriptor of its own where it
         // may be read, for its access control lists and other attributes.
         struct stat st{};
@@ -146,7 +150,8 @@ private:
     FileOps& ops_;
     SharedFd dir_;
     std::string name_;
-    SharedFd drawing_;
+    std::weak_ptr<Fd> drawing_;
+    bool forDrawing_;
     std::unique_ptr<NewFile> file_;  // until discarded
     Writer writer_;
 };
@@ -284,7 +289,7 @@ public:
     std::unique_ptr<WorkFile> createWorkFile(const std::string& name, std::uint64_t expectedSize,
                                              HoldsWorkContent leftBehind) override
     {
-        return std::make_unique<PosixWorkFile>(ops_, fd_, name, nullptr, expectedSize, leftBehind);
+        return std::make_unique<PosixWorkFile>(ops_, fd_, name, std::weak_ptr<Fd>(), expectedSize, leftBehind);
     }
     void flush() override
     {
