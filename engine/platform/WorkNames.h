@@ -4,10 +4,8 @@
 // disk.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace dxfkonv {
 
@@ -29,11 +27,5 @@ std::string backupLinkName(int i);
 // (a Windows program and a Linux one on one shared drive), may still be
 // writing it. A time in the future counts as now.
 inline constexpr std::int64_t kLeftAloneSeconds = 10 * 60;
-
-// Whether a file that begins with `head` (its first bytes, as many as it
-// has up to `capacity`) holds what a work file holds: nothing yet, or a
-// drawing (its first line a group code). Anything else of a work file's
-// name is somebody's own file.
-bool holdsWorkFileContent(std::string_view head, std::size_t capacity);
 
 }  // namespace dxfkonv

@@ -154,7 +154,7 @@ void Batch::flushTogether(Group& group, std::vector<std::exception_ptr>& failure
                 failures[i] = attempt([&] { group[i].steps->flush(); });
             });
     for (Waiting& waiting : directories)
-        jobs.push_back([&waiting] { attempt([&] { waiting.fs->flush(*waiting.directory); }); });
+        jobs.push_back([&waiting] { attempt([&] { waiting.directory->flush(); }); });
     const std::size_t helpers = jobs.empty() ? 0 : std::min(jobs.size() - 1, kFlushThreads);
     while (flushers_.size() < helpers) {
         auto flusher = std::make_unique<HandOff>();
@@ -184,7 +184,7 @@ void Batch::finish()
     underWayInputs_.clear();
 }
 
-void Batch::flushLater(FileSystem& fs, Directory& directory)
+void Batch::flushLater(Directory& directory)
 {
     // The drawing is replaced by now: nothing here may fail it.
     FileKey key;
@@ -194,23 +194,23 @@ void Batch::flushLater(FileSystem& fs, Directory& directory)
         for (const auto& waiting : directories_)
             if (waiting.key == key)
                 return;
-        copy = fs.reopen(directory);
+        copy = directory.reopen();
     } catch (const IoError&) {
-        fs.flush(directory);  // no handle to keep: flush it now
+        directory.flush();  // no handle to keep: flush it now
         return;
     }
     if (directories_.size() == kMaxWaitingDirectories) {
         Waiting oldest = std::move(directories_.front());
         directories_.pop_front();
-        oldest.fs->flush(*oldest.directory);
+        oldest.directory->flush();
     }
-    directories_.push_back({key, &fs, std::move(copy)});
+    directories_.push_back({key, std::move(copy)});
 }
 
 void Batch::flushDirectories()
 {
     for (const auto& waiting : directories_)
-        waiting.fs->flush(*waiting.directory);
+        waiting.directory->flush();
     directories_.clear();
 }
 

@@ -116,7 +116,7 @@ public:
     // Takes a handle of `directory` to flush with the next group, or, in
     // a batch that does not queue, once more directories wait than
     // kMaxWaitingDirectories.
-    void flushLater(FileSystem& fs, Directory& directory);
+    void flushLater(Directory& directory);
     // Runs the last steps of every drawing queued, and waits for them, and
     // so for every outcome.
     void finish();
@@ -169,7 +169,6 @@ private:
     void runGroup(Group& group);
     struct Waiting {
         FileKey key;
-        FileSystem* fs;
         std::unique_ptr<Directory> directory;
     };
     void flushTogether(Group& group, std::vector<std::exception_ptr>& failures, std::deque<Waiting>& directories);

@@ -1,6 +1,6 @@
 // The checks before and after the writing, and what the check of a
 // backup name of its own needs: the names that share it, and whether the
-// directory's file system ignores case.
+// directory's file system ignores case; and what a work file holds.
 #include "engine/replace/Checks.h"
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 
 #include "engine/IoError.h"
 #include "engine/replace/Batch.h"
+#include "engine/rules/DxfRules.h"
 
 namespace dxfkonv {
 
@@ -39,12 +40,11 @@ std::vector<std::string> namesSharingTheBackup(const std::string& name)
 // file other than `self`: another drawing. A symbolic link counts as what
 // it leads to, as a directory's listing counts it; one the pass may not
 // follow still leads to a file somebody may convert, and counts too.
-std::optional<FileKey> otherDrawing(FileSystem& fs, Directory& directory, const std::string& name,
-                                    const FileKey& self)
+std::optional<FileKey> otherDrawing(Directory& directory, const std::string& name, const FileKey& self)
 {
     std::optional<FileState> there;
     try {
-        there = fs.lookUp(directory, name);
+        there = directory.lookUp(name);
     } catch (const IoError& e) {
         // A name longer than the system takes: nothing can have it.
         if (e.code() == kInvalidFilename)
@@ -55,7 +55,7 @@ std::optional<FileKey> otherDrawing(FileSystem& fs, Directory& directory, const 
         return std::nullopt;
     if (!there->regular) {
         try {
-            const Found target = fs.find(&directory, "", name);
+            const Found target = directory.find(name);
             if (!target.regular())
                 return std::nullopt;
             there = target.state;
@@ -79,15 +79,15 @@ bool equalIgnoringCase(const std::string& a, const std::string& b)
 // The other drawing's name as its directory spells it, for the message: a
 // lookup on a file system that ignores case finds "plan.DXF" as
 // "PLAN.dxf". Only read in the rare case of a shared backup name.
-std::string spelledAsListed(FileSystem& fs, Directory& directory, const std::string& looked, const FileKey& other)
+std::string spelledAsListed(Directory& directory, const std::string& looked, const FileKey& other)
 {
     try {
-        const DirectoryListing listing = fs.list(directory);
+        const DirectoryListing listing = directory.list();
         for (const std::string& name : listing.drawings)
             if (name == looked)
                 return name;
         for (const std::string& name : listing.drawings) {
-            const Found found = fs.find(&directory, "", name);
+            const Found found = directory.find(name);
             if (found.state && found.state->key == other)
                 return name;
         }
@@ -120,17 +120,17 @@ std::string caseTurned(const std::string& name)
 // through FUSE) give each spelling a number of its own, so where the
 // other spelling leads to another number the listing says whether that
 // is a file of its own.
-bool foldsCase(FileSystem& fs, Directory& directory, const std::string& name, const FileKey& self)
+bool foldsCase(Directory& directory, const std::string& name, const FileKey& self)
 {
     const std::string turned = caseTurned(name);
     if (turned == name)
         return false;
-    const std::optional<FileState> there = fs.lookUp(directory, turned);
+    const std::optional<FileState> there = directory.lookUp(turned);
     if (!there)
         return false;
     if (there->key == self)
         return true;
-    const DirectoryListing listing = fs.list(directory);
+    const DirectoryListing listing = directory.list();
     for (const std::string& listed : listing.drawings)
         if (listed == turned)
             return false;
@@ -144,20 +144,20 @@ bool foldsCase(FileSystem& fs, Directory& directory, const std::string& name, co
 // drawing. Where the file system ignores case, the other spellings of the
 // drawing's own name lead to the drawing itself; `folds` says so, and is
 // worked out here when the caller does not know it yet.
-void requireOwnBackupName(FileSystem& fs, Directory& directory, const std::string& name,
-                          const std::string& backupName, const FileKey& self, std::optional<bool>& folds)
+void requireOwnBackupName(Directory& directory, const std::string& name, const std::string& backupName,
+                          const FileKey& self, std::optional<bool>& folds)
 {
     for (const std::string& candidate : namesSharingTheBackup(name)) {
         if (candidate == name)
             continue;
         if (equalIgnoringCase(candidate, name)) {
             if (!folds)
-                folds = foldsCase(fs, directory, name, self);
+                folds = foldsCase(directory, name, self);
             if (*folds)
                 continue;
         }
-        if (const std::optional<FileKey> other = otherDrawing(fs, directory, candidate, self))
-            throw Refusal(kSharedBackupName, spelledAsListed(fs, directory, candidate, *other), backupName);
+        if (const std::optional<FileKey> other = otherDrawing(directory, candidate, self))
+            throw Refusal(kSharedBackupName, spelledAsListed(directory, candidate, *other), backupName);
     }
 }
 
@@ -170,21 +170,21 @@ void requireUnchanged(const FileState& before, const FileState& now, std::uint64
         throw IoError(kChangedMeanwhile, "its size or times changed while it was read");
 }
 
-void requireStillThere(FileSystem& fs, const Found& found, const FileKey& key)
+void requireStillThere(const Found& found, const FileKey& key)
 {
-    const std::optional<FileState> now = fs.lookUp(*found.directory, found.name);
+    const std::optional<FileState> now = found.directory->lookUp(found.name);
     if (!now || now->key != key)
         throw IoError(kFileInUse, "the name leads to another file than the one read");
 }
 
-std::unique_ptr<InputFile> holdForReplace(FileSystem& fs, const Found& found, const Drawing& drawing,
-                                          const std::optional<std::string>& backupName, FileState& state,
-                                          Batch* batch)
+std::unique_ptr<HeldDrawing> holdForReplace(const Found& found, const Drawing& drawing,
+                                            const std::optional<std::string>& backupName, FileState& state,
+                                            Batch* batch)
 {
-    auto in = fs.open(found, true);
+    auto in = found.directory->open(found.name, true);
     state = in->state();
-    requireStillThere(fs, found, state.key);
-    fs.requireReplaceable(found);
+    requireStillThere(found, state.key);
+    found.directory->requireReplaceable(found.name);
     // The file as it is from here on: the pass checks at its end that
     // nobody changed it meanwhile.
     state = in->state();
@@ -194,11 +194,25 @@ std::unique_ptr<InputFile> holdForReplace(FileSystem& fs, const Found& found, co
         // Whether its file system ignores case is worked out once a batch.
         const FileKey key = batch ? backupDirectory.key() : FileKey{};
         std::optional<bool> folds = batch ? batch->foldsCase(key) : std::nullopt;
-        requireOwnBackupName(fs, backupDirectory, drawing.name, *backupName, state.key, folds);
+        requireOwnBackupName(backupDirectory, drawing.name, *backupName, state.key, folds);
         if (batch && folds)
             batch->rememberFoldsCase(key, *folds);
     }
     return in;
+}
+
+bool holdsWorkFileContent(std::string_view head, std::size_t capacity)
+{
+    if (head.empty())
+        return true;
+    std::string_view line = head;
+    const std::size_t lf = line.find('\n');
+    if (lf == std::string_view::npos && line.size() == capacity)
+        return false;
+    line = line.substr(0, lf);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);  // a work file's lines end in CR LF
+    return IsGroupCode(Trimmed(line));
 }
 
 }  // namespace dxfkonv

@@ -28,7 +28,7 @@ constexpr std::uint64_t kBackgroundIoFrom = 4u << 20;
 // given.
 class InputSource final : public ByteSource {
 public:
-    InputSource(InputFile& file, ContentHash* hash) : file_(file), hash_(hash) {}
+    InputSource(HeldDrawing& file, ContentHash* hash) : file_(file), hash_(hash) {}
     std::size_t read(char* buffer, std::size_t n) override
     {
         // Every pass reads its drawing block by block, and nothing else
@@ -64,7 +64,7 @@ public:
     }
 
 private:
-    InputFile& file_;
+    HeldDrawing& file_;
     ContentHash* hash_;
     std::uint64_t total_ = 0;
 };
@@ -88,7 +88,7 @@ public:
 // and writing when the input is large enough to gain from them. `read`,
 // when given, is told how many bytes the input gave in all; `hash`, when
 // given, is given them all.
-PassReport runPass(InputFile& in, std::uint64_t inputSize, ByteSink& out, const ConversionSwitches& switches,
+PassReport runPass(HeldDrawing& in, std::uint64_t inputSize, ByteSink& out, const ConversionSwitches& switches,
                    const ProgressSink& progress, const AskConvertAgain& ask, std::uint64_t* read = nullptr,
                    ContentHash* hash = nullptr)
 {
@@ -150,10 +150,9 @@ class Replace {
 public:
     // `input` is the file read, open (and held, when converted in place);
     // the backup, when asked for, goes beside the name the caller gave.
-    Replace(FileSystem& fs, Found found, std::unique_ptr<InputFile> input, const FileState& inputState,
+    Replace(Found found, std::unique_ptr<HeldDrawing> input, const FileState& inputState,
             const std::optional<std::string>& backupName)
-        : fs_(fs), found_(std::move(found)), input_(std::move(input)), inputState_(inputState),
-          backupName_(backupName)
+        : found_(std::move(found)), input_(std::move(input)), inputState_(inputState), backupName_(backupName)
     {
     }
 
@@ -164,7 +163,11 @@ public:
                  Like like, std::optional<FileKey> expected, bool cleanUp = true)
     {
         expected_ = expected;
-        work_ = fs_.createWorkFile(*found_.directory, inputState_.size, cleanUp ? &found_.name : nullptr);
+        // A work file made for the drawing read takes its owner and
+        // permissions; one made for the name found, those of what is there.
+        const HoldsWorkContent leftBehind = cleanUp ? &holdsWorkFileContent : nullptr;
+        work_ = like == Like::kInput ? input_->createWorkFile(inputState_.size, leftBehind)
+                                     : found_.directory->createWorkFile(found_.name, inputState_.size, leftBehind);
         WorkSink sink(*work_);
         {
             const IoStep step("converting");
@@ -179,9 +182,7 @@ public:
             if (hashed)
                 content_ = hash.content();
         }
-        const MetadataKept kept = like == Like::kInput   ? fs_.giveMetadata(*work_, *input_)
-                                  : like == Like::kFound ? fs_.giveMetadata(*work_, found_)
-                                                         : fs_.giveNewFileMetadata(*work_);
+        const MetadataKept kept = like == Like::kNewFile ? work_->takeNewFileMetadata() : work_->takeMetadata();
         report_.ownerKept = kept.owner;
         report_.groupKept = kept.group;
         report_.modeKept = kept.mode;
@@ -193,29 +194,29 @@ public:
 
     // The last steps, in two: the work file put on the disk, and the
     // rest. Directories are flushed through `batch` when given.
-    void flush() { fs_.flush(*work_); }
+    void flush() { work_->flush(); }
     PassReport complete(Batch* batch)
     {
         if (expected_)
-            requireStillThere(fs_, found_, *expected_);
+            requireStillThere(found_, *expected_);
         requireUnchanged(inputState_, input_->state(), read_);
         // The last look at the drawing comes once its backup is made and
         // before that takes its name: a change while the backup is made
-        // leaves an earlier backup as it was.
+        // leaves an earlier backup as it was. It goes beside the name the
+        // caller gave, a link's as well.
         if (backupName_)
-            fs_.backUp(*input_, found_.namedIn ? *found_.namedIn : *found_.directory, *backupName_,
-                       [this](const Content* copied) {
-                           if (copied && content_ && *copied != *content_)
-                               throw IoError(kChangedMeanwhile, "the copy for the backup is not what was read");
-                           requireSameAsRead(!copied);
-                       });
+            input_->backUp(*backupName_, [this](const Content* copied) {
+                if (copied && content_ && *copied != *content_)
+                    throw IoError(kChangedMeanwhile, "the copy for the backup is not what was read");
+                requireSameAsRead(!copied);
+            });
         else
             requireSameAsRead();
-        fs_.replace(*work_, *found_.directory, found_.name);
+        work_->keep();
         if (batch)
-            batch->flushLater(fs_, *found_.directory);
+            batch->flushLater(*found_.directory);
         else
-            fs_.flush(*found_.directory);
+            found_.directory->flush();
         return report_;
     }
     PassReport finish(Batch* batch)
@@ -232,13 +233,12 @@ private:
     void requireSameAsRead(bool linked = false)
     {
         requireUnchanged(inputState_, input_->state(), read_, linked);
-        if (content_ && fs_.contentOf(*input_) != *content_)
+        if (content_ && input_->contentOf() != *content_)
             throw IoError(kChangedMeanwhile, "its content changed while it was converted");
     }
 
-    FileSystem& fs_;
     Found found_;
-    std::unique_ptr<InputFile> input_;
+    std::unique_ptr<HeldDrawing> input_;
     FileState inputState_;
     std::optional<std::string> backupName_;
     std::optional<FileKey> expected_;
@@ -264,7 +264,7 @@ private:
 PassReport convertOrQueue(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
                           FileSystem& fs, Batch* batch, const AskConvertAgain& ask)
 {
-    Found found = fs.find(drawing.opened.get(), drawing.directory, drawing.name);
+    Found found = drawing.Find(fs);
     if (!found.regular())
         return notFound();
     if (batch && batch->finishing(found.state->key)) {
@@ -272,7 +272,7 @@ PassReport convertOrQueue(const Drawing& drawing, const ConversionSwitches& swit
         // the name leads to the file written, or, as another hard link,
         // still to the file read.
         batch->finish();
-        found = fs.find(drawing.opened.get(), drawing.directory, drawing.name);
+        found = drawing.Find(fs);
         if (!found.regular())
             return notFound();
     }
@@ -280,12 +280,12 @@ PassReport convertOrQueue(const Drawing& drawing, const ConversionSwitches& swit
         return repeated();
     const std::optional<std::string> backupName = backupNameOf(drawing, switches);
     FileState st;
-    auto in = holdForReplace(fs, found, drawing, backupName, st, batch);
+    auto in = holdForReplace(found, drawing, backupName, st, batch);
     // A batch looks for what killed passes left in each directory once.
     const bool cleanUp = !batch || batch->firstTimeIn(found.directory->key());
     if (batch)
         batch->aheadOf(st.size);
-    auto replace = std::make_unique<Replace>(fs, std::move(found), std::move(in), st, backupName);
+    auto replace = std::make_unique<Replace>(std::move(found), std::move(in), st, backupName);
     replace->convert(switches, progress, ask, Like::kInput, st.key, cleanUp);
     if (!batch)
         return replace->finish(nullptr);
@@ -332,18 +332,18 @@ PassReport Convert(const Drawing& drawing, const ConversionSwitches& switches, c
 PassReport ConvertToFile(const Drawing& input, const Drawing& output, const ConversionSwitches& switches,
                          const ProgressSink& progress, FileSystem& fs)
 {
-    const Found source = fs.find(input.opened.get(), input.directory, input.name);
+    const Found source = input.Find(fs);
     if (!source.regular())
         throw IoError(kFileNotFound, "no regular file");
-    auto in = fs.open(source, false);
+    auto in = source.directory->open(source.name, false);
     const FileState inputState = in->state();
 
-    Found target = fs.find(output.opened.get(), output.directory, output.name);
+    Found target = output.Find(fs);
     if (!target.directory)
         throw IoError(kFileNotFound, "no such directory");
     if (!target.state) {
         // Nothing there yet: a new file gets what a new file would get.
-        Replace replace(fs, std::move(target), std::move(in), inputState, std::nullopt);
+        Replace replace(std::move(target), std::move(in), inputState, std::nullopt);
         replace.convert(switches, progress, {}, Like::kNewFile, std::nullopt);
         return replace.finish(nullptr);
     }
@@ -351,9 +351,9 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
         throw IoError(kFileAccessDenied, "the output is no regular file");
     if (target.state->key == inputState.key)
         throw IoError(kFileAccessDenied, "the output is the input itself");
-    fs.requireReplaceable(target);
+    target.directory->requireReplaceable(target.name);
     const FileKey existing = target.state->key;
-    Replace replace(fs, std::move(target), std::move(in), inputState, std::nullopt);
+    Replace replace(std::move(target), std::move(in), inputState, std::nullopt);
     replace.convert(switches, progress, {}, Like::kFound, existing);
     return replace.finish(nullptr);
 }
@@ -361,7 +361,7 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
 PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switches, const ProgressSink& progress,
                        FileSystem& fs, Batch* batch)
 {
-    const Found found = fs.find(drawing.opened.get(), drawing.directory, drawing.name);
+    const Found found = drawing.Find(fs);
     if (!found.regular())
         return notFound();
     if (batch && batch->checked(found.directory->key(), found.name))
@@ -369,7 +369,7 @@ PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switche
     // What the conversion would refuse or fail at before writing, the dry
     // run reports alike.
     FileState st;
-    auto in = holdForReplace(fs, found, drawing, backupNameOf(drawing, switches), st, batch);
+    auto in = holdForReplace(found, drawing, backupNameOf(drawing, switches), st, batch);
     if (batch)
         batch->rememberChecked(found.directory->key(), found.name);
     NullSink sink;

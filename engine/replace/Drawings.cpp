@@ -18,19 +18,21 @@ Drawing Drawing::FromPath(const std::string& path)
 
 std::string Drawing::Path() const { return named.empty() ? JoinPath(directory, name) : named; }
 
+Found Drawing::Find(FileSystem& fs) const { return opened ? opened->find(name) : fs.find(directory, name); }
+
 namespace {
 
 // The drawings of the open directory `dir` (at `path`), then, with
 // `recursive`, those of its subdirectories. Holds one directory open for
 // each level of the tree it is in, and none it is done with.
-void walk(FileSystem& fs, const std::shared_ptr<Directory>& dir, const std::string& path, bool recursive,
+void walk(const std::shared_ptr<Directory>& dir, const std::string& path, bool recursive,
           const std::function<bool(const std::string&, const std::string&)>& before,
           const std::function<void(const Drawing&)>& each,
           const std::function<void(const std::string&, const IoError&)>& failed)
 {
     DirectoryListing listing;
     try {
-        listing = fs.list(*dir);
+        listing = dir->list();
     } catch (const IoError& e) {
         failed(path, e);
         return;
@@ -49,13 +51,13 @@ void walk(FileSystem& fs, const std::shared_ptr<Directory>& dir, const std::stri
         const std::string subPath = Drawing{path, name}.Path();
         std::unique_ptr<Directory> sub;
         try {
-            sub = fs.openSubdirectory(*dir, name);
+            sub = dir->openSubdirectory(name);
         } catch (const IoError& e) {
             failed(subPath, e);
             continue;
         }
         if (sub)  // else a link, or no directory, by now: not followed
-            walk(fs, std::move(sub), subPath, recursive, before, each, failed);
+            walk(std::move(sub), subPath, recursive, before, each, failed);
     }
 }
 
@@ -75,8 +77,8 @@ bool NamesSameFile(const std::string& a, const std::string& b, FileSystem& fs)
     try {
         const Drawing x = Drawing::FromPath(a);
         const Drawing y = Drawing::FromPath(b);
-        const Found first = fs.find(nullptr, x.directory, x.name);
-        const Found second = fs.find(nullptr, y.directory, y.name);
+        const Found first = x.Find(fs);
+        const Found second = y.Find(fs);
         return first.state && second.state && first.state->key == second.state->key;
     } catch (const IoError&) {
         return false;
@@ -85,7 +87,7 @@ bool NamesSameFile(const std::string& a, const std::string& b, FileSystem& fs)
 
 DirectoryListing ListDirectory(const std::string& directory, FileSystem& fs)
 {
-    return fs.list(*openListable(fs, directory));
+    return openListable(fs, directory)->list();
 }
 
 void WalkDrawings(const std::string& directory, bool recursive,
@@ -100,7 +102,7 @@ void WalkDrawings(const std::string& directory, bool recursive,
         failed(directory, e);
         return;
     }
-    walk(fs, top, directory, recursive, before, each, failed);
+    walk(top, directory, recursive, before, each, failed);
 }
 
 }  // namespace dxfkonv

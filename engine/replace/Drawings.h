@@ -44,6 +44,11 @@ struct Drawing {
     // the directory, one separator and the name (see JoinPath(): "b.dxf"
     // alone for the current directory, no doubled separator).
     std::string Path() const;
+
+    // Where its name leads (see FileSystem::find()): looked up in the
+    // directory a walk opened, when it did, else in the directory its
+    // path names.
+    Found Find(FileSystem& fs) const;
 };
 
 // Whether the paths `a` and `b` lead to one and the same file, as a pass

@@ -24,7 +24,7 @@ RestoreReport Restore(const Drawing& drawing, bool dryRun, FileSystem& fs)
 {
     RestoreReport report;
     report.backupName = BackupName(drawing.name);
-    const Found found = fs.find(drawing.opened.get(), drawing.directory, drawing.name);
+    const Found found = drawing.Find(fs);
     if (!found.regular()) {
         report.found = false;
         return report;
@@ -34,15 +34,15 @@ RestoreReport Restore(const Drawing& drawing, bool dryRun, FileSystem& fs)
     // The same checks as a conversion's: one pass at a time, a drawing the
     // caller may replace, and a backup that is this drawing's alone.
     FileState st;
-    auto in = holdForReplace(fs, found, drawing, report.backupName, st);
+    auto in = holdForReplace(found, drawing, report.backupName, st);
     // The backup is beside the name given, a link's as well.
     Directory& backupDirectory = found.namedIn ? *found.namedIn : *found.directory;
-    const Found backup = fs.find(&backupDirectory, "", report.backupName);
+    const Found backup = backupDirectory.find(report.backupName);
     if (!backup.regular()) {
         report.backupFound = false;
         return report;
     }
-    auto old = fs.open(backup, false);
+    auto old = backup.directory->open(backup.name, false);
     const FileState oldState = old->state();
     if (dryRun)
         return report;
@@ -51,7 +51,7 @@ RestoreReport Restore(const Drawing& drawing, bool dryRun, FileSystem& fs)
     // and permissions, and that in the drawing's place in one step. The
     // backup stays as it is: a restore can be repeated, and loses nothing
     // that was not converted from it.
-    auto work = fs.createWorkFile(*found.directory, oldState.size, &found.name);
+    auto work = in->createWorkFile(oldState.size, &holdsWorkFileContent);
     std::uint64_t copied = 0;
     {
         const IoStep step("restoring", report.backupName);
@@ -67,12 +67,12 @@ RestoreReport Restore(const Drawing& drawing, bool dryRun, FileSystem& fs)
         }
         requireUnchanged(oldState, old->state(), copied);
     }
-    fs.giveMetadata(*work, *in);
-    fs.flush(*work);
-    requireStillThere(fs, found, st.key);
+    work->takeMetadata();
+    work->flush();
+    requireStillThere(found, st.key);
     requireUnchanged(st, in->state(), st.size);
-    fs.replace(*work, *found.directory, found.name);
-    fs.flush(*found.directory);
+    work->keep();
+    found.directory->flush();
     return report;
 }
 

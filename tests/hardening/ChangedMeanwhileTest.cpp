@@ -79,7 +79,7 @@ TEST(ChangedMeanwhile, SaveWithItsTimePutBackIsNeverReplaced)
         const char* name;
         Seam before;  // the save comes just before this operation
     } moments[] = {
-        {"after the pass read it", Seam::kGiveMetadata},
+        {"after the pass read it", Seam::kTakeMetadata},
         {"just before its backup", Seam::kBackUp},
         {"after its backup, just before the replace", Seam::kContentOf},
     };
@@ -173,7 +173,7 @@ TEST(ChangedMeanwhile, TimesTellOnlyWhereTheFileSystemKeepsThem)
         SCOPED_TRACE(c.name);
         FaultySystem counter{SystemFileSystem()};
         counter.before = [&](Seam op, int) {
-            if (c.save && op == Seam::kGiveMetadata)
+            if (c.save && op == Seam::kTakeMetadata)
                 saveUnseen(c.dir + "/" + c.file);
         };
         const Outcome o = runHere([&] { return Convert(c.dir, c.file, ConversionSwitches{}, {}, counter); });

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "FaultySystem.h"
 #include "engine/IoError.h"
 #include "engine/replace/Convert.h"
+#include "engine/replace/Restore.h"
 #include "tests/hardening/HardeningSupport.h"
 
 namespace dxfkonv::hardening {
@@ -86,10 +89,71 @@ TEST(Seam, EveryOperationFailsInTurn)
         // find, open, lookUp eleven times (twice for the drawing, eight
         // times for the names that share its backup name: plan.DXF ... and
         // plan, once for PLAN.DXF, whether the file system ignores case),
-        // requireReplaceable, createWorkFile, giveMetadata, flush, backUp,
+        // requireReplaceable, createWorkFile, takeMetadata, flush, backUp,
         // contentOf (a drawing just written: its times cannot tell a save in
-        // the same tick), replace.
+        // the same tick), keep.
         EXPECT_EQ(failures, 20);
+    }
+}
+
+// How often each step asks each object of the seam for what: a count the
+// objects handed out leave out (one not wrapped, an operation not passed
+// on) or an operation that moves to another object shows here.
+TEST(Seam, EachStepAsksTheObjectsOfTheSeam)
+{
+    using Counts = std::map<Seam, int>;
+    const struct {
+        const char* name;
+        bool existingOutput;  // out.dxf is there before
+        std::function<void(const std::string& dir, FaultySystem& fs)> step;
+        Counts counts;  // every other operation: none
+    } cases[] = {
+        {"a conversion",
+         false,
+         [](const std::string& dir, FaultySystem& fs) { Convert(dir, "plan.dxf", ConversionSwitches{}, {}, fs); },
+         {{Seam::kFind, 1}, {Seam::kOpen, 1}, {Seam::kLookUp, 11}, {Seam::kRequireReplaceable, 1},
+          {Seam::kCreateWorkFile, 1}, {Seam::kTakeMetadata, 1}, {Seam::kFlushWork, 1}, {Seam::kBackUp, 1},
+          {Seam::kContentOf, 1}, {Seam::kKeep, 1}, {Seam::kFlushDirectory, 1}}},
+        {"a dry run",
+         false,
+         [](const std::string& dir, FaultySystem& fs) {
+             InspectFile(Drawing{dir, "plan.dxf"}, ConversionSwitches{}, {}, fs);
+         },
+         {{Seam::kFind, 1}, {Seam::kOpen, 1}, {Seam::kLookUp, 10}, {Seam::kRequireReplaceable, 1}}},
+        {"a restore",
+         false,
+         [](const std::string& dir, FaultySystem& fs) { Restore(Drawing{dir, "plan.dxf"}, false, fs); },
+         {{Seam::kFind, 2}, {Seam::kOpen, 2}, {Seam::kLookUp, 11}, {Seam::kRequireReplaceable, 1},
+          {Seam::kCreateWorkFile, 1}, {Seam::kTakeMetadata, 1}, {Seam::kFlushWork, 1}, {Seam::kKeep, 1},
+          {Seam::kFlushDirectory, 1}}},
+        {"a conversion to a new file",
+         false,
+         [](const std::string& dir, FaultySystem& fs) {
+             ConvertToFile(Drawing{dir, "plan.dxf"}, Drawing{dir, "out.dxf"}, ConversionSwitches{}, {}, fs);
+         },
+         {{Seam::kFind, 2}, {Seam::kOpen, 1}, {Seam::kCreateWorkFile, 1}, {Seam::kTakeMetadata, 1},
+          {Seam::kFlushWork, 1}, {Seam::kKeep, 1}, {Seam::kFlushDirectory, 1}}},
+        {"a conversion over another file",
+         true,
+         [](const std::string& dir, FaultySystem& fs) {
+             ConvertToFile(Drawing{dir, "plan.dxf"}, Drawing{dir, "out.dxf"}, ConversionSwitches{}, {}, fs);
+         },
+         {{Seam::kFind, 2}, {Seam::kOpen, 1}, {Seam::kRequireReplaceable, 1}, {Seam::kCreateWorkFile, 1},
+          {Seam::kTakeMetadata, 1}, {Seam::kFlushWork, 1}, {Seam::kLookUp, 1}, {Seam::kKeep, 1},
+          {Seam::kFlushDirectory, 1}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Drawing1 d;
+        if (c.existingOutput)
+            writeFile(d.dir / "out.dxf", "theirs\r\n");
+        FaultySystem fs{SystemFileSystem()};
+        c.step(d.dir.path(), fs);
+        for (int op = 0; op < static_cast<int>(Seam::kCount); ++op) {
+            const auto expected = c.counts.find(static_cast<Seam>(op));
+            EXPECT_EQ(fs.calls(static_cast<Seam>(op)), expected == c.counts.end() ? 0 : expected->second)
+                << seamName(static_cast<Seam>(op));
+        }
     }
 }
 

@@ -1,7 +1,9 @@
 // A file system for tests at the level the conversion sees it: passes
 // every operation to another file system (the system's own by default),
 // counting them; fails the ones a test picks with an I/O error, or lets
-// the test change the file system just before one.
+// the test change the file system just before one. The directories,
+// drawings and work files it hands out wrap those of the other file
+// system and count and fail their operations alike.
 #pragma once
 
 #include <array>
@@ -13,9 +15,13 @@
 
 namespace dxfkonv::test {
 
+// The operations of the seam, of whichever object: the file system
+// (kindOf, openDirectory, find), a directory (the next seven, find too,
+// createWorkFile, flush), a drawing held (contentOf, backUp,
+// createWorkFile) or a work file (takeMetadata, flush, keep, discard).
 enum class Seam : int {
     kKindOf, kOpenDirectory, kOpenSubdirectory, kReopen, kList, kFind, kLookUp, kOpen, kRequireReplaceable,
-    kCreateWorkFile, kGiveMetadata, kFlushWork, kContentOf, kBackUp, kReplace, kFlushDirectory, kCount
+    kCreateWorkFile, kTakeMetadata, kFlushWork, kContentOf, kBackUp, kKeep, kFlushDirectory, kDiscard, kCount
 };
 const char* seamName(Seam op);
 
@@ -27,6 +33,8 @@ public:
     explicit FaultySystem(FileSystem& inner) : inner_(inner) {}
 
     // Picks the operations that fail: nth counts from 1 per operation.
+    // The flush of a directory and a discard are best effort by their
+    // promise: counted, never failed.
     std::function<bool(Seam op, int nth)> fails;
     std::function<void(Seam op, int nth)> before;  // runs ahead of each
 
@@ -34,29 +42,16 @@ public:
 
     PathKind kindOf(const std::string& path) override;
     std::unique_ptr<Directory> openDirectory(const std::string& path) override;
-    std::unique_ptr<Directory> openSubdirectory(Directory& parent, const std::string& name) override;
-    std::unique_ptr<Directory> reopen(Directory& directory) override;
-    DirectoryListing list(Directory& directory) override;
-    Found find(Directory* in, const std::string& path, const std::string& name) override;
-    std::optional<FileState> lookUp(Directory& directory, const std::string& name) override;
-    std::unique_ptr<InputFile> open(const Found& found, bool exclusive) override;
-    void requireReplaceable(const Found& found) override;
-    std::unique_ptr<WorkFile> createWorkFile(Directory& directory, std::uint64_t expectedSize,
-                                             const std::string* leftBehind) override;
-    MetadataKept giveMetadata(WorkFile& work, InputFile& like) override;
-    MetadataKept giveMetadata(WorkFile& work, const Found& like) override;
-    MetadataKept giveNewFileMetadata(WorkFile& work) override;
-    void flush(WorkFile& work) override;
-    Content contentOf(InputFile& file) override;
-    void backUp(InputFile& original, Directory& directory, const std::string& backupName,
-                const std::function<void(const Content* copied)>& beforeKept) override;
-    void replace(WorkFile& work, Directory& directory, const std::string& name) override;
-    void flush(Directory& directory) override;
+    Found find(const std::string& path, const std::string& name) override;
+
+    // For the objects it hands out: counts the operation, runs `before`,
+    // and throws when it is to fail (never, with `mayFail` false).
+    void enter(Seam op, bool mayFail = true);
+    // The objects of the other file system, wrapped.
+    std::unique_ptr<Directory> wrap(std::unique_ptr<Directory> directory);
+    Found wrap(Found found);
 
 private:
-    // Counts the operation, runs `before`, and throws when it is to fail.
-    void enter(Seam op);
-
     FileSystem& inner_;
     std::array<std::atomic<int>, static_cast<int>(Seam::kCount)> counts_{};  // a batch flushes from several threads
 };

@@ -46,7 +46,7 @@ std::string longDrawing()
 std::optional<FileState> stateOf(const TempDir& dir, const std::string& name)
 {
     FileSystem& fs = SystemFileSystem();
-    return fs.lookUp(*fs.openDirectory(dir.path()), name);
+    return fs.openDirectory(dir.path())->lookUp(name);
 }
 
 // Opens `path` as another program would, or fails with its error.

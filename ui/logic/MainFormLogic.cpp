@@ -39,7 +39,7 @@ std::optional<FileKey> directoryKey(FileSystem& fs, const std::string& path, boo
         if (!directory)
             return std::nullopt;
         if (listed)
-            fs.list(*directory);
+            directory->list();
         return directory->key();
     } catch (const IoError&) {
         return std::nullopt;
@@ -248,11 +248,11 @@ int MainFormLogic::FileIndex(const std::string& name)
         const std::unique_ptr<Directory> directory = fFs.openDirectory(fView.Directory());
         if (!directory)
             return -1;
-        const std::optional<FileState> wanted = fFs.lookUp(*directory, name);
+        const std::optional<FileState> wanted = directory->lookUp(name);
         if (!wanted)
             return -1;
         for (int i = 0; i < n; ++i) {
-            const std::optional<FileState> listed = fFs.lookUp(*directory, fView.FileName(i));
+            const std::optional<FileState> listed = directory->lookUp(fView.FileName(i));
             if (listed && listed->key == wanted->key)
                 return i;
         }

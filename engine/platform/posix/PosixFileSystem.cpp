@@ -49,38 +49,11 @@ FileState stateOf(const struct stat& st)
     return state;
 }
 
-// ---- the handles -----------------------------------------------------------------
+// ---- the objects ------------------------------------------------------------------
 
-class PosixDirectory final : public Directory {
-public:
-    PosixDirectory(FileOps& ops, std::unique_ptr<Fd> fd, bool syncable)
-        : ops_(ops), fd_(std::move(fd)), syncable_(syncable)
-    {
-    }
-    FileKey key() const override
-    {
-        struct stat st{};
-        if (ops_.fstat(fd_->get(), &st) != 0)
-            fail();
-        return keyOf(st);
-    }
-    int fd() const { return fd_->get(); }
-    bool syncable() const { return syncable_; }
+using SharedFd = std::shared_ptr<Fd>;
 
-private:
-    FileOps& ops_;
-    std::unique_ptr<Fd> fd_;
-    bool syncable_;  // opened for reading, so it can be flushed
-};
-
-PosixDirectory& own(Directory& directory) { return static_cast<PosixDirectory&>(directory); }
-
-std::unique_ptr<Directory> wrap(FileOps& ops, std::unique_ptr<Fd> fd, bool syncable)
-{
-    if (!fd)
-        return nullptr;
-    return std::make_unique<PosixDirectory>(ops, std::move(fd), syncable);
-}
+SharedFd shared(std::unique_ptr<Fd> fd) { return SharedFd(std::move(fd)); }
 
 // Whether `then` is older than `now` by clearly more than the clock's
 // tick; not when it lies ahead (a clock set back).
@@ -91,9 +64,106 @@ bool longAgo(const struct timespec& then, const struct timespec& now)
     return age > kClockTickBound;
 }
 
-class PosixInput final : public InputFile {
+struct stat statOf(FileOps& ops, int fd)
+{
+    struct stat st{};
+    if (ops.fstat(fd, &st) != 0)
+        fail();
+    return st;
+}
+
+// A work file in the directory `dir`, to take the place of `name` there:
+// the drawing held as `drawing` (which it does not keep open), or, made
+// for no drawing, the file of that name as found.
+class PosixWorkFile final : public WorkFile {
 public:
-    PosixInput(FileOps& ops, std::unique_ptr<Fd> fd) : ops_(ops), fd_(std::move(fd)) {}
+    PosixWorkFile(FileOps& ops, SharedFd dir, std::string name, std::weak_ptr<Fd> drawing,
+                  std::uint64_t expectedSize, HoldsWorkContent leftBehind)
+        : ops_(ops), dir_(std::move(dir)), name_(std::move(name)), drawing_(std::move(drawing)),
+          forDrawing_(!drawing_.expired()), file_(std::make_unique<NewFile>(ops, dir_->get(), leftBehind, name_)),
+          writer_(ops, file_->fd(), expectedSize)
+    {
+    }
+    ~PosixWorkFile() override { discard(); }
+
+    void write(const char* data, std::size_t n) override
+    {
+        file();
+        writer_.write(data, n);
+    }
+    FileKey key() override { return keyOf(statOf(ops_, file().fd())); }
+    void flush() override { file().flush(); }
+
+    MetadataKept takeMetadata() override
+    {
+        if (forDrawing_) {
+            const SharedFd drawing = drawing_.lock();
+            if (!drawing)
+                throw IoError(kFileNotOpen, "the drawing is held no more");
+            return file().adopt(statOf(ops_, drawing->get()), drawing->get());
+        }
+        // The file as found; read through a descriptor of its own where it
+        // may be read, for its access control lists and other attributes.
+        struct stat st{};
+        if (ops_.fstatat(dir_->get(), name_, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            fail();
+        const int fd = ops_.openat(dir_->get(), name_, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
+        if (fd < 0 && errno != EACCES)
+            fail();
+        const Fd existing(ops_, fd);
+        return file().adopt(st, existing.get());
+    }
+    MetadataKept takeNewFileMetadata() override
+    {
+        // What a new file of the caller's would get.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        struct stat like{};
+        like.st_mode = static_cast<mode_t>(0666 & ~mask);
+        like.st_uid = ::geteuid();
+        like.st_gid = ::getegid();
+        return file().adopt(like, -1);
+    }
+
+    void keep() override
+    {
+        const IoStep step("replacing", name_);
+        NewFile& file = this->file();
+        const std::string& own = file.publish();
+        file.close();
+        file.requireOwnName();
+        if (ops_.renameat(dir_->get(), own, dir_->get(), name_) != 0)
+            fail();
+        file.keep();  // its lock stays until it goes
+    }
+    // A work file kept is not removed.
+    void discard() noexcept override { file_.reset(); }
+
+private:
+    NewFile& file()
+    {
+        if (!file_)
+            throw IoError(kFileNotOpen, "the work file is gone");
+        return *file_;
+    }
+
+    FileOps& ops_;
+    SharedFd dir_;
+    std::string name_;
+    std::weak_ptr<Fd> drawing_;
+    bool forDrawing_;
+    std::unique_ptr<NewFile> file_;  // until discarded
+    Writer writer_;
+};
+
+// The drawing `name` held open in the directory `dir`; its backup goes to
+// `backups`.
+class PosixDrawing final : public HeldDrawing {
+public:
+    PosixDrawing(FileOps& ops, SharedFd fd, SharedFd dir, std::string name, SharedFd backups)
+        : ops_(ops), fd_(std::move(fd)), dir_(std::move(dir)), name_(std::move(name)), backups_(std::move(backups))
+    {
+    }
     std::size_t read(char* buffer, std::size_t n) override
     {
         for (;;) {
@@ -120,53 +190,139 @@ public:
     }
     FileState state() override
     {
-        const struct stat st = stat();
+        const struct stat st = statOf(ops_, fd_->get());
         FileState state = stateOf(st);
         state.changesShow = ops_.keepsChangeTimes(fd_->get()) && longAgo(st.st_ctim, ops_.now());
         return state;
     }
-    struct stat stat()
+    Content contentOf() override
     {
-        struct stat st{};
-        if (ops_.fstat(fd_->get(), &st) != 0)
-            fail();
-        return st;
+        const IoStep step("reading the drawing again");
+        return readFromStart(ops_, fd_->get());
     }
-    int fd() const { return fd_->get(); }
+    void backUp(const std::string& backupName, const std::function<void(const Content* copied)>& beforeKept) override
+    {
+        makeBackup(ops_, fd_->get(), statOf(ops_, fd_->get()), backups_->get(), backupName, beforeKept);
+    }
+    std::unique_ptr<WorkFile> createWorkFile(std::uint64_t expectedSize, HoldsWorkContent leftBehind) override
+    {
+        return std::make_unique<PosixWorkFile>(ops_, dir_, name_, fd_, expectedSize, leftBehind);
+    }
 
 private:
     FileOps& ops_;
-    std::unique_ptr<Fd> fd_;
+    SharedFd fd_;
+    SharedFd dir_;
+    std::string name_;
+    SharedFd backups_;
 };
 
-class PosixWorkFile final : public WorkFile {
+class PosixDirectory final : public Directory {
 public:
-    PosixWorkFile(FileOps& ops, int dirFd, std::uint64_t expectedSize, const std::string* leftBehind)
-        : ops_(ops), file_(ops, dirFd, leftBehind), writer_(ops, file_.fd(), expectedSize)
+    // `syncable`: opened for reading, so it can be flushed. `backups`: where
+    // the backups of drawings held here go, when not here (the directory of
+    // a link that led here).
+    PosixDirectory(FileOps& ops, SharedFd fd, bool syncable, SharedFd backups = nullptr)
+        : ops_(ops), fd_(std::move(fd)), syncable_(syncable), backups_(std::move(backups))
     {
     }
-    void write(const char* data, std::size_t n) override { writer_.write(data, n); }
-    FileKey key() override
+    FileKey key() const override { return keyOf(statOf(ops_, fd_->get())); }
+
+    DirectoryListing list() override
     {
-        struct stat st{};
-        if (ops_.fstat(file_.fd(), &st) != 0)
+        const IoStep step("reading the directory");
+        // The listing reads through a descriptor of its own, closed with it.
+        const int copy = ops_.openat(fd_->get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (copy < 0)
             fail();
-        return keyOf(st);
+        std::unique_ptr<DIR, DirCloser> stream(::fdopendir(copy));
+        if (!stream) {
+            const int err = errno;
+            ops_.close(copy);
+            throw IoErrorFromErrno(err);
+        }
+        return listOpen(stream.get());
     }
-    NewFile& file() { return file_; }
+    std::optional<FileState> lookUp(const std::string& name) override
+    {
+        struct stat now{};
+        if (ops_.fstatat(fd_->get(), name, &now, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT)
+                return std::nullopt;
+            fail();
+        }
+        return stateOf(now);
+    }
+    Found find(const std::string& name) override { return foundAt(ops_, locate(ops_, fd_->get(), "", name)); }
+    std::unique_ptr<Directory> openSubdirectory(const std::string& name) override
+    {
+        const IoStep step("opening the directory", name);
+        const int fd = ops_.openat(fd_->get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            // A link, or no directory, by now: not followed.
+            if (errno == ELOOP || errno == ENOTDIR || errno == ENOENT)
+                return nullptr;
+            fail();
+        }
+        return std::make_unique<PosixDirectory>(ops_, std::make_shared<Fd>(ops_, fd), true);
+    }
+    std::unique_ptr<Directory> reopen() override
+    {
+        const int fd = ops_.openat(fd_->get(), ".", (syncable_ ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            fail();
+        return std::make_unique<PosixDirectory>(ops_, std::make_shared<Fd>(ops_, fd), syncable_, backups_);
+    }
+
+    std::unique_ptr<HeldDrawing> open(const std::string& name, bool exclusive) override
+    {
+        const IoStep step("opening", name);
+        struct stat st{};
+        auto fd = std::make_shared<Fd>(ops_, openFound(ops_, fd_->get(), name, st));
+        auto drawing = std::make_unique<PosixDrawing>(ops_, fd, fd_, name, backups_ ? backups_ : fd_);
+        if (exclusive && !lockFile(ops_, fd->get()))
+            throw IoError(kFileInUse, "another program holds it");
+        return drawing;
+    }
+    void requireReplaceable(const std::string& name) override { requireWritable(ops_, fd_->get(), name); }
+
+    std::unique_ptr<WorkFile> createWorkFile(const std::string& name, std::uint64_t expectedSize,
+                                             HoldsWorkContent leftBehind) override
+    {
+        return std::make_unique<PosixWorkFile>(ops_, fd_, name, std::weak_ptr<Fd>(), expectedSize, leftBehind);
+    }
+    void flush() override
+    {
+        if (syncable_)
+            ops_.fsync(fd_->get());  // best effort: the renames in it have happened
+    }
+
+    // What `place` found, as the objects of the seam.
+    static Found foundAt(FileOps& ops, Place place)
+    {
+        Found found;
+        const SharedFd namedIn = place.namedIn ? shared(std::move(place.namedIn)) : nullptr;
+        if (place.dir)
+            found.directory = std::make_unique<PosixDirectory>(ops, shared(std::move(place.dir)), place.dirSyncable,
+                                                               namedIn);
+        if (namedIn)
+            found.namedIn = std::make_unique<PosixDirectory>(ops, namedIn, false);
+        found.name = std::move(place.name);
+        if (place.st.st_mode != 0)
+            found.state = stateOf(place.st);
+        return found;
+    }
 
 private:
     FileOps& ops_;
-    NewFile file_;
-    Writer writer_;
+    SharedFd fd_;
+    bool syncable_;
+    SharedFd backups_;
 };
-
-PosixWorkFile& own(WorkFile& work) { return static_cast<PosixWorkFile&>(work); }
-PosixInput& own(InputFile& input) { return static_cast<PosixInput&>(input); }
 
 }  // namespace
 
-// ---- the seam ------------------------------------------------------------------------
+// ---- the file system ------------------------------------------------------------------
 
 PathKind PosixFileSystem::kindOf(const std::string& path)
 {
@@ -191,160 +347,12 @@ std::unique_ptr<Directory> PosixFileSystem::openDirectory(const std::string& pat
             return nullptr;
         fail();
     }
-    return wrap(ops_, std::move(fd), syncable);
+    return std::make_unique<PosixDirectory>(ops_, shared(std::move(fd)), syncable);
 }
 
-std::unique_ptr<Directory> PosixFileSystem::openSubdirectory(Directory& parent, const std::string& name)
+Found PosixFileSystem::find(const std::string& path, const std::string& name)
 {
-    const IoStep step("opening the directory", name);
-    const int fd = ops_.openat(own(parent).fd(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        // A link, or no directory, by now: not followed.
-        if (errno == ELOOP || errno == ENOTDIR || errno == ENOENT)
-            return nullptr;
-        fail();
-    }
-    return wrap(ops_, std::make_unique<Fd>(ops_, fd), true);
-}
-
-std::unique_ptr<Directory> PosixFileSystem::reopen(Directory& directory)
-{
-    PosixDirectory& dir = own(directory);
-    const int fd = ops_.openat(dir.fd(), ".", (dir.syncable() ? O_RDONLY : O_PATH) | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        fail();
-    return wrap(ops_, std::make_unique<Fd>(ops_, fd), dir.syncable());
-}
-
-DirectoryListing PosixFileSystem::list(Directory& directory)
-{
-    const IoStep step("reading the directory");
-    // The listing reads through a descriptor of its own, closed with it.
-    const int copy = ops_.openat(own(directory).fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (copy < 0)
-        fail();
-    std::unique_ptr<DIR, DirCloser> stream(::fdopendir(copy));
-    if (!stream) {
-        const int err = errno;
-        ops_.close(copy);
-        throw IoErrorFromErrno(err);
-    }
-    return listOpen(stream.get());
-}
-
-Found PosixFileSystem::find(Directory* in, const std::string& path, const std::string& name)
-{
-    Place place = locate(ops_, in ? own(*in).fd() : -1, path, name);
-    Found found;
-    if (place.dir)
-        found.directory = wrap(ops_, std::move(place.dir), place.dirSyncable);
-    if (place.namedIn)
-        found.namedIn = wrap(ops_, std::move(place.namedIn), false);
-    found.name = std::move(place.name);
-    if (place.st.st_mode != 0)
-        found.state = stateOf(place.st);
-    return found;
-}
-
-std::optional<FileState> PosixFileSystem::lookUp(Directory& directory, const std::string& name)
-{
-    struct stat now{};
-    if (ops_.fstatat(own(directory).fd(), name, &now, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT)
-            return std::nullopt;
-        fail();
-    }
-    return stateOf(now);
-}
-
-std::unique_ptr<InputFile> PosixFileSystem::open(const Found& found, bool exclusive)
-{
-    const IoStep step("opening", found.name);
-    struct stat st{};
-    const int fd = openFound(ops_, own(*found.directory).fd(), found.name, st);
-    auto input = std::make_unique<PosixInput>(ops_, std::make_unique<Fd>(ops_, fd));
-    if (exclusive && !lockFile(ops_, fd))
-        throw IoError(kFileInUse, "another program holds it");
-    return input;
-}
-
-void PosixFileSystem::requireReplaceable(const Found& found)
-{
-    requireWritable(ops_, own(*found.directory).fd(), found.name);
-}
-
-std::unique_ptr<WorkFile> PosixFileSystem::createWorkFile(Directory& directory, std::uint64_t expectedSize,
-                                                          const std::string* leftBehind)
-{
-    return std::make_unique<PosixWorkFile>(ops_, own(directory).fd(), expectedSize, leftBehind);
-}
-
-MetadataKept PosixFileSystem::giveMetadata(WorkFile& work, InputFile& like)
-{
-    PosixInput& input = own(like);
-    return own(work).file().adopt(input.stat(), input.fd());
-}
-
-MetadataKept PosixFileSystem::giveMetadata(WorkFile& work, const Found& like)
-{
-    // The file as found; read through a descriptor of its own where it
-    // may be read, for its access control lists and other attributes.
-    const int dirFd = own(*like.directory).fd();
-    struct stat st{};
-    if (ops_.fstatat(dirFd, like.name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-        fail();
-    const int fd = ops_.openat(dirFd, like.name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
-    if (fd < 0 && errno != EACCES)
-        fail();
-    const Fd existing(ops_, fd);
-    return own(work).file().adopt(st, existing.get());
-}
-
-MetadataKept PosixFileSystem::giveNewFileMetadata(WorkFile& work)
-{
-    // What a new file of the caller's would get.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    struct stat like{};
-    like.st_mode = static_cast<mode_t>(0666 & ~mask);
-    like.st_uid = ::geteuid();
-    like.st_gid = ::getegid();
-    return own(work).file().adopt(like, -1);
-}
-
-void PosixFileSystem::flush(WorkFile& work) { own(work).file().flush(); }
-
-Content PosixFileSystem::contentOf(InputFile& file)
-{
-    const IoStep step("reading the drawing again");
-    return readFromStart(ops_, own(file).fd());
-}
-
-void PosixFileSystem::backUp(InputFile& original, Directory& directory, const std::string& backupName,
-                             const std::function<void(const Content* copied)>& beforeKept)
-{
-    PosixInput& input = own(original);
-    makeBackup(ops_, input.fd(), input.stat(), own(directory).fd(), backupName, beforeKept);
-}
-
-void PosixFileSystem::replace(WorkFile& work, Directory& directory, const std::string& name)
-{
-    const IoStep step("replacing", name);
-    NewFile& file = own(work).file();
-    const int dirFd = own(directory).fd();
-    const std::string& own = file.publish();
-    file.close();
-    file.requireOwnName();
-    if (ops_.renameat(dirFd, own, dirFd, name) != 0)
-        fail();
-    file.keep();
-}
-
-void PosixFileSystem::flush(Directory& directory)
-{
-    PosixDirectory& dir = own(directory);
-    if (dir.syncable())
-        ops_.fsync(dir.fd());  // best effort: the renames in it have happened
+    return PosixDirectory::foundAt(ops_, locate(ops_, -1, path, name));
 }
 
 FileSystem& SystemFileSystem()

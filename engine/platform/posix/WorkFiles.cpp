@@ -84,9 +84,9 @@ bool lockFile(FileOps& ops, int fd)
     fail();
 }
 
-// Whether the open file `fd` holds what a work file holds (see
-// holdsWorkFileContent()).
-bool holdsWorkFileContent(FileOps& ops, int fd)
+// Whether the open file `fd` holds what a work file holds, as `holds`
+// tells by its first bytes.
+bool holdsWorkFileContent(FileOps& ops, int fd, HoldsWorkContent holds)
 {
     char head[64];
     ssize_t got;
@@ -95,7 +95,7 @@ bool holdsWorkFileContent(FileOps& ops, int fd)
     while (got < 0 && errno == EINTR);
     if (got < 0)
         return false;
-    return dxfkonv::holdsWorkFileContent(std::string_view(head, static_cast<std::size_t>(got)), sizeof head);
+    return holds(std::string_view(head, static_cast<std::size_t>(got)), sizeof head);
 }
 
 // Whether `time` is later than `since`.
@@ -140,9 +140,10 @@ bool usedByAnother(FileOps& ops, int fd)
 // Removes `name` in `dirFd` when it is what a pass that was killed left
 // behind: a regular file, empty or holding a drawing, that no program can
 // still be writing: none holds a lock of any kind the system offers on
-// it, and it was left alone for kLeftAloneSeconds before `now`. Returns
-// whether there was anything of that name.
-bool removeIfLeftBehind(FileOps& ops, int dirFd, const std::string& name, const struct timespec& now)
+// it, and it was left alone for kLeftAloneSeconds before `now`; `holds`
+// tells its content. Returns whether there was anything of that name.
+bool removeIfLeftBehind(FileOps& ops, int dirFd, const std::string& name, const struct timespec& now,
+                        HoldsWorkContent holds)
 {
     struct timespec since = now;
     since.tv_sec -= kLeftAloneSeconds;
@@ -157,7 +158,7 @@ bool removeIfLeftBehind(FileOps& ops, int dirFd, const std::string& name, const 
     Fd file(ops, fd);
     struct stat open{};
     if (ops.fstat(fd, &open) != 0 || !sameFile(open, st) || touchedSince(open, since)
-        || ops.flock(fd, LOCK_EX | LOCK_NB) != 0 || usedByAnother(ops, fd) || !holdsWorkFileContent(ops, fd))
+        || ops.flock(fd, LOCK_EX | LOCK_NB) != 0 || usedByAnother(ops, fd) || !holdsWorkFileContent(ops, fd, holds))
         return true;
     struct stat still{};
     if (ops.fstatat(dirFd, name, &still, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(still, open))
@@ -168,7 +169,7 @@ bool removeIfLeftBehind(FileOps& ops, int dirFd, const std::string& name, const 
 // Removes what passes that were killed left in `dirFd` (see
 // removeIfLeftBehind()), but never the drawing `keep` itself. Numbers are
 // claimed from 0 up, so a few missing ones end the search.
-void removeLeftBehind(FileOps& ops, int dirFd, const std::string& keep)
+void removeLeftBehind(FileOps& ops, int dirFd, const std::string& keep, HoldsWorkContent holds)
 {
     constexpr int kGap = 8;
     const struct timespec now = ops.now();
@@ -176,7 +177,7 @@ void removeLeftBehind(FileOps& ops, int dirFd, const std::string& keep)
         int missing = 0;
         for (int i = 0; i < kMaxWorkNames && missing < kGap; ++i) {
             const std::string name = (*nameOf)(i);
-            missing = name == keep || removeIfLeftBehind(ops, dirFd, name, now) ? 0 : missing + 1;
+            missing = name == keep || removeIfLeftBehind(ops, dirFd, name, now, holds) ? 0 : missing + 1;
         }
     }
 }

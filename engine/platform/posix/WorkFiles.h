@@ -83,8 +83,9 @@ bool cannotKeep(int err);
 // waiting; false when another holds one.
 bool lockFile(FileOps& ops, int fd);
 
-// Removes what passes that were killed left in `dirFd`, never `keep`.
-void removeLeftBehind(FileOps& ops, int dirFd, const std::string& keep);
+// Removes what passes that were killed left in `dirFd` (those `holds`
+// tells from somebody's own), never `keep`.
+void removeLeftBehind(FileOps& ops, int dirFd, const std::string& keep, HoldsWorkContent holds);
 
 // Writes the work file. A large one goes to the disk as it is written,
 // straight from the pass's buffers, which come whole and aligned: the
@@ -151,12 +152,13 @@ private:
 // name at all until publish() gives it one, so a pass that is killed
 // leaves nothing behind; elsewhere it is kWorkFileName, or kWorkFileName.N
 // while that name is taken, and before it takes one, what killed passes
-// left there is removed when `cleanUp` is given (the name of the drawing,
-// which stays whatever its name). Either way it is locked while the pass
-// uses it. Removed when it goes, unless kept.
+// left there is removed when `leftBehind` is given (as it tells them from
+// somebody's own), never the drawing `keep`, whatever its name. Either way
+// it is locked while the pass uses it. Removed when it goes, unless kept.
 class NewFile {
 public:
-    NewFile(FileOps& ops, int dirFd, const std::string* cleanUp = nullptr) : ops_(ops), dirFd_(dirFd)
+    NewFile(FileOps& ops, int dirFd, HoldsWorkContent leftBehind = nullptr, const std::string& keep = {})
+        : ops_(ops), dirFd_(dirFd)
     {
         const IoStep step("making a work file beside it");
         int fd = ops.openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
@@ -175,8 +177,8 @@ public:
         } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
             fail();
         }
-        if (cleanUp)
-            removeLeftBehind(ops, dirFd, *cleanUp);
+        if (leftBehind)
+            removeLeftBehind(ops, dirFd, keep, leftBehind);
         fd = claimName([&](const std::string& name) {
             const int created = ops.openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (created < 0)
