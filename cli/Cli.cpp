@@ -361,12 +361,12 @@ private:
         }
     }
 
-    // `drawing.Path()` is its name for the user: as given on the command
+    // `drawing.Named()` is its name for the user: as given on the command
     // line, or its directory's path and its name.
     void convertOne(const Drawing& drawing)
     {
         ++seen_;
-        const std::string path = drawing.Path();
+        const std::string path = drawing.Named();
         if (StopSignal() != 0) {
             // The batch ends: nothing more is started. The drawings before
             // are put in place and reported; the drawing the stop came
@@ -415,7 +415,7 @@ private:
     // Puts a drawing's backup back in its place, or with -n says it would.
     void restoreOne(const Drawing& drawing)
     {
-        const std::string path = drawing.Path();
+        const std::string path = drawing.Named();
         try {
             const RestoreReport report = Restore(drawing, o_.dryRun, fs_);
             if (!report.found) {
@@ -488,7 +488,7 @@ private:
     // one), or from a dry run or a conversion to another file.
     void finished(const Batch::Outcome& outcome)
     {
-        const std::string path = outcome.drawing.Path();
+        const std::string path = outcome.drawing.Named();
         const PassReport& report = outcome.report;
         try {
             if (outcome.failure)

@@ -16,7 +16,7 @@ Drawing Drawing::FromPath(const std::string& path)
     return drawing;
 }
 
-std::string Drawing::Path() const { return named.empty() ? JoinPath(directory, name) : named; }
+std::string Drawing::Path() const { return JoinPath(directory, name); }
 
 Found Drawing::Find(FileSystem& fs) const { return opened ? opened->find(name) : fs.find(directory, name); }
 

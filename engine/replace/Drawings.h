@@ -40,10 +40,12 @@ struct Drawing {
     // keeps the path as its name for the user.
     static Drawing FromPath(const std::string& path);
 
-    // The drawing's name for the user: the path it was named by, or else
-    // the directory, one separator and the name (see JoinPath(): "b.dxf"
+    // The directory, one separator and the name (see JoinPath(): "b.dxf"
     // alone for the current directory, no doubled separator).
     std::string Path() const;
+    // The drawing's name for the user: the path it was named by, or else
+    // Path().
+    std::string Named() const { return named.empty() ? Path() : named; }
 
     // Where its name leads (see FileSystem::find()): looked up in the
     // directory a walk opened, when it did, else in the directory its
