@@ -27,7 +27,10 @@ std::exception_ptr attempt(const std::function<void()>& work)
 
 Batch::Batch() = default;
 
-Batch::Batch(Finished finished) : finished_(std::move(finished)) {}
+Batch::Batch(Finished finished, Threads threads)
+    : finished_(std::move(finished)), noThread_(threads == Threads::kCallers)
+{
+}
 
 Batch::Batch(Batch&& other) noexcept { *this = std::move(other); }
 
@@ -40,6 +43,7 @@ Batch& Batch::operator=(Batch&& other) noexcept
         worker_ = std::move(other.worker_);
         flushers_ = std::move(other.flushers_);
         noThread_ = other.noThread_;
+        dropping_ = other.dropping_;
         files_ = std::move(other.files_);
         entries_ = std::move(other.entries_);
         cleaned_ = std::move(other.cleaned_);
@@ -52,6 +56,8 @@ Batch::~Batch() { flush(); }
 
 void Batch::done(Outcome outcome)
 {
+    if (dropping_)
+        return;
     if (gatheredSteps_ == 0) {
         // Nothing gathered to wait for: once the group under way is in
         // place, this one is next.
@@ -60,8 +66,9 @@ void Batch::done(Outcome outcome)
         finished_(outcome);
         return;
     }
+    const bool failed = outcome.failure != nullptr;
     gathering_.push_back({std::move(outcome), nullptr, {}});
-    if (gathering_.size() >= kGroupOutcomes)
+    if (failed || gathering_.size() >= kGroupOutcomes)
         closeGroup();
 }
 
@@ -72,8 +79,10 @@ PassReport Batch::finishLater(std::unique_ptr<LastSteps> steps, const Drawing& d
         steps->flush();
         return steps->complete(*this);
     }
-    waitingInputs_.insert(input);
     prepared.pending = true;
+    if (dropping_)
+        return prepared;  // its work file goes with `steps`
+    waitingInputs_.insert(input);
     gathering_.push_back({{drawing, prepared, nullptr}, std::move(steps), input});
     ++gatheredSteps_;
     gatheredBytes_ += size;
@@ -127,6 +136,10 @@ void Batch::runGroup(Group& group)
     flushTogether(group, failures, directories);
     for (std::size_t i = 0; i < group.size(); ++i) {
         Queued& queued = group[i];
+        if (dropping_) {
+            queued.steps.reset();  // let go untouched and unreported
+            continue;
+        }
         if (queued.steps && !failures[i])
             failures[i] = attempt([&] { queued.outcome.report = queued.steps->complete(*this); });
         if (failures[i]) {

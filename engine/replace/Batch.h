@@ -68,23 +68,35 @@ public:
         virtual PassReport complete(Batch& batch) = 0;
     };
 
+    // Where a batch that queues runs its groups' last steps, and so where
+    // the outcomes arrive: on a thread of its own, while the next group is
+    // converted; or on the caller's, within the Convert() that closes a
+    // group and within finish() (a window's, whose outcomes change what it
+    // shows). The work files are flushed on threads of their own either way.
+    enum class Threads { kOwn, kCallers };
+
     // A batch that runs each drawing's last steps at once, before Convert()
     // returns.
     Batch();
     // A batch whose every drawing's outcome reaches `finished`, in the
-    // order of the drawings, each on the batch's thread the moment it is
-    // known: a drawing's Convert() returns with report.pending set, and
-    // throws only what stops the whole batch (Interrupted), once the
-    // outcomes before it have arrived. finish() waits for every outcome.
-    // `finished` may not throw. Without a thread to be had, the groups run
-    // on the caller's thread.
-    explicit Batch(Finished finished);
+    // order of the drawings, each the moment it is known (see Threads): a
+    // drawing's Convert() returns with report.pending set, and throws only
+    // what stops the whole batch (Interrupted), once the outcomes before it
+    // have arrived. A failure closes the group gathered, so it is heard of
+    // at once. finish() waits for every outcome. `finished` may not throw.
+    // Without a thread to be had, the groups run on the caller's thread.
+    explicit Batch(Finished finished, Threads threads = Threads::kOwn);
     Batch(const Batch&) = delete;
     Batch& operator=(const Batch&) = delete;
     Batch(Batch&& other) noexcept;
     Batch& operator=(Batch&& other) noexcept;
     // Finishes and flushes what is still to finish and flush.
     ~Batch();
+
+    // For `finished`: the batch stops; the drawings queued after the one
+    // whose outcome this is are let go untouched and unreported, and so is
+    // any handed to it later.
+    void drop() { dropping_ = true; }
 
     // Whether drawings' outcomes go to `finished` (see above).
     bool queues() const { return static_cast<bool>(finished_); }
@@ -177,7 +189,8 @@ private:
     Finished finished_;
     std::unique_ptr<HandOff> worker_;                 // the batch's thread for the groups' last steps
     std::vector<std::unique_ptr<HandOff>> flushers_;  // and those that flush a group's work files
-    bool noThread_ = false;                           // none could be had: groups run at once
+    bool noThread_ = false;                           // none could be had, or none wanted: groups run at once
+    bool dropping_ = false;                           // see drop()
     Group gathering_;
     std::uint64_t gatheredBytes_ = 0;
     std::size_t gatheredSteps_ = 0;

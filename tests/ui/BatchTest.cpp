@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "engine/IoError.h"
@@ -109,11 +110,23 @@ public:
         return false;
     }
 
-    // A pass's file has just been deselected, its window not hidden yet.
-    void FileDeselected()
+    // A pass is over, its window not hidden yet.
+    void PassOver()
     {
         if (form->isVisible() && !passes.isEmpty())
             passes.last().screenAtEnd = onScreen(*form);
+    }
+};
+
+// The progress window, which says when it is about to go.
+class WatchedPBarForm : public TPBarForm {
+public:
+    std::function<void()> beforeHide;
+    void Hide() override
+    {
+        if (beforeHide)
+            beforeHide();
+        TPBarForm::Hide();
     }
 };
 
@@ -125,13 +138,12 @@ protected:
             WriteFile(fDir / name, Drawing(name));
         InDirectory here(fDir.Path());
         fMain = std::make_unique<TMainForm>(SystemFileSystem());
-        fPBar = std::make_unique<TPBarForm>();
+        fPBar = std::make_unique<WatchedPBarForm>();
         fMain->SetPBarForm(fPBar.get());
         fRecorder.form = fPBar.get();
         fPBar->installEventFilter(&fRecorder);
         fPBar->Gauge1->installEventFilter(&fRecorder);
-        QObject::connect(fMain->FileBox->selectionModel(), &QItemSelectionModel::selectionChanged,
-                         &fRecorder, [this] { fRecorder.FileDeselected(); });
+        fPBar->beforeHide = [this] { fRecorder.PassOver(); };
         fMain->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(fMain.get()));
     }
@@ -173,7 +185,7 @@ protected:
     ScratchDir fDir;
     PassRecorder fRecorder;
     std::unique_ptr<TMainForm> fMain;
-    std::unique_ptr<TPBarForm> fPBar;
+    std::unique_ptr<WatchedPBarForm> fPBar;
 };
 
 TEST_F(BatchTest, ConvertsTheSelectedFilesInListOrderAndDeselectsThem)

@@ -187,7 +187,11 @@ void MainFormLogic::ConvertButtonClick()
         explicit Busy(MainFormLogic& l) : logic(l)
         {
             logic.fConverting = true;
-            logic.fBatch = {};
+            // Drawings are put in place a group at a time; their outcomes
+            // arrive here, on the window's thread.
+            logic.fBatch = Batch([&l](const Batch::Outcome& outcome) { l.DrawingDone(outcome); },
+                                 Batch::Threads::kCallers);
+            logic.fFailure = nullptr;
             logic.fRefused.clear();
             logic.fLost.clear();
         }
@@ -196,21 +200,25 @@ void MainFormLogic::ConvertButtonClick()
         ~Busy()
         {
             logic.fBatch.flush();
+            logic.fBatch = {};
             logic.fConverting = false;
             logic.fView.BatchEnded();
         }
     } busy(*this);
 
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && !fFailure; ++i) {
         if (!fView.FileSelected(i))
             continue;
-        const DrawingOutcome outcome = ConvertDrawing(i);
-        if (DrawingDone(outcome) == AfterDrawing::Stop) {
-            ShowSummary();
-            std::rethrow_exception(outcome.failure);
-        }
+        ConvertDrawing(i);
+        // Its pass is over: the progress window goes, unless the drawing
+        // failed, which leaves it up.
+        if (!fFailure && fPBarForm)
+            fPBarForm->Hide();
     }
+    fBatch.finish();
     ShowSummary();
+    if (fFailure)
+        std::rethrow_exception(fFailure);
 }
 
 void MainFormLogic::HandOver(const std::vector<std::string>& paths)
@@ -268,51 +276,46 @@ void MainFormLogic::ShowSummary()
         fView.ShowMessage(text);
 }
 
-MainFormLogic::DrawingOutcome MainFormLogic::ConvertDrawing(int index)
+void MainFormLogic::ConvertDrawing(int index)
 {
-    DrawingOutcome outcome{index, fView.FileText(index), {}, {}};
-    fShownName = outcome.shownName;
+    fShownName = fView.FileText(index);
     if (fPBarForm) {
-        fPBarForm->SetCaption(ProgressCaption(outcome.shownName));
+        fPBarForm->SetCaption(ProgressCaption(fShownName));
         fPBarForm->SetGauge(0);
         fPBarForm->ShowDrawn();
     }
-    try {
-        outcome.report = Convert(fView.FileName(index));
-    } catch (...) {
-        outcome.failure = std::current_exception();
-    }
-    return outcome;
+    // The outcome, this drawing's or an earlier one's, comes through the
+    // batch.
+    Convert(fView.FileName(index));
 }
 
-MainFormLogic::AfterDrawing MainFormLogic::DrawingDone(const DrawingOutcome& outcome)
+void MainFormLogic::DrawingDone(const Batch::Outcome& outcome)
 {
+    const int index = FileIndex(outcome.drawing.name);
+    const std::string shownName = index >= 0 ? fView.FileText(index) : outcome.drawing.name;
     // A drawing the pass refuses stays selected, and the batch goes on.
     if (outcome.failure) {
         try {
             std::rethrow_exception(outcome.failure);
         } catch (const Refusal& refusal) {
-            fRefused.push_back({outcome.shownName, ErrorText(refusal)});
-            if (fPBarForm)
-                fPBarForm->Hide();
-            return AfterDrawing::GoOn;
+            fRefused.push_back({shownName, ErrorText(refusal)});
+            return;
         } catch (...) {
         }
+        // Any other failure stops the batch: its file and the later ones
+        // stay selected and untouched, and the progress window up until
+        // the next pass hides it or the user closes it.
+        fFailure = outcome.failure;
+        fBatch.drop();
+        return;
     }
-    // Any other failure leaves its file and the later ones selected, and
-    // the progress window up until the next pass hides it or the user
-    // closes it.
-    if (outcome.failure)
-        return AfterDrawing::Stop;
     // Converted, or not found, or met before in the batch: done with either way.
     const PassReport& report = outcome.report;
     if (report.charsLost != 0)
-        fLost.push_back({outcome.shownName, report.charsLost, report.lostCharLines,
+        fLost.push_back({shownName, report.charsLost, report.lostCharLines,
                          report.lostCharLines.size() == PassReport::kMaxLostLines});
-    fView.DeselectFile(outcome.index);
-    if (fPBarForm)
-        fPBarForm->Hide();
-    return AfterDrawing::GoOn;
+    if (index >= 0)
+        fView.DeselectFile(index);
 }
 
 }  // namespace dxfkonv

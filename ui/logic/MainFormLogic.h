@@ -131,20 +131,12 @@ public:
     void HandOver(const std::vector<std::string>& paths);
 
 private:
-    // How one drawing of the batch went: the pass's report, or what it
-    // threw instead.
-    struct DrawingOutcome {
-        int index;
-        std::string shownName;
-        PassReport report;
-        std::exception_ptr failure;
-    };
-    enum class AfterDrawing { GoOn, Stop };
-
-    DrawingOutcome ConvertDrawing(int index);
-    // The one place where a drawing's outcome is taken: the file list and
-    // the progress window follow it, and it says whether the batch goes on.
-    AfterDrawing DrawingDone(const DrawingOutcome& outcome);
+    // Shows the progress window for the drawing `index` of the file list
+    // and converts it.
+    void ConvertDrawing(int index);
+    // The one place where a drawing's outcome is taken: the file list
+    // follows it, and a failure other than a refusal stops the batch.
+    void DrawingDone(const Batch::Outcome& outcome);
     // Whether to convert the drawing being converted, which declares
     // `codePage` already, all the same.
     bool ConvertAgain(const std::string& codePage);
@@ -158,6 +150,7 @@ private:
     PBarFormView* fPBarForm = nullptr;
     bool fConverting = false;
     Batch fBatch;  // the batch under way: each file in it is converted once
+    std::exception_ptr fFailure;           // what stopped the batch under way
     std::string fShownName;                // of the drawing being converted
     std::vector<RefusedDrawing> fRefused;  // by the batch under way
     std::vector<LostCharacters> fLost;     // drawings of the batch where characters became spaces
