@@ -251,9 +251,11 @@ struct CandidateCode {
     bool named;
 };
 
-// The first three bytes of the names the structure acts on; a space
-// stands for a name written after spaces.
-using NamePrefix = std::array<char, 3>;
+// The first two bytes of the names the structure acts on; a space stands
+// for a name written after spaces. Two tell the names apart from most
+// others at half the cost of three; the few others that start alike
+// (SEQEND, ATTRIB) are let through to the rules, which pass over them.
+using NamePrefix = std::array<char, 2>;
 
 namespace detail {
 
@@ -275,11 +277,27 @@ inline constexpr std::array kStructureNames = [] {
     return names;
 }();
 
+constexpr bool samePrefix(std::string_view a, std::string_view b) { return a[0] == b[0] && a[1] == b[1]; }
+
+// How many names start differently: each prefix costs the fast path a
+// comparison of every byte.
+constexpr std::size_t distinctPrefixes()
+{
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < kStructureNames.size(); ++i) {
+        bool seen = false;
+        for (std::size_t j = 0; j < i; ++j)
+            seen = seen || samePrefix(kStructureNames[j], kStructureNames[i]);
+        n += !seen;
+    }
+    return n;
+}
+
 }  // namespace detail
 
 struct CandidatePlan {
     std::array<CandidateCode, detail::anywhereCodes()> codes;
-    std::array<NamePrefix, detail::kStructureNames.size() + 1> prefixes;
+    std::array<NamePrefix, detail::distinctPrefixes() + 1> prefixes;
 };
 
 // The fast path need not stop where a group code matters only in place:
@@ -296,20 +314,26 @@ inline constexpr CandidatePlan kCandidatePlan = [] {
         plan.codes[n++] = {two ? rule.digits[0] : '\0', rule.digits.back(), rule.need, rule.code == kNameCode};
     }
     std::size_t p = 0;
-    for (const std::string_view name : detail::kStructureNames)
-        plan.prefixes[p++] = {name[0], name[1], name[2]};
-    plan.prefixes[p] = {' ', ' ', ' '};  // a space alone: see CandidateCode
+    for (std::size_t i = 0; i < detail::kStructureNames.size(); ++i) {
+        const std::string_view name = detail::kStructureNames[i];
+        bool seen = false;
+        for (std::size_t j = 0; j < i; ++j)
+            seen = seen || detail::samePrefix(detail::kStructureNames[j], name);
+        if (!seen)
+            plan.prefixes[p++] = {name[0], name[1]};
+    }
+    plan.prefixes[p] = {' ', ' '};  // a space alone: see CandidateCode
     return plan;
 }();
 
-// The candidates can tell only one- and two-digit codes and names of three
+// The candidates can tell only one- and two-digit codes and names of two
 // letters or more apart (the bytes read around an LF).
 static_assert([] {
     for (const GroupCodeRule& rule : kGroupCodes)
         if (rule.digits.empty() || rule.digits.size() > 2)
             return false;
     for (const std::string_view name : detail::kStructureNames)
-        if (name.size() < 3)
+        if (name.size() < 2)
             return false;
     return true;
 }());
@@ -319,7 +343,7 @@ static_assert([] {
     for (const std::string_view name : detail::kStructureNames) {
         bool found = false;
         for (const NamePrefix& prefix : kCandidatePlan.prefixes)
-            found = found || (prefix[0] == name[0] && prefix[1] == name[1] && prefix[2] == name[2]);
+            found = found || (prefix[0] == name[0] && prefix[1] == name[1]);
         if (!found)
             return false;
     }

@@ -31,13 +31,11 @@ namespace {
             if (code.named) {                                                                         \
                 const Vec next = load(p + at + 1);                                                    \
                 const Vec next2 = load(p + at + 2);                                                   \
-                const Vec next3 = load(p + at + 3);                                                   \
                 auto named = eq(next, ' ');                                                           \
                 _Pragma("GCC unroll 16") for (const NamePrefix& name : kCandidatePlan.prefixes)       \
                 {                                                                                     \
                     if (name[0] != ' ')                                                               \
-                        named = either(named, both(both(eq(next, name[0]), eq(next2, name[1])),       \
-                                                   eq(next3, name[2])));                              \
+                        named = either(named, both(eq(next, name[0]), eq(next2, name[1])));           \
                 }                                                                                     \
                 hit = both(hit, named);                                                               \
             }                                                                                         \

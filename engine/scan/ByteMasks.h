@@ -4,7 +4,7 @@
 //
 // The candidates are the LFs that may end a code line the fast path must
 // stop at, told by the bytes around each LF as kCandidatePlan describes
-// them: the last two before its CR LF, and the first three of the value.
+// them: the last two before its CR LF, and the first two of the value.
 // A filter in front of ClassifyCode(), it may let through more code lines
 // than matter ("162", a name such as ENDBLK), never fewer. A code line
 // with a space at its end is always a candidate.
