@@ -226,6 +226,12 @@ public:
     virtual FileKey key() = 0;
     // Puts what was written on the disk.
     virtual void flush() = 0;
+    // Puts what was written to any file of the work file's file system on
+    // the disk at once, this work file's among it, where the file system
+    // does that as surely as file by file and likely sooner; true when it
+    // did. False where it does not, or failed: then nothing is promised,
+    // and each work file is to be flushed on its own.
+    virtual bool flushFileSystem() { return false; }
     // Gives the work file the owner, group and permissions of the file it
     // was made for as far as the caller may: of the drawing held that made
     // it; or of the file of its name as found (which may not be readable).

@@ -160,14 +160,30 @@ void Batch::flushTogether(Group& group, std::vector<std::exception_ptr>& failure
     // one's among them, so the waits for the disk overlap; where fewer
     // threads are to be had, some take turns. A directory's flush is best
     // effort: the renames in it have happened.
-    std::vector<std::function<void()>> jobs;
+    // The work files of a file system that puts all its writes on the disk
+    // at once, where there are several, are flushed so by the first of
+    // them, and the directories on it with them.
+    std::map<std::uint64_t, std::vector<std::size_t>> onDevice;
     for (std::size_t i = 0; i < group.size(); ++i)
         if (group[i].steps)
+            onDevice[group[i].input.device].push_back(i);
+    std::set<std::uint64_t> flushedDevices;
+    for (const auto& [device, members] : onDevice) {
+        bool flushed = false;
+        if (members.size() > 1)
+            attempt([&] { flushed = group[members.front()].steps->flushFileSystem(); });
+        if (flushed)
+            flushedDevices.insert(device);
+    }
+    std::vector<std::function<void()>> jobs;
+    for (std::size_t i = 0; i < group.size(); ++i)
+        if (group[i].steps && flushedDevices.count(group[i].input.device) == 0)
             jobs.push_back([&group, &failures, i] {
                 failures[i] = attempt([&] { group[i].steps->flush(); });
             });
     for (Waiting& waiting : directories)
-        jobs.push_back([&waiting] { attempt([&] { waiting.directory->flush(); }); });
+        if (flushedDevices.count(waiting.key.device) == 0)
+            jobs.push_back([&waiting] { attempt([&] { waiting.directory->flush(); }); });
     const std::size_t helpers = jobs.empty() ? 0 : std::min(jobs.size() - 1, kFlushThreads);
     while (flushers_.size() < helpers) {
         auto flusher = std::make_unique<HandOff>();

@@ -36,7 +36,8 @@ class HandOff;
 // one's pass writes its work file, and the last steps (the flush of the
 // work file, the checks, the backup, the replace) wait until a group of
 // drawings is gathered. The group's work files then go to the disk
-// together, each on a thread of its own, so a batch of small drawings
+// together: those of one file system that can put them all there at once
+// so, the others each on a thread of its own. A batch of small drawings
 // waits for the disk about once a group and not once a drawing; then
 // each drawing of the group replaces its old self in turn, and is
 // reported the moment it has; the directories they are in are flushed
@@ -63,6 +64,10 @@ public:
     public:
         virtual ~LastSteps() = default;
         virtual void flush() = 0;
+        // Puts the writes of every file of its work file's file system on
+        // the disk at once, where that is worth it (see
+        // WorkFile::flushFileSystem()); false where not.
+        virtual bool flushFileSystem() = 0;
         // The checks, the backup and the replace; directories are flushed
         // through the batch.
         virtual PassReport complete(Batch& batch) = 0;

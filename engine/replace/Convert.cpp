@@ -195,6 +195,7 @@ public:
     // The last steps, in two: the work file put on the disk, and the
     // rest. Directories are flushed through `batch` when given.
     void flush() { work_->flush(); }
+    bool flushFileSystem() { return work_->flushFileSystem(); }
     PassReport complete(Batch* batch)
     {
         if (expected_)
@@ -253,6 +254,7 @@ class QueuedReplace final : public Batch::LastSteps {
 public:
     explicit QueuedReplace(std::unique_ptr<Replace> replace) : replace_(std::move(replace)) {}
     void flush() override { replace_->flush(); }
+    bool flushFileSystem() override { return replace_->flushFileSystem(); }
     PassReport complete(Batch& batch) override { return replace_->complete(&batch); }
 
 private:

@@ -544,39 +544,59 @@ TEST(ConvertBatch, QueuedDrawingsReportInOrder)
 }
 
 // A group's work files all go to the disk before the first of them
-// replaces its drawing; each drawing is reported the moment it is
-// replaced; their directory is flushed once, with the next group or at
-// the end.
+// replaces its drawing: at once where the file system puts all its writes
+// there so, else each on its own, and each on its own as well where that
+// fails. Each drawing is reported the moment it is replaced; their
+// directory is flushed once, with the next group or at the end.
 TEST(ConvertBatch, AGroupIsFlushedTogetherThenReplacedInTurn)
 {
-    TempDir dir;
-    for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
-        writeFile(dir.file(name), " 62\r\n5\r\n");
-    std::mutex mutex;
-    std::vector<std::string> log;
-    FaultyOps ops;
-    ops.hold = [&](Op op, int) {
-        std::lock_guard lock(mutex);
-        if (op == Op::kFsync || op == Op::kRename)
-            log.push_back(opName(op));
-    };
-    {
-        Batch batch([&](const Batch::Outcome& outcome) {
-            std::lock_guard lock(mutex);
-            log.push_back(outcome.drawing.name + (readFile(dir.file(outcome.drawing.name)) == " 62\r\n4\r\n" ? " new" : " old"));
-        });
-        for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
-            ASSERT_TRUE(Convert(Drawing{dir.path(), name}, {}, {}, ops, &batch).pending);
-        {
-            std::lock_guard lock(mutex);
-            EXPECT_EQ(log, std::vector<std::string>{}) << "the group is not full yet";
-        }
-        batch.flush();
-    }
     const std::string fsync = opName(Op::kFsync);
+    const std::string syncfs = opName(Op::kSyncfs);
     const std::string rename = opName(Op::kRename);
-    EXPECT_EQ(log, (std::vector<std::string>{fsync, fsync, fsync, rename, "a.dxf new", rename, "b.dxf new", rename,
-                                              "c.dxf new", fsync}));
+    const std::vector<std::string> replaced = {rename, "a.dxf new", rename, "b.dxf new", rename, "c.dxf new", fsync};
+    const struct {
+        const char* what;
+        bool atOnce;
+        int syncfsFails;
+        std::vector<std::string> flushes;
+    } rows[] = {
+        {"file by file", false, 0, {fsync, fsync, fsync}},
+        {"at once", true, 0, {syncfs}},
+        {"at once, failing", true, EIO, {syncfs, fsync, fsync, fsync}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
+            writeFile(dir.file(name), " 62\r\n5\r\n");
+        std::mutex mutex;
+        std::vector<std::string> log;
+        FaultyOps ops;
+        ops.flushesAtOnce = row.atOnce;
+        ops.fault = [&](Op op, int) { return op == Op::kSyncfs ? row.syncfsFails : 0; };
+        ops.hold = [&](Op op, int) {
+            std::lock_guard lock(mutex);
+            if (op == Op::kFsync || op == Op::kSyncfs || op == Op::kRename)
+                log.push_back(opName(op));
+        };
+        {
+            Batch batch([&](const Batch::Outcome& outcome) {
+                std::lock_guard lock(mutex);
+                log.push_back(outcome.drawing.name
+                              + (readFile(dir.file(outcome.drawing.name)) == " 62\r\n4\r\n" ? " new" : " old"));
+            });
+            for (const char* name : {"a.dxf", "b.dxf", "c.dxf"})
+                ASSERT_TRUE(Convert(Drawing{dir.path(), name}, {}, {}, ops, &batch).pending);
+            {
+                std::lock_guard lock(mutex);
+                EXPECT_EQ(log, std::vector<std::string>{}) << "the group is not full yet";
+            }
+            batch.flush();
+        }
+        std::vector<std::string> expected = row.flushes;
+        expected.insert(expected.end(), replaced.begin(), replaced.end());
+        EXPECT_EQ(log, expected);
+    }
 }
 
 // A group closes at kGroupDrawings: the drawings of a full group are in

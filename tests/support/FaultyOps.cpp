@@ -10,7 +10,7 @@ const char* opName(Op op)
     static const char* const names[] = {"open",     "read",   "pread",    "write",  "fsync",
                                         "close",    "fstat",  "fstatat",  "access", "flock",
                                         "fchmod",   "fchown", "futimens", "link",   "rename",
-                                        "unlink",   "readlink", "copyAttributes", "getLock", "lease"};
+                                        "unlink",   "readlink", "copyAttributes", "getLock", "lease", "syncfs"};
     static_assert(sizeof names / sizeof names[0] == static_cast<int>(Op::kCount));
     return names[static_cast<int>(op)];
 }
@@ -127,6 +127,11 @@ int FaultyOps::getLock(int fd, struct flock* lock)
 {
     return failing(Op::kGetLock) ? -1 : real_.getLock(fd, lock);
 }
+bool FaultyOps::flushesFileSystemAtOnce(int fd)
+{
+    return flushesAtOnce ? *flushesAtOnce : real_.flushesFileSystemAtOnce(fd);
+}
+int FaultyOps::syncfs(int fd) { return failing(Op::kSyncfs) ? -1 : real_.syncfs(fd); }
 int FaultyOps::setLease(int fd, int type) { return failing(Op::kLease) ? -1 : real_.setLease(fd, type); }
 struct timespec FaultyOps::now()
 {

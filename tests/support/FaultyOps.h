@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "engine/platform/posix/FileOps.h"
@@ -17,7 +18,7 @@ namespace dxfkonv::test {
 
 enum class Op : int {
     kOpen, kRead, kPread, kWrite, kFsync, kClose, kFstat, kStat, kAccess, kFlock,
-    kFchmod, kFchown, kFutimens, kLink, kRename, kUnlink, kReadlink, kCopyAttributes, kGetLock, kLease, kCount
+    kFchmod, kFchown, kFutimens, kLink, kRename, kUnlink, kReadlink, kCopyAttributes, kGetLock, kLease, kSyncfs, kCount
 };
 const char* opName(Op op);
 
@@ -45,6 +46,9 @@ public:
     std::size_t maxWrite = 0;  // 0: no limit
     bool interruptEveryOther = false;  // every other read/write fails with EINTR first
     long clockAhead = 0;  // seconds the clock the layer tells is put forward
+    // Whether a file system's writes are put on the disk at once; as the
+    // system's own calls decide when empty.
+    std::optional<bool> flushesAtOnce;
 
     int calls(Op op) const
     {
@@ -53,6 +57,8 @@ public:
     }
 
     int openat(int dirFd, const std::string& path, int flags, mode_t mode) override;
+    bool flushesFileSystemAtOnce(int fd) override;
+    int syncfs(int fd) override;
     ssize_t read(int fd, void* buffer, std::size_t n) override;
     ssize_t pread(int fd, void* buffer, std::size_t n, off_t offset) override;
     ssize_t write(int fd, const void* data, std::size_t n) override;

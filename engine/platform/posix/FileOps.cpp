@@ -6,12 +6,16 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #if defined(__linux__)
+#include <sys/utsname.h>
 #include <sys/vfs.h>
 #endif
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace dxfkonv {
@@ -175,6 +179,74 @@ struct timespec FileOps::now()
     struct timespec time{};
     ::clock_gettime(CLOCK_REALTIME, &time);
     return time;
+}
+
+namespace {
+
+#if defined(__linux__)
+// Whether the kernel's syncfs() reports the writes that failed in it,
+// which it does from 5.8 on.
+bool syncfsReportsFailures()
+{
+    static const bool reports = [] {
+        struct utsname name{};
+        unsigned major = 0;
+        unsigned minor = 0;
+        return ::uname(&name) == 0 && std::sscanf(name.release, "%u.%u", &major, &minor) == 2
+               && (major > 5 || (major == 5 && minor >= 8));
+    }();
+    return reports;
+}
+
+// How many bytes of the system's files wait to be written or are being
+// written, as /proc/meminfo says; unknown counts as many.
+std::uint64_t bytesWaitingToBeWritten()
+{
+    const int fd = ::open("/proc/meminfo", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return UINT64_MAX;
+    char text[4096];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return UINT64_MAX;
+    text[n] = '\0';
+    std::uint64_t total = 0;
+    for (const char* field : {"\nDirty:", "\nWriteback:"}) {
+        const char* at = std::strstr(text, field);
+        unsigned long long kib = 0;
+        if (!at || std::sscanf(at + std::strlen(field), "%llu", &kib) != 1)
+            return UINT64_MAX;
+        total += kib * 1024;
+    }
+    return total;
+}
+#endif
+
+}  // namespace
+
+bool FileOps::flushesFileSystemAtOnce(int fd)
+{
+#if defined(__linux__)
+    // Beyond this much of others' writing, flushing each file costs less.
+    constexpr std::uint64_t kMostWaiting = 64u << 20;
+    return syncfsReportsFailures() && kindOfFileSystem(fd) == FileSystemKind::kLocalDisk
+           && bytesWaitingToBeWritten() <= kMostWaiting;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+int FileOps::syncfs(int fd)
+{
+#if defined(__linux__)
+    return ::syncfs(fd);
+#else
+    (void)fd;
+    errno = ENOSYS;
+    return -1;
+#endif
 }
 
 bool FileOps::keepsChangeTimes(int fd)

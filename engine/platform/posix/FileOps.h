@@ -67,6 +67,15 @@ public:
     virtual int setLease(int fd, int type);
     // The time of day, as files' times are kept.
     virtual struct timespec now();
+    // Whether syncfs() on the file system of `fd` puts many files' writes
+    // on the disk as surely as an fsync() of each, and likely sooner: a
+    // Linux that reports what failed in it (5.8 on), a local disk's file
+    // system that takes it in one commit of its journal, and little else
+    // of the system's waiting to be written, whose writing it would wait
+    // for as well.
+    virtual bool flushesFileSystemAtOnce(int fd);
+    // syncfs(): 0, or -1 with errno set.
+    virtual int syncfs(int fd);
     // Whether the file system of `fd` keeps for each file a change time
     // that follows every write and that nobody can set back (utimensat
     // sets the modification time only). False where unsure: file systems

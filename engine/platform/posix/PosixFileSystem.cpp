@@ -93,6 +93,7 @@ public:
     }
     FileKey key() override { return keyOf(statOf(ops_, file().fd())); }
     void flush() override { file().flush(); }
+    bool flushFileSystem() override { return file().flushFileSystem(); }
 
     MetadataKept takeMetadata() override
     {

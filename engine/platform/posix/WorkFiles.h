@@ -268,6 +268,11 @@ public:
             fail();
     }
 
+    // All its file system's writes at once, where that is worth it; false
+    // where not, or where it failed (each file's own flush then says
+    // which failed).
+    bool flushFileSystem() { return ops_.flushesFileSystemAtOnce(fd()) && ops_.syncfs(fd()) == 0; }
+
     // Gives the file a name of its own in its directory, for the rename.
     const std::string& publish()
     {
