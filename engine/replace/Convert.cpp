@@ -84,15 +84,15 @@ public:
     bool discards() const override { return true; }
 };
 
-// Runs the pass from `in` into `out`, on threads of their own for reading
+// Runs the pass from the drawing `held` into `out`, on threads of their own for reading
 // and writing when the input is large enough to gain from them. `read`,
 // when given, is told how many bytes the input gave in all; `hash`, when
 // given, is given them all.
-PassReport runPass(HeldDrawing& in, std::uint64_t inputSize, ByteSink& out, const ConversionSwitches& switches,
+PassReport runPass(HeldDrawing& held, std::uint64_t inputSize, ByteSink& out, const ConversionSwitches& switches,
                    const ProgressSink& progress, const AskConvertAgain& ask, std::uint64_t* read = nullptr,
                    ContentHash* hash = nullptr)
 {
-    InputSource input(in, hash);
+    InputSource input(held, hash);
     PassReport report;
     if (inputSize < kBackgroundIoFrom) {
         report = ConvertStream(input, out, inputSize, switches, progress);
@@ -148,11 +148,11 @@ enum class Like { kInput, kFound, kNewFile };
 // need, so the last steps can also run later, on a batch's own thread.
 class Replace {
 public:
-    // `input` is the file read, open (and held, when converted in place);
+    // `held` is the drawing read, open (and held, when converted in place);
     // the backup, when asked for, goes beside the name the caller gave.
-    Replace(Found found, std::unique_ptr<HeldDrawing> input, const FileState& inputState,
+    Replace(Found found, std::unique_ptr<HeldDrawing> held, const FileState& inputState,
             const std::optional<std::string>& backupName)
-        : found_(std::move(found)), input_(std::move(input)), inputState_(inputState), backupName_(backupName)
+        : found_(std::move(found)), held_(std::move(held)), inputState_(inputState), backupName_(backupName)
     {
     }
 
@@ -166,7 +166,7 @@ public:
         // A work file made for the drawing read takes its owner and
         // permissions; one made for the name found, those of what is there.
         const HoldsWorkContent leftBehind = cleanUp ? &holdsWorkFileContent : nullptr;
-        work_ = like == Like::kInput ? input_->createWorkFile(inputState_.size, leftBehind)
+        work_ = like == Like::kInput ? held_->createWorkFile(inputState_.size, leftBehind)
                                      : found_.directory->createWorkFile(found_.name, inputState_.size, leftBehind);
         WorkSink sink(*work_);
         {
@@ -177,7 +177,7 @@ public:
             // replaced: its times say enough.)
             ContentHash hash;
             const bool hashed = like == Like::kInput && !inputState_.changesShow;
-            report_ = runPass(*input_, inputState_.size, sink, switches, progress, ask, &read_,
+            report_ = runPass(*held_, inputState_.size, sink, switches, progress, ask, &read_,
                               hashed ? &hash : nullptr);
             if (hashed)
                 content_ = hash.content();
@@ -200,13 +200,13 @@ public:
     {
         if (expected_)
             requireStillThere(found_, *expected_);
-        requireUnchanged(inputState_, input_->state(), read_);
+        requireUnchanged(inputState_, held_->state(), read_);
         // The last look at the drawing comes once its backup is made and
         // before that takes its name: a change while the backup is made
         // leaves an earlier backup as it was. It goes beside the name the
         // caller gave, a link's as well.
         if (backupName_)
-            input_->backUp(*backupName_, [this](const Content* copied) {
+            held_->backUp(*backupName_, [this](const Content* copied) {
                 if (copied && content_ && *copied != *content_)
                     throw IoError(kChangedMeanwhile, "the copy for the backup is not what was read");
                 requireSameAsRead(!copied);
@@ -233,13 +233,13 @@ private:
     // it, which moved its change time; then checked as well just before.
     void requireSameAsRead(bool linked = false)
     {
-        requireUnchanged(inputState_, input_->state(), read_, linked);
-        if (content_ && input_->contentOf() != *content_)
+        requireUnchanged(inputState_, held_->state(), read_, linked);
+        if (content_ && held_->contentOf() != *content_)
             throw IoError(kChangedMeanwhile, "its content changed while it was converted");
     }
 
     Found found_;
-    std::unique_ptr<HeldDrawing> input_;
+    std::unique_ptr<HeldDrawing> held_;
     FileState inputState_;
     std::optional<std::string> backupName_;
     std::optional<FileKey> expected_;
@@ -282,12 +282,12 @@ PassReport convertOrQueue(const Drawing& drawing, const ConversionSwitches& swit
         return repeated();
     const std::optional<std::string> backupName = backupNameOf(drawing, switches);
     FileState st;
-    auto in = holdForReplace(found, drawing, backupName, st, batch);
+    auto held = holdForReplace(found, drawing, backupName, st, batch);
     // A batch looks for what killed passes left in each directory once.
     const bool cleanUp = !batch || batch->firstTimeIn(found.directory->key());
     if (batch)
         batch->aheadOf(st.size);
-    auto replace = std::make_unique<Replace>(std::move(found), std::move(in), st, backupName);
+    auto replace = std::make_unique<Replace>(std::move(found), std::move(held), st, backupName);
     replace->convert(switches, progress, ask, Like::kInput, st.key, cleanUp);
     if (!batch)
         return replace->finish(nullptr);
@@ -337,15 +337,15 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
     const Found source = input.Find(fs);
     if (!source.regular())
         throw IoError(kFileNotFound, "no regular file");
-    auto in = source.directory->open(source.name, false);
-    const FileState inputState = in->state();
+    auto held = source.directory->open(source.name, false);
+    const FileState inputState = held->state();
 
     Found target = output.Find(fs);
     if (!target.directory)
         throw IoError(kFileNotFound, "no such directory");
     if (!target.state) {
         // Nothing there yet: a new file gets what a new file would get.
-        Replace replace(std::move(target), std::move(in), inputState, std::nullopt);
+        Replace replace(std::move(target), std::move(held), inputState, std::nullopt);
         replace.convert(switches, progress, {}, Like::kNewFile, std::nullopt);
         return replace.finish(nullptr);
     }
@@ -355,7 +355,7 @@ PassReport ConvertToFile(const Drawing& input, const Drawing& output, const Conv
         throw IoError(kFileAccessDenied, "the output is the input itself");
     target.directory->requireReplaceable(target.name);
     const FileKey existing = target.state->key;
-    Replace replace(std::move(target), std::move(in), inputState, std::nullopt);
+    Replace replace(std::move(target), std::move(held), inputState, std::nullopt);
     replace.convert(switches, progress, {}, Like::kFound, existing);
     return replace.finish(nullptr);
 }
@@ -371,11 +371,11 @@ PassReport InspectFile(const Drawing& drawing, const ConversionSwitches& switche
     // What the conversion would refuse or fail at before writing, the dry
     // run reports alike.
     FileState st;
-    auto in = holdForReplace(found, drawing, backupNameOf(drawing, switches), st, batch);
+    auto held = holdForReplace(found, drawing, backupNameOf(drawing, switches), st, batch);
     if (batch)
         batch->rememberChecked(found.directory->key(), found.name);
     NullSink sink;
-    return runPass(*in, st.size, sink, switches, progress, {});
+    return runPass(*held, st.size, sink, switches, progress, {});
 }
 
 }  // namespace dxfkonv

@@ -34,7 +34,7 @@ RestoreReport Restore(const Drawing& drawing, bool dryRun, FileSystem& fs)
     // The same checks as a conversion's: one pass at a time, a drawing the
     // caller may replace, and a backup that is this drawing's alone.
     FileState st;
-    auto in = holdForReplace(found, drawing, report.backupName, st);
+    auto held = holdForReplace(found, drawing, report.backupName, st);
     // The backup is beside the name given, a link's as well.
     Directory& backupDirectory = found.namedIn ? *found.namedIn : *found.directory;
     const Found backup = backupDirectory.find(report.backupName);
@@ -51,7 +51,7 @@ RestoreReport Restore(const Drawing& drawing, bool dryRun, FileSystem& fs)
     // and permissions, and that in the drawing's place in one step. The
     // backup stays as it is: a restore can be repeated, and loses nothing
     // that was not converted from it.
-    auto work = in->createWorkFile(oldState.size, &holdsWorkFileContent);
+    auto work = held->createWorkFile(oldState.size, &holdsWorkFileContent);
     std::uint64_t copied = 0;
     {
         const IoStep step("restoring", report.backupName);
@@ -70,7 +70,7 @@ RestoreReport Restore(const Drawing& drawing, bool dryRun, FileSystem& fs)
     work->takeMetadata();
     work->flush();
     requireStillThere(found, st.key);
-    requireUnchanged(st, in->state(), st.size);
+    requireUnchanged(st, held->state(), st.size);
     work->keep();
     found.directory->flush();
     return report;
