@@ -786,6 +786,54 @@ TEST(Cli, SignalsEndABatchInOrder)
     }
 }
 
+// A stop in the middle of a batch of many small drawings, whatever the
+// group it comes in: every drawing reported is converted and keeps its
+// backup, every other one is as it was, with no backup, and no work file
+// stays.
+TEST(Cli, AStopInABatchOfSmallDrawingsLeavesEachReportedOneConvertedAndNoOther)
+{
+    TempDir dir;
+    constexpr int kDrawings = 200;
+    auto name = [](int i) {
+        char text[16];
+        std::snprintf(text, sizeof text, "v%03d", i);
+        return std::string(text);
+    };
+    for (int i = 0; i < kDrawings; ++i)
+        writeFile(dir.file(name(i) + ".dxf"), kSmallDrawing);
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    const int streams[3] = {open("/dev/null", O_RDONLY | O_CLOEXEC), out[1], open("/dev/null", O_WRONLY | O_CLOEXEC)};
+    const pid_t pid = start({dir.path()}, streams, {});
+    ASSERT_GT(pid, 0);
+    for (const int fd : streams)
+        close(fd);
+    std::string text;
+    EXPECT_TRUE(readPipe(out[0], text, dir.file(name(0) + ".dxf")
+                                           + ": recoded 1 text, renumbered 1 colour, set 1 code page value; backup "
+                                           + name(0) + ".old"));
+    kill(pid, SIGINT);
+    readPipe(out[0], text);
+    close(out[0]);
+    const int status = waitFor(pid);
+    int reported = 0;
+    for (int i = 0; i < kDrawings; ++i) {
+        SCOPED_TRACE(name(i));
+        const bool wasReported = text.find(dir.file(name(i) + ".dxf") + ": recoded") != std::string::npos;
+        reported += wasReported;
+        EXPECT_EQ(readFile(dir.file(name(i) + ".dxf")), wasReported ? kSmallConverted : kSmallDrawing);
+        EXPECT_EQ(access(dir.file(name(i) + ".old").c_str(), F_OK) == 0, wasReported);
+    }
+    EXPECT_GE(reported, 1);
+    if (WIFSIGNALED(status)) {
+        EXPECT_EQ(WTERMSIG(status), SIGINT);
+        EXPECT_NE(text.find(std::to_string(reported) + " file(s) converted, 0 failed\n"), std::string::npos) << text;
+    } else {
+        EXPECT_EQ(reported, kDrawings) << "the stop came after the last drawing";
+    }
+    EXPECT_EQ(dir.names().size(), static_cast<std::size_t>(kDrawings + reported));
+}
+
 // Under a file-size limit (ulimit -f) the work file of a drawing that
 // outgrows it cannot be written: that drawing fails with "Disk full." and
 // stays as it was, and the rest goes on. The limit no longer ends the
