@@ -75,20 +75,25 @@ void Batch::done(Outcome outcome)
 PassReport Batch::finishLater(std::unique_ptr<LastSteps> steps, const Drawing& drawing, PassReport prepared,
                               const FileKey& input, std::uint64_t size)
 {
-    if (!finished_) {
-        steps->flush();
-        return steps->complete(*this);
-    }
     prepared.pending = true;
     if (dropping_)
         return prepared;  // its work file goes with `steps`
-    waitingInputs_.insert(input);
     gathering_.push_back({{drawing, prepared, nullptr}, std::move(steps), input});
     ++gatheredSteps_;
     gatheredBytes_ += size;
     if (gatheredSteps_ >= kGroupDrawings || gatheredBytes_ >= kGroupBytes)
         closeGroup();
     return prepared;
+}
+
+bool Batch::finishing(const FileKey& file) const
+{
+    if (file == FileKey{})
+        return false;
+    for (const Queued& queued : gathering_)
+        if (queued.steps && queued.input == file)
+            return true;
+    return std::find(underWayInputs_.begin(), underWayInputs_.end(), file) != underWayInputs_.end();
 }
 
 void Batch::aheadOf(std::uint64_t size)
@@ -103,8 +108,6 @@ void Batch::closeGroup()
         return;
     if (worker_)
         worker_->wait();
-    for (const FileKey& input : underWayInputs_)
-        waitingInputs_.erase(waitingInputs_.find(input));
     underWayInputs_.clear();
     for (const Queued& queued : gathering_)
         if (queued.steps)
@@ -208,8 +211,6 @@ void Batch::finish()
     closeGroup();
     if (worker_)
         worker_->wait();
-    for (const FileKey& input : underWayInputs_)
-        waitingInputs_.erase(waitingInputs_.find(input));
     underWayInputs_.clear();
 }
 

@@ -128,7 +128,7 @@ public:
     void rememberFoldsCase(const FileKey& directory, bool folds) { foldsCase_[directory] = folds; }
 
     // Whether the file read as `file` waits in the queue to be replaced.
-    bool finishing(const FileKey& file) const { return file != FileKey{} && waitingInputs_.count(file) != 0; }
+    bool finishing(const FileKey& file) const;
 
     // Takes a handle of `directory` to flush with the next group, or, in
     // a batch that does not queue, once more directories wait than
@@ -150,9 +150,9 @@ public:
     // a group of its own, so those before it are put in place during its
     // pass rather than after it.
     void aheadOf(std::uint64_t size);
-    // For Convert(): queues a drawing's last steps; `prepared` is what its
-    // pass reported, `input` the file it read, `size` how large that is.
-    // Without `finished`, runs them at once and says what they came to.
+    // For Convert(), in a batch that queues: queues a drawing's last
+    // steps; `prepared` is what its pass reported, `input` the file it
+    // read, `size` how large that is.
     PassReport finishLater(std::unique_ptr<LastSteps> steps, const Drawing& drawing, PassReport prepared,
                            const FileKey& input, std::uint64_t size);
 
@@ -199,8 +199,7 @@ private:
     Group gathering_;
     std::uint64_t gatheredBytes_ = 0;
     std::size_t gatheredSteps_ = 0;
-    std::multiset<FileKey> waitingInputs_;   // the files read of the drawings in either group
-    std::vector<FileKey> underWayInputs_;    // of the group handed over
+    std::vector<FileKey> underWayInputs_;  // the files read of the drawings of the group handed over
     std::set<FileKey> files_;
     std::set<std::pair<FileKey, std::string>> entries_;
     std::set<FileKey> cleaned_;

@@ -289,11 +289,12 @@ PassReport convertOrQueue(const Drawing& drawing, const ConversionSwitches& swit
         batch->aheadOf(st.size);
     auto replace = std::make_unique<Replace>(std::move(found), std::move(held), st, backupName);
     replace->convert(switches, progress, ask, Like::kInput, st.key, cleanUp);
-    if (!batch)
-        return replace->finish(nullptr);
-    // Whatever becomes of it, the batch does not convert the file it
-    // writes once more.
-    batch->remember(replace->result());
+    // Whatever becomes of it, a batch does not convert the file it writes
+    // once more.
+    if (batch)
+        batch->remember(replace->result());
+    if (!batch || !batch->queues())
+        return replace->finish(batch);
     const PassReport prepared = replace->report();
     return batch->finishLater(std::make_unique<QueuedReplace>(std::move(replace)), drawing, prepared, st.key,
                               st.size);
