@@ -329,16 +329,16 @@ bool sameContent(const std::string& a, const std::string& b)
 
 // A directory of small drawings to convert in place, made afresh from
 // copies kept beside it before each run.
-struct Batch {
+struct SmallDrawings {
     std::string dir;
     std::vector<std::string> names;
     std::uint64_t bytes = 0;
     std::function<void()> fresh;
 };
 
-Batch makeBatch(const std::string& dir, std::size_t files, std::size_t kib)
+SmallDrawings makeBatch(const std::string& dir, std::size_t files, std::size_t kib)
 {
-    Batch batch;
+    SmallDrawings batch;
     batch.dir = dir;
     const std::string source = dir + "-source";
     fs::create_directories(source);
@@ -566,7 +566,7 @@ int main(int argc, char** argv)
     if (converter[1] == "--convert-in-place")
         converter = {};  // the driver takes one file; only the real command line does batches
     if (o.batchFiles != 0) {
-        const Batch drawings = makeBatch(o.dir + "/batch", o.batchFiles, o.batchKiB);
+        const SmallDrawings drawings = makeBatch(o.dir + "/batch", o.batchFiles, o.batchKiB);
         batchBytes = drawings.bytes;
         std::vector<std::string> sed = {"sed", "-i.old", "s/%%130/\xe9/"};
         for (const auto& n : drawings.names)
@@ -586,7 +586,7 @@ int main(int argc, char** argv)
     std::vector<Result> slow;
 #ifdef DXFKONV_SLOW_FLUSH_PATH
     if (o.slowFiles != 0 && !converter.empty()) {
-        const Batch drawings = makeBatch(o.dir + "/slow", o.slowFiles, 4);
+        const SmallDrawings drawings = makeBatch(o.dir + "/slow", o.slowFiles, 4);
         const std::vector<std::string> slowly = {std::string("LD_PRELOAD=") + DXFKONV_SLOW_FLUSH_PATH,
                                                  "DXFKONV_FLUSH_DELAY_US=" + std::to_string(o.flushDelayUs)};
         std::vector<std::string> command = converter;

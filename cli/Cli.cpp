@@ -296,7 +296,6 @@ public:
     }
 
 private:
-
     void error(const std::string& name, const std::string& message)
     {
         out_.line(StandardStream::kError, std::string(kProgram) + ": " + QuoteName(name) + ": " + message);
